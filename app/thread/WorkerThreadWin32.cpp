@@ -1,0 +1,87 @@
+// WorkerThread over CreateThread.
+#include <windows.h>
+
+#include "app/thread/WorkerThread.h"
+
+namespace vestrel::app {
+
+struct WorkerThread::Impl {
+    HANDLE thread = nullptr;
+    DWORD identifier = 0;
+    HANDLE stop_event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+};
+
+WorkerThread::~WorkerThread() {
+    if (impl_ == nullptr) return;
+    if (impl_->thread != nullptr) {
+        DWORD code = 0;
+        // The start routine itself returns STILL_ACTIVE, so the exit code alone cannot tell a finished
+        // thread from a running one; only a thread that is really still running is ended.
+        if (::GetExitCodeThread(impl_->thread, &code) && code == STILL_ACTIVE &&
+            ::WaitForSingleObject(impl_->thread, 0) == WAIT_TIMEOUT) {
+            ::TerminateThread(impl_->thread, kTerminated);
+        }
+        ::CloseHandle(impl_->thread);
+        impl_->thread = nullptr;
+    }
+    if (impl_->stop_event != nullptr) ::CloseHandle(impl_->stop_event);
+    delete impl_;
+}
+
+void WorkerThread::Run(std::uint32_t /*argument*/) {}
+
+unsigned long WorkerThread::StartRoutine(void* self) {
+    auto* worker = static_cast<WorkerThread*>(self);
+    try {
+        worker->OnStart();
+        worker->Run(worker->argument);
+        worker->OnEnd();
+    } catch (...) {
+        // Nothing may unwind out of a thread's start routine.
+    }
+    return kStillActive;
+}
+
+bool WorkerThread::Start() {
+    if (impl_ == nullptr) impl_ = new Impl;
+    if (impl_->thread != nullptr) return false;
+    impl_->thread = ::CreateThread(
+        nullptr, 0, [](LPVOID self) -> DWORD { return WorkerThread::StartRoutine(self); }, this, 0,
+        &impl_->identifier);
+    return impl_->thread != nullptr;
+}
+
+bool WorkerThread::Started() const { return impl_ != nullptr && impl_->thread != nullptr; }
+
+bool WorkerThread::WaitForExit(std::chrono::milliseconds timeout) {
+    if (!Started()) return true;
+    return ::WaitForSingleObject(impl_->thread, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+}
+
+std::uint32_t WorkerThread::ExitCode() const {
+    DWORD code = kStillActive;
+    if (Started()) ::GetExitCodeThread(impl_->thread, &code);
+    return code;
+}
+
+void WorkerThread::RequestStop() {
+    stop_requested_.store(true);
+    if (impl_ != nullptr && impl_->stop_event != nullptr) ::SetEvent(impl_->stop_event);
+}
+
+bool WorkerThread::SleepUnlessStopped(std::chrono::milliseconds duration) {
+    if (StopRequested()) return true;
+    if (impl_ == nullptr || impl_->stop_event == nullptr) {
+        ::Sleep(static_cast<DWORD>(duration.count()));
+        return StopRequested();
+    }
+    ::WaitForSingleObject(impl_->stop_event, static_cast<DWORD>(duration.count()));
+    return StopRequested();
+}
+
+void WorkerThread::StopAndWait() {
+    RequestStop();
+    WaitForExit(std::chrono::milliseconds(INFINITE));
+}
+
+}  // namespace vestrel::app

@@ -1,0 +1,98 @@
+// The sockets service: blocking TCP sockets with RAII, a connect with a time limit, a listener on
+// loopback and a poll over several sockets. Windows Sockets in the Windows build, POSIX natively.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace vestrel::platform::net {
+
+using NativeSocket = std::intptr_t;
+inline constexpr NativeSocket kInvalidSocket = -1;
+
+// Starts the sockets library once per process (WSAStartup; natively, SIGPIPE is ignored so that a
+// send to a closed peer is an error, not the end of the process). Safe to call from any thread.
+void EnsureStarted();
+
+// The error of the last failed call on this thread.
+std::error_code LastError();
+
+class Socket {
+public:
+    Socket() = default;
+    explicit Socket(NativeSocket handle) : handle_(handle) {}
+    ~Socket() { Close(); }
+    Socket(Socket&& other) noexcept;
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    bool Valid() const { return handle_ != kInvalidSocket; }
+    NativeSocket Handle() const { return handle_; }
+    void Close();
+
+    // Bytes sent or received; Receive gives 0 when the peer has closed; negative on error.
+    std::ptrdiff_t Send(const void* data, std::size_t size);
+    std::ptrdiff_t Receive(void* buffer, std::size_t size);
+    // Sends every byte, looping over partial sends; false on error.
+    bool SendAll(const void* data, std::size_t size);
+    bool SendAll(std::string_view data) { return SendAll(data.data(), data.size()); }
+
+    void ShutdownSend();
+    void ShutdownBoth();
+    // Time limits for blocking receives and sends; zero means none.
+    bool SetReceiveTimeout(std::chrono::milliseconds timeout);
+    bool SetSendTimeout(std::chrono::milliseconds timeout);
+    bool SetNoDelay(bool on);
+
+private:
+    NativeSocket handle_ = kInvalidSocket;
+};
+
+// Looks up `host` (a name or a dotted address) and connects to the first address that answers within
+// `timeout` in all. The socket returned is blocking. On failure the socket is invalid and `error`
+// tells why (std::errc::timed_out when the time ran out).
+Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::milliseconds timeout,
+                  std::error_code& error);
+
+// A listening socket bound to 127.0.0.1.
+class Listener {
+public:
+    Listener() = default;
+    // Port 0 lets the system choose; Port() then tells which.
+    static Listener OnLoopback(std::uint16_t port, int backlog, std::error_code& error);
+
+    bool Valid() const { return socket_.Valid(); }
+    std::uint16_t Port() const { return port_; }
+    NativeSocket Handle() const { return socket_.Handle(); }
+    // Blocks until a connection arrives; an invalid socket on error or after Shutdown.
+    Socket Accept(std::error_code& error);
+    // Wakes a thread blocked in Accept; the socket itself is closed by the destructor or Close.
+    void Shutdown();
+    void Close() { socket_.Close(); }
+
+private:
+    Socket socket_;
+    std::uint16_t port_ = 0;
+};
+
+struct PollItem {
+    NativeSocket socket = kInvalidSocket;
+    bool want_read = false;
+    bool want_write = false;
+    // Results.
+    bool readable = false;  // data, an orderly close or an error is waiting
+    bool writable = false;
+    bool failed = false;  // the socket is in error
+};
+
+// Waits at most `timeout` (negative: no limit) until one of the items is ready. Returns the number of
+// ready items, 0 when the time ran out, negative on error.
+int Poll(std::span<PollItem> items, std::chrono::milliseconds timeout);
+
+}  // namespace vestrel::platform::net

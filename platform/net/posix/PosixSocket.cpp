@@ -1,0 +1,227 @@
+// The sockets service over POSIX sockets.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "platform/net/Socket.h"
+
+namespace vestrel::platform::net {
+namespace {
+
+int Fd(NativeSocket handle) { return static_cast<int>(handle); }
+
+timeval ToTimeval(std::chrono::milliseconds timeout) {
+    timeval value{};
+    value.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+    value.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+    return value;
+}
+
+struct AddressList {
+    addrinfo* head = nullptr;
+    ~AddressList() {
+        if (head != nullptr) ::freeaddrinfo(head);
+    }
+};
+
+}  // namespace
+
+void EnsureStarted() {
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
+}
+
+std::error_code LastError() { return {errno, std::system_category()}; }
+
+Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kInvalidSocket)) {}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = std::exchange(other.handle_, kInvalidSocket);
+    }
+    return *this;
+}
+
+void Socket::Close() {
+    if (handle_ != kInvalidSocket) ::close(Fd(std::exchange(handle_, kInvalidSocket)));
+}
+
+std::ptrdiff_t Socket::Send(const void* data, std::size_t size) {
+    std::ptrdiff_t sent;
+    do {
+        sent = ::send(Fd(handle_), data, size, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent;
+}
+
+std::ptrdiff_t Socket::Receive(void* buffer, std::size_t size) {
+    std::ptrdiff_t received;
+    do {
+        received = ::recv(Fd(handle_), buffer, size, 0);
+    } while (received < 0 && errno == EINTR);
+    return received;
+}
+
+bool Socket::SendAll(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const std::ptrdiff_t sent = Send(bytes, size);
+        if (sent <= 0) return false;
+        bytes += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+void Socket::ShutdownSend() {
+    if (Valid()) ::shutdown(Fd(handle_), SHUT_WR);
+}
+
+void Socket::ShutdownBoth() {
+    if (Valid()) ::shutdown(Fd(handle_), SHUT_RDWR);
+}
+
+bool Socket::SetReceiveTimeout(std::chrono::milliseconds timeout) {
+    const timeval value = ToTimeval(timeout);
+    return ::setsockopt(Fd(handle_), SOL_SOCKET, SO_RCVTIMEO, &value, sizeof(value)) == 0;
+}
+
+bool Socket::SetSendTimeout(std::chrono::milliseconds timeout) {
+    const timeval value = ToTimeval(timeout);
+    return ::setsockopt(Fd(handle_), SOL_SOCKET, SO_SNDTIMEO, &value, sizeof(value)) == 0;
+}
+
+bool Socket::SetNoDelay(bool on) {
+    const int flag = on ? 1 : 0;
+    return ::setsockopt(Fd(handle_), IPPROTO_TCP, TCP_NODELAY, &flag, sizeof(flag)) == 0;
+}
+
+Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::milliseconds timeout,
+                  std::error_code& error) {
+    EnsureStarted();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    AddressList addresses;
+    const std::string host_text(host);
+    const std::string port_text = std::to_string(port);
+    if (const int status = ::getaddrinfo(host_text.c_str(), port_text.c_str(), &hints, &addresses.head);
+        status != 0) {
+        error = std::make_error_code(std::errc::host_unreachable);
+        return {};
+    }
+    error = std::make_error_code(std::errc::connection_refused);
+    for (addrinfo* address = addresses.head; address != nullptr; address = address->ai_next) {
+        Socket socket(::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC, address->ai_protocol));
+        if (!socket.Valid()) {
+            error = LastError();
+            continue;
+        }
+        const int flags = ::fcntl(Fd(socket.Handle()), F_GETFL);
+        ::fcntl(Fd(socket.Handle()), F_SETFL, flags | O_NONBLOCK);
+        if (::connect(Fd(socket.Handle()), address->ai_addr, address->ai_addrlen) != 0) {
+            if (errno != EINPROGRESS) {
+                error = LastError();
+                continue;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd item{Fd(socket.Handle()), POLLOUT, 0};
+            int ready;
+            do {
+                ready = ::poll(&item, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+            } while (ready < 0 && errno == EINTR);
+            if (ready == 0) {
+                error = std::make_error_code(std::errc::timed_out);
+                return {};
+            }
+            int socket_error = 0;
+            socklen_t length = sizeof(socket_error);
+            ::getsockopt(Fd(socket.Handle()), SOL_SOCKET, SO_ERROR, &socket_error, &length);
+            if (ready < 0 || socket_error != 0) {
+                error = {ready < 0 ? errno : socket_error, std::system_category()};
+                continue;
+            }
+        }
+        ::fcntl(Fd(socket.Handle()), F_SETFL, flags & ~O_NONBLOCK);
+        error.clear();
+        return socket;
+    }
+    return {};
+}
+
+Listener Listener::OnLoopback(std::uint16_t port, int backlog, std::error_code& error) {
+    EnsureStarted();
+    Listener listener;
+    Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket.Valid()) {
+        error = LastError();
+        return listener;
+    }
+    const int reuse = 1;
+    ::setsockopt(Fd(socket.Handle()), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(Fd(socket.Handle()), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::listen(Fd(socket.Handle()), backlog) != 0) {
+        error = LastError();
+        return listener;
+    }
+    socklen_t length = sizeof(address);
+    ::getsockname(Fd(socket.Handle()), reinterpret_cast<sockaddr*>(&address), &length);
+    listener.port_ = ntohs(address.sin_port);
+    listener.socket_ = std::move(socket);
+    error.clear();
+    return listener;
+}
+
+Socket Listener::Accept(std::error_code& error) {
+    int accepted;
+    do {
+        accepted = ::accept4(Fd(socket_.Handle()), nullptr, nullptr, SOCK_CLOEXEC);
+    } while (accepted < 0 && errno == EINTR);
+    if (accepted < 0) {
+        error = LastError();
+        return {};
+    }
+    error.clear();
+    return Socket(accepted);
+}
+
+void Listener::Shutdown() { socket_.ShutdownBoth(); }
+
+int Poll(std::span<PollItem> items, std::chrono::milliseconds timeout) {
+    std::vector<pollfd> fds(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        fds[i].fd = Fd(items[i].socket);
+        fds[i].events = static_cast<short>((items[i].want_read ? POLLIN : 0) | (items[i].want_write ? POLLOUT : 0));
+    }
+    int ready;
+    do {
+        ready = ::poll(fds.data(), fds.size(), timeout.count() < 0 ? -1 : static_cast<int>(timeout.count()));
+    } while (ready < 0 && errno == EINTR);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        items[i].readable = (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && items[i].want_read;
+        items[i].writable = (fds[i].revents & POLLOUT) != 0;
+        items[i].failed = (fds[i].revents & (POLLERR | POLLNVAL)) != 0;
+    }
+    return ready;
+}
+
+}  // namespace vestrel::platform::net

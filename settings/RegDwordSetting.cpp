@@ -1,0 +1,48 @@
+// A 32-bit setting over the registry service.
+#include "settings/RegDwordSetting.h"
+
+#include "settings/RegistryPath.h"
+
+namespace vestrel::settings {
+
+namespace registry = platform::registry;
+
+RegDwordSetting::RegDwordSetting(std::string_view full_path, std::uint32_t default_value, bool reread, Hive hive)
+    : hive_(hive), default_(default_value), reread_(reread) {
+    RegistryPath path = SplitFullPath(full_path);
+    key_path_ = std::move(path.key_path);
+    value_name_ = std::move(path.value_name);
+    read();
+}
+
+RegDwordSetting::RegDwordSetting(const DwordSettingSpec& spec, bool reread)
+    : RegDwordSetting(spec.full_path, spec.default_value, reread, spec.hive) {}
+
+std::uint32_t RegDwordSetting::get() {
+    if (loaded_ && !reread_) return cached_;
+    return read();
+}
+
+std::uint32_t RegDwordSetting::read() {
+    registry::Key key;
+    if (registry::OpenKey(hive_, key_path_, registry::kKeyRead, key) != registry::kSuccess) return default_;
+    // Any stored type counts, as long as its data fits in four bytes; a shorter value fills the low bytes.
+    std::uint32_t value = cached_;
+    std::uint32_t size = sizeof(value);
+    if (key.QueryValue(value_name_, nullptr, &value, &size) != registry::kSuccess) return default_;
+    cached_ = value;
+    loaded_ = true;
+    return cached_;
+}
+
+void RegDwordSetting::set(std::uint32_t value) {
+    if (value == cached_ && !reread_) return;
+    cached_ = value;
+    registry::Key key;
+    if (registry::CreateKey(hive_, key_path_, registry::kKeyWrite, key, nullptr) != registry::kSuccess) return;
+    if (key.SetValue(value_name_, registry::kTypeDword, &cached_, sizeof(cached_)) == registry::kSuccess) {
+        loaded_ = true;
+    }
+}
+
+}  // namespace vestrel::settings
