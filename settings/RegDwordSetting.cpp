@@ -7,7 +7,8 @@ namespace vestrel::settings {
 
 namespace registry = platform::registry;
 
-RegDwordSetting::RegDwordSetting(std::string_view full_path, std::uint32_t default_value, bool reread, Hive hive)
+RegDwordSetting::RegDwordSetting(std::string_view full_path, std::uint32_t default_value, bool reread,
+                                 Hive hive)
     : hive_(hive), default_(default_value), reread_(reread) {
     RegistryPath path = SplitFullPath(full_path);
     key_path_ = std::move(path.key_path);
@@ -39,7 +40,8 @@ void RegDwordSetting::set(std::uint32_t value) {
     if (value == cached_ && !reread_) return;
     cached_ = value;
     registry::Key key;
-    if (registry::CreateKey(hive_, key_path_, registry::kKeyWrite, key, nullptr) != registry::kSuccess) return;
+    if (registry::CreateKey(hive_, key_path_, registry::kKeyWrite, key, nullptr) != registry::kSuccess)
+        return;
     if (key.SetValue(value_name_, registry::kTypeDword, &cached_, sizeof(cached_)) == registry::kSuccess) {
         loaded_ = true;
     }

@@ -11,7 +11,7 @@
 namespace vestrel::settings {
 
 class RegDwordSetting {
-public:
+  public:
     RegDwordSetting(std::string_view full_path, std::uint32_t default_value, bool reread = false,
                     Hive hive = Hive::LocalMachine);
     explicit RegDwordSetting(const DwordSettingSpec& spec, bool reread = false);
@@ -25,7 +25,7 @@ public:
     const std::string& keyPath() const { return key_path_; }
     const std::string& valueName() const { return value_name_; }
 
-private:
+  private:
     std::uint32_t read();
 
     Hive hive_;

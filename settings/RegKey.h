@@ -11,7 +11,7 @@
 namespace vestrel::settings {
 
 class RegKey {
-public:
+  public:
     static constexpr std::size_t kMaxPathLength = 127;
 
     // The path is kept to its first 127 characters, like the fixed buffer it was designed around.
@@ -32,7 +32,7 @@ public:
     const std::string& path() const { return path_; }
     bool isOpen() const { return key_.IsOpen(); }
 
-private:
+  private:
     platform::registry::Hive hive_;
     std::uint32_t access_;
     std::string path_;

@@ -45,7 +45,8 @@ void RegStringSetting::set(std::string_view value) {
     if (value == cached_ && !reread_) return;
     cached_ = value;
     registry::Key key;
-    if (registry::CreateKey(hive_, key_path_, registry::kKeyWrite, key, nullptr) != registry::kSuccess) return;
+    if (registry::CreateKey(hive_, key_path_, registry::kKeyWrite, key, nullptr) != registry::kSuccess)
+        return;
     const auto size = static_cast<std::uint32_t>(cached_.size() + 1);
     if (key.SetValue(value_name_, registry::kTypeString, cached_.c_str(), size) == registry::kSuccess) {
         loaded_ = true;

@@ -10,7 +10,7 @@
 namespace vestrel::settings {
 
 class RegStringSetting {
-public:
+  public:
     RegStringSetting(std::string_view full_path, std::string_view default_value, bool reread = false,
                      Hive hive = Hive::LocalMachine);
     explicit RegStringSetting(const StringSettingSpec& spec, bool reread = false);
@@ -24,7 +24,7 @@ public:
     const std::string& keyPath() const { return key_path_; }
     const std::string& valueName() const { return value_name_; }
 
-private:
+  private:
     std::string read();
 
     Hive hive_;

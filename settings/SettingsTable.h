@@ -70,6 +70,7 @@ inline constexpr DwordSettingSpec kAutoClean{"Software\\Vestrel\\Setari\\AutoCle
 inline constexpr DwordSettingSpec kSleep{"Software\\Vestrel\\Setari\\Sleep", 0};
 
 // The start-up entry that holds the text of AppFullPath.
-inline constexpr StringSettingSpec kRunEntry{"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Vestrel", ""};
+inline constexpr StringSettingSpec kRunEntry{"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Vestrel",
+                                             ""};
 
 }  // namespace vestrel::settings

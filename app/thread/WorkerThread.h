@@ -9,7 +9,7 @@
 namespace vestrel::app {
 
 class WorkerThread {
-public:
+  public:
     // The start routine's exit code, the value of STILL_ACTIVE.
     static constexpr std::uint32_t kStillActive = 259;
     // The exit code of a thread ended by the destructor.
@@ -43,12 +43,12 @@ public:
 
     std::uint32_t argument = 0;
 
-protected:
+  protected:
     // Subclasses whose Run loops forever call this from their destructor before their members go,
     // so that the base destructor never finds the thread still using them.
     void StopAndWait();
 
-private:
+  private:
     static unsigned long StartRoutine(void* self);
 
     struct Impl;

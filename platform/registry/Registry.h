@@ -41,7 +41,7 @@ inline constexpr std::uint32_t kOpenedExistingKey = 2;
 
 // One open key; closes itself.
 class Key {
-public:
+  public:
     Key() = default;
     ~Key();
     Key(Key&& other) noexcept;
@@ -64,7 +64,7 @@ public:
     // The platform's own handle (an HKEY in the Windows build), for Windows-only code that needs it.
     void* NativeHandle() const { return handle_; }
 
-private:
+  private:
     friend long OpenKey(Hive, const std::string&, std::uint32_t, Key&);
     friend long CreateKey(Hive, const std::string&, std::uint32_t, Key&, std::uint32_t*);
     explicit Key(void* handle) : handle_(handle) {}
@@ -75,7 +75,8 @@ private:
 long OpenKey(Hive hive, const std::string& path, std::uint32_t access, Key& out);
 // As RegCreateKeyExA with class "" and REG_OPTION_NON_VOLATILE: creates missing keys along the path.
 // disposition may be null.
-long CreateKey(Hive hive, const std::string& path, std::uint32_t access, Key& out, std::uint32_t* disposition);
+long CreateKey(Hive hive, const std::string& path, std::uint32_t access, Key& out,
+               std::uint32_t* disposition);
 // As RegDeleteKeyA: removes one key that has no subkeys.
 long DeleteKey(Hive hive, const std::string& path);
 // As SHDeleteKeyA: removes a key with all its subkeys and values.

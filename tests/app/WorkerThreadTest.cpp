@@ -12,7 +12,7 @@ namespace vestrel::app {
 namespace {
 
 class RecordingWorker : public WorkerThread {
-public:
+  public:
     void OnStart() override { Record("start"); }
     void Run(std::uint32_t value) override { Record("run " + std::to_string(value)); }
     void OnEnd() override { Record("end"); }
@@ -22,7 +22,7 @@ public:
         return calls_;
     }
 
-private:
+  private:
     void Record(const std::string& call) {
         std::lock_guard lock(mutex_);
         calls_ += call + ";";
@@ -42,7 +42,7 @@ TEST(WorkerThreadTest, CallsOnStartRunWithTheArgumentAndOnEndThenReportsStillAct
 }
 
 class LoopingWorker : public WorkerThread {
-public:
+  public:
     ~LoopingWorker() override { StopAndWait(); }
     void Run(std::uint32_t) override {
         while (!SleepUnlessStopped(std::chrono::minutes(10))) rounds.fetch_add(1);

@@ -12,7 +12,7 @@ namespace vestrel::platform::registry {
 namespace {
 
 class NativeRegistryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ClearNativeRegistry(); }
     void TearDown() override {
         ClearNativeRegistry();
@@ -24,7 +24,8 @@ protected:
 TEST_F(NativeRegistryTest, SavedRegistryLoadsBackWithTypesBytesAndEmptyNames) {
     {
         Key key;
-        ASSERT_EQ(CreateKey(Hive::LocalMachine, "Software\\Vestrel\\Setari", kKeyWrite, key, nullptr), kSuccess);
+        ASSERT_EQ(CreateKey(Hive::LocalMachine, "Software\\Vestrel\\Setari", kKeyWrite, key, nullptr),
+                  kSuccess);
         const std::uint32_t one = 1;
         ASSERT_EQ(key.SetValue("AutoClean", kTypeDword, &one, 4), kSuccess);
         const char text[] = "with spaces\tand\nbreaks";

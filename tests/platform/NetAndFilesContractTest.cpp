@@ -98,7 +98,7 @@ TEST(SocketContractTest, ShutdownWakesABlockedAccept) {
 }
 
 class FilesContractTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path_ = std::string("vestrel-files-test-") +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";

@@ -14,7 +14,7 @@ namespace vestrel::platform::registry {
 namespace {
 
 class RegistryContractTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         root_ = std::string("Software\\VestrelTests\\Registry\\") +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -31,7 +31,8 @@ TEST_F(RegistryContractTest, CreateReportsWhetherTheKeyWasNewAndMakesTheWholePat
     ASSERT_EQ(CreateKey(Hive::CurrentUser, root_ + "\\A\\B\\C", kKeyReadWrite, key, &disposition), kSuccess);
     EXPECT_EQ(disposition, kCreatedNewKey);
     Key again;
-    ASSERT_EQ(CreateKey(Hive::CurrentUser, root_ + "\\A\\B\\C", kKeyReadWrite, again, &disposition), kSuccess);
+    ASSERT_EQ(CreateKey(Hive::CurrentUser, root_ + "\\A\\B\\C", kKeyReadWrite, again, &disposition),
+              kSuccess);
     EXPECT_EQ(disposition, kOpenedExistingKey);
     Key middle;
     EXPECT_EQ(OpenKey(Hive::CurrentUser, root_ + "\\A\\B", kKeyRead, middle), kSuccess);
@@ -134,8 +135,8 @@ TEST_F(RegistryContractTest, ManyThreadsWriteAndReadAtOnce) {
         threads.emplace_back([this, t] {
             for (std::uint32_t i = 0; i < 200; ++i) {
                 Key key;
-                if (CreateKey(Hive::CurrentUser, root_ + "\\T" + std::to_string(t), kKeyReadWrite, key, nullptr) !=
-                    kSuccess) {
+                if (CreateKey(Hive::CurrentUser, root_ + "\\T" + std::to_string(t), kKeyReadWrite, key,
+                              nullptr) != kSuccess) {
                     ADD_FAILURE();
                     return;
                 }

@@ -19,7 +19,7 @@ namespace registry = platform::registry;
 
 // Each test works below a key of its own, removed before and after.
 class SettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         key_ = std::string("Software\\VestrelTests\\") + info->name();

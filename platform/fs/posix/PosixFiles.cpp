@@ -14,7 +14,7 @@ namespace {
 std::error_code Errno() { return {errno, std::system_category()}; }
 
 class FileDescriptor {
-public:
+  public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() { Close(); }
     FileDescriptor(const FileDescriptor&) = delete;
@@ -28,7 +28,7 @@ public:
         return result;
     }
 
-private:
+  private:
     int fd_;
 };
 

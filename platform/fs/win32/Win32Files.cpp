@@ -11,7 +11,7 @@ namespace {
 std::error_code Win32Error() { return {static_cast<int>(::GetLastError()), std::system_category()}; }
 
 class FileHandle {
-public:
+  public:
     explicit FileHandle(HANDLE handle) : handle_(handle) {}
     ~FileHandle() { Close(); }
     FileHandle(const FileHandle&) = delete;
@@ -25,7 +25,7 @@ public:
         return closed != FALSE;
     }
 
-private:
+  private:
     HANDLE handle_;
 };
 
@@ -66,7 +66,8 @@ std::error_code WriteFileAtomically(const std::string& path, std::string_view by
         if (!error && !::FlushFileBuffers(file.Get())) error = Win32Error();
         if (!file.Close() && !error) error = Win32Error();
     }
-    if (!error && !::MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!error &&
+        !::MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = Win32Error();
     }
     if (error) ::DeleteFileA(temporary.c_str());

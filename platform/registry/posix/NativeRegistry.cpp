@@ -50,7 +50,7 @@ struct OpenNode {
 constexpr std::array kHiveNames{"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
 
 class Store {
-public:
+  public:
     std::mutex mutex;
     std::array<std::shared_ptr<Node>, kHiveNames.size()> hives;
 
@@ -240,7 +240,8 @@ long OpenKey(Hive hive, const std::string& path, std::uint32_t /*access*/, Key& 
     return kSuccess;
 }
 
-long CreateKey(Hive hive, const std::string& path, std::uint32_t /*access*/, Key& out, std::uint32_t* disposition) {
+long CreateKey(Hive hive, const std::string& path, std::uint32_t /*access*/, Key& out,
+               std::uint32_t* disposition) {
     std::lock_guard lock(TheStore().mutex);
     std::shared_ptr<Node> node = TheStore().hives[static_cast<std::size_t>(hive)];
     bool created = false;

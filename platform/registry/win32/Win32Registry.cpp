@@ -50,8 +50,9 @@ long Key::QueryValue(const std::string& name, std::uint32_t* type, void* data, s
     if (handle_ == nullptr) return kInvalidHandle;
     DWORD stored_type = 0;
     DWORD stored_size = size != nullptr ? *size : 0;
-    const long status = ::RegQueryValueExA(AsHkey(handle_), name.c_str(), nullptr, &stored_type,
-                                           static_cast<BYTE*>(data), size != nullptr ? &stored_size : nullptr);
+    const long status =
+        ::RegQueryValueExA(AsHkey(handle_), name.c_str(), nullptr, &stored_type, static_cast<BYTE*>(data),
+                           size != nullptr ? &stored_size : nullptr);
     if (type != nullptr) *type = stored_type;
     if (size != nullptr) *size = stored_size;
     return status;
@@ -94,7 +95,8 @@ long OpenKey(Hive hive, const std::string& path, std::uint32_t access, Key& out)
     return status;
 }
 
-long CreateKey(Hive hive, const std::string& path, std::uint32_t access, Key& out, std::uint32_t* disposition) {
+long CreateKey(Hive hive, const std::string& path, std::uint32_t access, Key& out,
+               std::uint32_t* disposition) {
     HKEY handle = nullptr;
     DWORD created = 0;
     char empty_class[] = "";
