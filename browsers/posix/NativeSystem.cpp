@@ -1,0 +1,31 @@
+// The configurator's system services in the native build, where no browser or internet layer of the
+// system is involved: connection options kept in memory, no application-data folder, and our own
+// profile-string writer.
+#include "browsers/ConnectionSettings.h"
+#include "browsers/IniText.h"
+#include "browsers/ProfileFolders.h"
+#include "platform/fs/Files.h"
+
+namespace vestrel::browsers {
+
+ConnectionSettings& SystemConnectionSettings() {
+    static MemoryConnectionSettings settings;
+    return settings;
+}
+
+namespace detail {
+std::string SystemApplicationDataFolder() { return {}; }
+}  // namespace detail
+
+bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value,
+                        const std::string& path) {
+    std::string text;
+    if (platform::fs::FileExists(path)) {
+        auto existing = platform::fs::ReadWholeFile(path);
+        if (!existing) return false;
+        text = std::move(*existing);
+    }
+    return !platform::fs::WriteFileAtomically(path, SetIniValue(text, section, key, value));
+}
+
+}  // namespace vestrel::browsers
