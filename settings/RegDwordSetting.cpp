@@ -16,8 +16,8 @@ RegDwordSetting::RegDwordSetting(std::string_view full_path, std::uint32_t defau
     read();
 }
 
-RegDwordSetting::RegDwordSetting(const DwordSettingSpec& spec, bool reread)
-    : RegDwordSetting(spec.full_path, spec.default_value, reread, spec.hive) {}
+RegDwordSetting::RegDwordSetting(const DwordSettingSpec& entry, bool reread)
+    : RegDwordSetting(entry.full_path, entry.default_value, reread, entry.hive) {}
 
 std::uint32_t RegDwordSetting::get() {
     if (loaded_ && !reread_) return cached_;

@@ -14,7 +14,7 @@ class RegDwordSetting {
   public:
     RegDwordSetting(std::string_view full_path, std::uint32_t default_value, bool reread = false,
                     Hive hive = Hive::LocalMachine);
-    explicit RegDwordSetting(const DwordSettingSpec& spec, bool reread = false);
+    explicit RegDwordSetting(const DwordSettingSpec& entry, bool reread = false);
 
     // The cached value once loaded (unless re-reading); otherwise a fresh read, the default on failure.
     std::uint32_t get();

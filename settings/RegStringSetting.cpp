@@ -18,8 +18,8 @@ RegStringSetting::RegStringSetting(std::string_view full_path, std::string_view 
     read();
 }
 
-RegStringSetting::RegStringSetting(const StringSettingSpec& spec, bool reread)
-    : RegStringSetting(spec.full_path, spec.default_value, reread, spec.hive) {}
+RegStringSetting::RegStringSetting(const StringSettingSpec& entry, bool reread)
+    : RegStringSetting(entry.full_path, entry.default_value, reread, entry.hive) {}
 
 std::string RegStringSetting::get() {
     if (loaded_ && !reread_) return cached_;

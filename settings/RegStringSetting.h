@@ -13,7 +13,7 @@ class RegStringSetting {
   public:
     RegStringSetting(std::string_view full_path, std::string_view default_value, bool reread = false,
                      Hive hive = Hive::LocalMachine);
-    explicit RegStringSetting(const StringSettingSpec& spec, bool reread = false);
+    explicit RegStringSetting(const StringSettingSpec& entry, bool reread = false);
 
     // The cached text once loaded (unless re-reading); otherwise a fresh read, the default on failure.
     std::string get();
