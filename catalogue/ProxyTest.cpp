@@ -1,0 +1,138 @@
+// Timing connects, the test result settings and the parallel "Test All Proxies".
+#include "catalogue/ProxyTest.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <thread>
+
+#include "catalogue/ProxyText.h"
+#include "platform/http/HostLookup.h"
+#include "platform/net/Socket.h"
+#include "settings/RegDwordSetting.h"
+#include "settings/RegStringSetting.h"
+#include "settings/SettingsTable.h"
+
+namespace vestrel::catalogue {
+
+std::uint32_t ConnectTime(const std::string& host, std::int32_t port, std::chrono::milliseconds limit) {
+    // htons would fold 65616 into 80: a port that no TCP connection can have is not tried at all.
+    if (port < 1 || port > 65535) return 0;
+    const std::optional<std::string> address = platform::http::LookupIPv4(host);
+    if (!address) return 0;
+    std::error_code error;
+    const auto began = std::chrono::steady_clock::now();
+    platform::net::Socket socket =
+        platform::net::ConnectTcp(*address, static_cast<std::uint16_t>(port), limit, error);
+    const auto took = std::chrono::steady_clock::now() - began;
+    if (!socket.Valid()) return 0;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+    return static_cast<std::uint32_t>(std::max<std::int64_t>(ms, 1));
+}
+
+double DerivedSpeed(std::uint32_t connect_ms) { return 1.6171875 / static_cast<double>(connect_ms) * 1024; }
+
+std::string FormatDownloadSpeed(std::uint32_t connect_ms) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "%.02f KB/sec", DerivedSpeed(connect_ms));
+    return text;
+}
+
+std::string FormatResponseTime(std::uint32_t connect_ms) {
+    return std::to_string(connect_ms) + " milliseconds";
+}
+
+std::string FormatTestedResponseTime(std::uint32_t connect_ms) {
+    return std::to_string(connect_ms) + " miliseconds";
+}
+
+TestOutcome RecordTestResult(std::uint32_t connect_ms, std::string_view source_text) {
+    TestOutcome outcome;
+    settings::RegStringSetting response_time(settings::kTmpResponseTime);
+    settings::RegDwordSetting fail(settings::kFail);
+    if (connect_ms != 0) {
+        const std::string time_text = FormatResponseTime(connect_ms);
+        const std::string speed_text = FormatDownloadSpeed(connect_ms);
+        outcome.rows.push_back({"Get proxy response time", time_text});
+        response_time.set(time_text);
+        outcome.rows.push_back({"Get proxy download speed", speed_text});
+        outcome.progress_full = true;
+        settings::RegStringSetting(settings::kTmpDownloadSpeed).set(speed_text);
+        outcome.rows.push_back({"Test Completed", "Proxy ready"});
+        fail.set(0);
+        settings::RegStringSetting(settings::kProxyName).set(source_text);
+    } else {
+        outcome.rows.push_back({"Proxy server is NOT AVAILABLE", "Connection Failure"});
+        response_time.set("");
+        fail.set(1);
+    }
+    return outcome;
+}
+
+RecordedResult ReadRecordedResult() {
+    RecordedResult result;
+    result.response_time = settings::RegStringSetting(settings::kTmpResponseTime).get();
+    result.download_speed = settings::RegStringSetting(settings::kTmpDownloadSpeed).get();
+    result.passed = settings::RegDwordSetting(settings::kFail).get() != 1 && !result.response_time.empty();
+    return result;
+}
+
+std::error_code TestAllProxies(TestedList& list, const TestAllHooks& hooks, std::size_t max_parallel) {
+    // Each row is tested exactly once however the rows move, so testing them all first and then
+    // applying the outcomes in order gives what testing them one after the other gives.
+    struct Target {
+        std::string host;
+        std::int32_t port;
+    };
+    std::vector<Target> targets;
+    targets.reserve(list.RowCount());
+    for (const TestedRow& row : list.Rows()) {
+        const std::string text = row[kAddressColumn] + std::string(kCountryArrow) + row[kCountryColumn];
+        targets.push_back({ProxyHost(text), ProxyPort(text)});
+    }
+
+    std::vector<std::uint32_t> times(targets.size(), 0);
+    std::atomic<std::size_t> next{0};
+    const auto worker = [&] {
+        for (std::size_t i = next++; i < targets.size(); i = next++) {
+            try {
+                times[i] = hooks.connect_time ? hooks.connect_time(targets[i].host, targets[i].port)
+                                              : ConnectTime(targets[i].host, targets[i].port);
+            } catch (...) {
+                // A test that cannot be run is a failed test.
+                times[i] = 0;
+            }
+        }
+    };
+    const std::size_t thread_count = std::min(std::max<std::size_t>(max_parallel, 1), targets.size());
+    std::vector<std::thread> threads;
+    threads.reserve(thread_count);
+    for (std::size_t t = 0; t < thread_count; ++t) {
+        try {
+            threads.emplace_back(worker);
+        } catch (const std::system_error&) {
+            break;  // fewer threads only make the run slower
+        }
+    }
+    if (threads.empty()) worker();
+    for (std::thread& thread : threads) thread.join();
+
+    std::size_t row = 0;
+    for (const std::uint32_t t : times) {
+        if (t != 0) {
+            list.SetCell(row, kResponseTimeColumn, FormatTestedResponseTime(t));
+            list.SetCell(row, kDownloadSpeedColumn, FormatDownloadSpeed(t));
+            ++row;
+            continue;
+        }
+        list.DeleteRow(row);
+        if (hooks.save_list) {
+            if (const std::error_code error = hooks.save_list(list)) return error;
+        }
+        if (hooks.show_status) hooks.show_status(kTestFailedStatus);
+    }
+    return {};
+}
+
+}  // namespace vestrel::catalogue

@@ -1,0 +1,79 @@
+// Proxy tests: one timed TCP connect to the proxy (nothing is sent), the download speed derived from
+// it, the settings through which the test dialog reports its result, and "Test All Proxies".
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "catalogue/TestedList.h"
+
+namespace vestrel::catalogue {
+
+// The longest a proxy may take to accept a connection before it counts as unreachable.
+inline constexpr std::chrono::milliseconds kConnectTimeLimit{5000};
+
+// The connect time to host:port in milliseconds (at least 1, measured with a monotonic clock, name
+// lookup not included), or 0 when the proxy cannot be reached within `limit`: unknown host, refused,
+// silent, or a port outside 1..65535.
+std::uint32_t ConnectTime(const std::string& host, std::int32_t port,
+                          std::chrono::milliseconds limit = kConnectTimeLimit);
+
+// 1.6171875 / t * 1024 KB/sec for a connect time of t ms (so 1656 / t).
+double DerivedSpeed(std::uint32_t connect_ms);
+// "%.02f KB/sec" of the derived speed.
+std::string FormatDownloadSpeed(std::uint32_t connect_ms);
+// "%d milliseconds": the test dialog's text, stored in TMPResponseTime.
+std::string FormatResponseTime(std::uint32_t connect_ms);
+// "%d miliseconds": the Tested list's text after "Test All Proxies", spelt as the program always has.
+std::string FormatTestedResponseTime(std::uint32_t connect_ms);
+
+// One row of the test dialog's task list.
+struct TaskRow {
+    std::string description;
+    std::string response;
+};
+
+// What the test dialog's Start button shows and records for a connect time `connect_ms` (0: failed).
+// On success: three rows, the progress bar at 100, FAIL 0, TMPResponseTime, TMPDownloadSpeed and
+// ProxyName (the source text). On failure: one row, TMPResponseTime emptied and FAIL 1.
+struct TestOutcome {
+    std::vector<TaskRow> rows;
+    bool progress_full = false;
+};
+TestOutcome RecordTestResult(std::uint32_t connect_ms, std::string_view source_text);
+
+// What the caller of the test dialog reads after it ended with OK: the test passed when FAIL is not 1
+// and TMPResponseTime is not empty.
+struct RecordedResult {
+    bool passed = false;
+    std::string response_time;
+    std::string download_speed;
+};
+RecordedResult ReadRecordedResult();
+
+inline constexpr std::string_view kTestFailedStatus = "Test failed - proxy removed";
+inline constexpr std::size_t kMaxParallelTests = 32;
+
+struct TestAllHooks {
+    // The connect test; ConnectTime when empty. Called from several threads at once.
+    std::function<std::uint32_t(const std::string& host, std::int32_t port)> connect_time;
+    // Saves the list after a failed row is removed (SaveTestedList); its error ends the run.
+    std::function<std::error_code(const TestedList& list)> save_list;
+    // Shows a text in the main window's status line for the address in use, and repaints.
+    std::function<void(std::string_view text)> show_status;
+};
+
+// "Test All Proxies": every row tested (up to kMaxParallelTests connects at once), then the results
+// applied in row order exactly as testing one row after the other would: a reachable row gets its
+// "%d miliseconds" and "%.02f KB/sec", an unreachable one is removed, the list saved and the status
+// line set. A save error stops the run there and is returned; the list keeps the state it reached.
+std::error_code TestAllProxies(TestedList& list, const TestAllHooks& hooks,
+                               std::size_t max_parallel = kMaxParallelTests);
+
+}  // namespace vestrel::catalogue

@@ -1,0 +1,35 @@
+// URL splitting shared by both implementations of the HTTP GET service.
+#include "platform/http/HttpGet.h"
+
+namespace vestrel::platform::http {
+
+std::optional<Url> ParseUrl(std::string_view url) {
+    constexpr std::string_view kScheme = "http://";
+    if (url.size() >= kScheme.size()) {
+        std::string lowered(url.substr(0, kScheme.size()));
+        for (char& c : lowered) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (lowered == kScheme) url.remove_prefix(kScheme.size());
+    }
+    if (url.find("://") != std::string_view::npos) return std::nullopt;
+    Url result;
+    const std::size_t slash = url.find('/');
+    std::string_view authority = url.substr(0, slash);
+    if (slash != std::string_view::npos) result.path = std::string(url.substr(slash));
+    if (const std::size_t colon = authority.find(':'); colon != std::string_view::npos) {
+        const std::string_view digits = authority.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5) return std::nullopt;
+        unsigned value = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9') return std::nullopt;
+            value = value * 10 + static_cast<unsigned>(c - '0');
+        }
+        if (value == 0 || value > 65535) return std::nullopt;
+        result.port = static_cast<std::uint16_t>(value);
+        authority = authority.substr(0, colon);
+    }
+    if (authority.empty()) return std::nullopt;
+    result.host = std::string(authority);
+    return result;
+}
+
+}  // namespace vestrel::platform::http
