@@ -22,8 +22,12 @@ void EnsureStarted();
 // The error of the last failed call on this thread.
 std::error_code LastError();
 
+// True when the last failed send or receive on this thread failed only because a non-blocking
+// socket had nothing to give or no room to take (EWOULDBLOCK / WSAEWOULDBLOCK).
+bool LastCallWouldBlock();
+
 class Socket {
-public:
+  public:
     Socket() = default;
     explicit Socket(NativeSocket handle) : handle_(handle) {}
     ~Socket() { Close(); }
@@ -49,8 +53,11 @@ public:
     bool SetReceiveTimeout(std::chrono::milliseconds timeout);
     bool SetSendTimeout(std::chrono::milliseconds timeout);
     bool SetNoDelay(bool on);
+    // In non-blocking mode Send and Receive return a negative count at once, with
+    // LastCallWouldBlock() true, instead of waiting.
+    bool SetNonBlocking(bool on);
 
-private:
+  private:
     NativeSocket handle_ = kInvalidSocket;
 };
 
@@ -62,7 +69,7 @@ Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::millis
 
 // A listening socket bound to 127.0.0.1.
 class Listener {
-public:
+  public:
     Listener() = default;
     // Port 0 lets the system choose; Port() then tells which.
     static Listener OnLoopback(std::uint16_t port, int backlog, std::error_code& error);
@@ -75,8 +82,10 @@ public:
     // Wakes a thread blocked in Accept; the socket itself is closed by the destructor or Close.
     void Shutdown();
     void Close() { socket_.Close(); }
+    // A non-blocking listener's Accept fails at once, with LastCallWouldBlock(), when nobody waits.
+    bool SetNonBlocking(bool on) { return socket_.SetNonBlocking(on); }
 
-private:
+  private:
     Socket socket_;
     std::uint16_t port_ = 0;
 };

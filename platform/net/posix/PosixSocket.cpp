@@ -45,6 +45,8 @@ void EnsureStarted() {
 
 std::error_code LastError() { return {errno, std::system_category()}; }
 
+bool LastCallWouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+
 Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kInvalidSocket)) {}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
@@ -109,6 +111,12 @@ bool Socket::SetNoDelay(bool on) {
     return ::setsockopt(Fd(handle_), IPPROTO_TCP, TCP_NODELAY, &flag, sizeof(flag)) == 0;
 }
 
+bool Socket::SetNonBlocking(bool on) {
+    const int flags = ::fcntl(Fd(handle_), F_GETFL);
+    if (flags < 0) return false;
+    return ::fcntl(Fd(handle_), F_SETFL, on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK)) == 0;
+}
+
 Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::milliseconds timeout,
                   std::error_code& error) {
     EnsureStarted();
@@ -126,7 +134,8 @@ Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::millis
     }
     error = std::make_error_code(std::errc::connection_refused);
     for (addrinfo* address = addresses.head; address != nullptr; address = address->ai_next) {
-        Socket socket(::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC, address->ai_protocol));
+        Socket socket(
+            ::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC, address->ai_protocol));
         if (!socket.Valid()) {
             error = LastError();
             continue;
@@ -210,7 +219,8 @@ int Poll(std::span<PollItem> items, std::chrono::milliseconds timeout) {
     std::vector<pollfd> fds(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
         fds[i].fd = Fd(items[i].socket);
-        fds[i].events = static_cast<short>((items[i].want_read ? POLLIN : 0) | (items[i].want_write ? POLLOUT : 0));
+        fds[i].events =
+            static_cast<short>((items[i].want_read ? POLLIN : 0) | (items[i].want_write ? POLLOUT : 0));
     }
     int ready;
     do {

@@ -1,5 +1,6 @@
 // The sockets service over Windows Sockets (ws2_32).
 #include <winsock2.h>
+
 #include <windows.h>
 
 #include <ws2tcpip.h>
@@ -45,6 +46,8 @@ void EnsureStarted() {
 }
 
 std::error_code LastError() { return {::WSAGetLastError(), std::system_category()}; }
+
+bool LastCallWouldBlock() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }
 
 Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kInvalidSocket)) {}
 
@@ -103,6 +106,11 @@ bool Socket::SetNoDelay(bool on) {
     const BOOL flag = on ? TRUE : FALSE;
     return ::setsockopt(Sock(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&flag),
                         sizeof(flag)) == 0;
+}
+
+bool Socket::SetNonBlocking(bool on) {
+    u_long non_blocking = on ? 1 : 0;
+    return ::ioctlsocket(Sock(handle_), FIONBIO, &non_blocking) == 0;
 }
 
 Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::milliseconds timeout,
@@ -174,8 +182,8 @@ Listener Listener::OnLoopback(std::uint16_t port, int backlog, std::error_code& 
     }
     // Exclusive use: another program must not be able to bind the same port beside us.
     const BOOL exclusive = TRUE;
-    ::setsockopt(Sock(socket.Handle()), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-                 sizeof(exclusive));
+    ::setsockopt(Sock(socket.Handle()), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                 reinterpret_cast<const char*>(&exclusive), sizeof(exclusive));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -210,7 +218,8 @@ int Poll(std::span<PollItem> items, std::chrono::milliseconds timeout) {
     std::vector<WSAPOLLFD> fds(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
         fds[i].fd = Sock(items[i].socket);
-        fds[i].events = static_cast<short>((items[i].want_read ? POLLRDNORM : 0) | (items[i].want_write ? POLLWRNORM : 0));
+        fds[i].events = static_cast<short>((items[i].want_read ? POLLRDNORM : 0) |
+                                           (items[i].want_write ? POLLWRNORM : 0));
     }
     const int ready = ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()),
                                 timeout.count() < 0 ? -1 : static_cast<INT>(timeout.count()));

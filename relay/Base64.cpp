@@ -1,0 +1,35 @@
+// Base64 of the proxy credentials.
+#include "relay/Base64.h"
+
+#include <cstdint>
+
+namespace vestrel::relay {
+
+std::string encodeBase64(std::string_view input) {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((input.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 3 <= input.size(); i += 3) {
+        const std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(input[i])) << 16 |
+                                    static_cast<std::uint32_t>(static_cast<unsigned char>(input[i + 1]))
+                                        << 8 |
+                                    static_cast<unsigned char>(input[i + 2]);
+        out += kAlphabet[group >> 18 & 63];
+        out += kAlphabet[group >> 12 & 63];
+        out += kAlphabet[group >> 6 & 63];
+        out += kAlphabet[group & 63];
+    }
+    const std::size_t rest = input.size() - i;
+    if (rest > 0) {
+        std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(input[i])) << 16;
+        if (rest == 2) group |= static_cast<std::uint32_t>(static_cast<unsigned char>(input[i + 1])) << 8;
+        out += kAlphabet[group >> 18 & 63];
+        out += kAlphabet[group >> 12 & 63];
+        out += rest == 2 ? kAlphabet[group >> 6 & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+}  // namespace vestrel::relay

@@ -1,0 +1,75 @@
+// Parsing of the browser's request head, its rewriting for the route chosen, and the little the relay
+// needs to know of an answer's head. Pure functions over bytes: nothing here touches a socket.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "relay/RelaySettings.h"
+
+namespace vestrel::relay {
+
+inline constexpr std::size_t kMaxHeadBytes = 64 * 1024;
+
+struct HeaderField {
+    std::string name;
+    std::string value;
+};
+
+enum class BodyFraming {
+    None,     // no body follows the head
+    Length,   // exactly content_length bytes
+    Chunked,  // chunks up to the last one and its trailer
+};
+
+struct RequestHead {
+    std::string method;
+    std::string target;
+    std::string version;
+    std::vector<HeaderField> headers;  // in arrival order
+    std::string host;                  // the destination, without its port
+    std::uint16_t port = 80;
+    std::string host_field;  // the Host value as sent, port included
+    bool is_connect = false;
+    BodyFraming framing = BodyFraming::None;
+    std::uint64_t content_length = 0;
+};
+
+// Where the blank line that ends a head is: the offset just past it, or nullopt when the head is not
+// complete in `bytes` yet.
+std::optional<std::size_t> FindHeadEnd(std::string_view bytes);
+
+// Parses a complete request head (ending in the blank line). nullopt for anything a sound proxy must
+// not pass on: a bad request line, a NUL or another control byte, a header line without a name, a
+// destination that cannot be found, a body whose length cannot be known.
+std::optional<RequestHead> ParseRequestHead(std::string_view head);
+
+// The head sent on: request line for the route (absolute URL to an upstream proxy, path only to the
+// web server), hop-by-hop and conditional headers left out, "Connection: close", the proxy
+// authorisation line when there is one, and the blank line. `drop_accept_encoding` asks the server
+// for an uncompressed answer, which the content filter can read.
+std::string RewriteRequestHead(const RequestHead& request, const RelaySettings& settings,
+                               bool drop_accept_encoding);
+
+// The path that goes to the web server itself for a target in absolute form.
+std::string PathOfTarget(std::string_view target);
+
+// A short complete answer with a plain-text body, for requests the relay refuses itself.
+std::string ShortAnswer(int status, std::string_view reason);
+
+struct ResponseHead {
+    int status = 0;
+    std::vector<HeaderField> headers;
+    bool chunked = false;
+    bool textual = false;  // HTML or another text type, not encoded: the filter may read it
+};
+
+// Parses an answer's head (ending in the blank line); nullopt when it is not HTTP.
+std::optional<ResponseHead> ParseResponseHead(std::string_view head);
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+}  // namespace vestrel::relay

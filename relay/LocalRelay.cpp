@@ -1,0 +1,172 @@
+// The relay object, its listener thread and the start of connection threads.
+#include "relay/LocalRelay.h"
+
+#include <array>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "relay/HttpHead.h"
+
+namespace vestrel::relay {
+
+namespace net = platform::net;
+using std::chrono::milliseconds;
+
+// What the connection threads share with the relay; they hold it alive themselves, since they are
+// never waited for and may outlive a `stop`.
+struct LocalRelay::Shared {
+    explicit Shared(RelayLimits relay_limits) : limits(relay_limits) {}
+
+    const RelayLimits limits;
+    RelaySettingsStore settings;
+    mutable std::mutex mutex;
+    mutable std::condition_variable ended;
+    std::size_t active = 0;
+};
+
+namespace {
+
+// Refuses a connection beyond the bound without waiting for it: the answer is small enough for any
+// socket buffer, and the listener must not be held by a peer that does not read.
+void Refuse(net::Socket& browser) {
+    static const std::string answer = ShortAnswer(503, "Service Unavailable");
+    browser.SetNonBlocking(true);
+    if (browser.Send(answer.data(), answer.size()) > 0) browser.ShutdownSend();
+    std::array<char, 4096> sink;
+    for (int i = 0; i < 16 && browser.Receive(sink.data(), sink.size()) > 0; ++i) {
+    }
+    browser.Close();
+}
+
+}  // namespace
+
+LocalRelay::LocalRelay(RelayLimits limits) : shared_(std::make_shared<Shared>(limits)) {}
+
+LocalRelay::~LocalRelay() {
+    const std::lock_guard lock(control_);
+    StopLocked();
+}
+
+bool LocalRelay::start(std::uint32_t listen_port, std::uint32_t use_upstream, std::string_view upstream_host,
+                       std::uint32_t upstream_port, std::string_view user, std::string_view password) {
+    const std::lock_guard lock(control_);
+    StopLocked();
+    listen_port_ = listen_port;
+    shared_->settings.Replace(MakeRelaySettings(use_upstream, upstream_host, upstream_port, user, password));
+
+    // Only the browsers of this machine may use the relay: anyone else reaching it would browse
+    // through the user's proxy under the user's name.
+    std::error_code error;
+    net::Listener listener =
+        net::Listener::OnLoopback(static_cast<std::uint16_t>(listen_port & 0xFFFF), 128, error);
+    if (!listener.Valid()) return false;
+    const std::uint16_t port = listener.Port();
+    try {
+        listener_ = std::jthread(&LocalRelay::Listen, shared_, std::move(listener));
+    } catch (const std::system_error&) {
+        return false;
+    }
+    bound_port_ = port;
+    running_ = true;
+    return true;
+}
+
+bool LocalRelay::reconfigure(std::uint32_t listen_port, std::uint32_t use_upstream,
+                             std::string_view upstream_host, std::uint32_t upstream_port,
+                             std::string_view user, std::string_view password) {
+    const std::lock_guard lock(control_);
+    listen_port_ = listen_port;
+    shared_->settings.Replace(MakeRelaySettings(use_upstream, upstream_host, upstream_port, user, password));
+    return true;
+}
+
+void LocalRelay::stop() {
+    const std::lock_guard lock(control_);
+    StopLocked();
+}
+
+void LocalRelay::StopLocked() {
+    running_ = false;
+    if (!listener_.joinable()) return;
+    listener_.request_stop();
+    // A connection of our own wakes the listener from its wait at once; without it the listener
+    // notices within its poll interval.
+    std::error_code error;
+    net::Socket wake = net::ConnectTcp("127.0.0.1", bound_port_.load(), milliseconds(1'000), error);
+    listener_.join();
+    bound_port_ = 0;
+}
+
+std::uint32_t LocalRelay::listenPort() const {
+    const std::lock_guard lock(control_);
+    return listen_port_;
+}
+
+std::size_t LocalRelay::activeConnections() const {
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->active;
+}
+
+bool LocalRelay::waitForConnectionsToEnd(milliseconds timeout) const {
+    std::unique_lock lock(shared_->mutex);
+    return shared_->ended.wait_for(lock, timeout, [&] { return shared_->active == 0; });
+}
+
+void LocalRelay::Listen(std::stop_token stop, std::shared_ptr<Shared> shared, net::Listener listener) {
+    try {
+        listener.SetNonBlocking(true);
+        while (!stop.stop_requested()) {
+            std::array<net::PollItem, 1> item{};
+            item[0].socket = listener.Handle();
+            item[0].want_read = true;
+            if (net::Poll(item, milliseconds(250)) <= 0 || stop.stop_requested()) continue;
+            std::error_code error;
+            net::Socket browser = listener.Accept(error);
+            if (!browser.Valid()) {
+                // Out of descriptors or a connection reset before it was taken: try again shortly
+                // rather than spin.
+                if (!net::LastCallWouldBlock()) std::this_thread::sleep_for(milliseconds(10));
+                continue;
+            }
+            if (stop.stop_requested()) break;
+            Serve(shared, std::move(browser));
+        }
+    } catch (...) {
+        // Nothing may leave a thread; the listener simply ends and the relay accepts no more.
+    }
+}
+
+void LocalRelay::Serve(const std::shared_ptr<Shared>& shared, net::Socket browser) {
+    bool admitted = false;
+    {
+        const std::lock_guard lock(shared->mutex);
+        admitted = shared->active < shared->limits.max_connections;
+        if (admitted) ++shared->active;
+    }
+    if (!admitted) return Refuse(browser);
+    auto settings = shared->settings.Snapshot();
+    try {
+        std::thread([shared, settings, socket = std::move(browser)]() mutable {
+            try {
+                RunConnection(std::move(socket), *settings, shared->limits);
+            } catch (...) {
+                // A connection that fails in an unforeseen way ends alone.
+            }
+            const std::lock_guard lock(shared->mutex);
+            --shared->active;
+            shared->ended.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        const std::lock_guard lock(shared->mutex);
+        --shared->active;
+        shared->ended.notify_all();
+    }
+}
+
+LocalRelay& TheLocalRelay() {
+    static LocalRelay relay;
+    return relay;
+}
+
+}  // namespace vestrel::relay
