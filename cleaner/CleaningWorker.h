@@ -1,0 +1,38 @@
+// The privacy cleaner's schedule thread and the cleaning run it performs: whenever "AutoClean" is 1 it
+// runs the tasks whose "IClear1" to "IClear7" flags are 1, then sleeps "Sleep" minutes, for the life of
+// the process.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+#include "app/thread/WorkerThread.h"
+#include "cleaner/CleaningSystem.h"
+
+namespace vestrel::cleaner {
+
+class CleaningWorker : public app::WorkerThread {
+  public:
+    // How long the thread sleeps for a "Sleep" of `minutes` (never 0 here). Tests shorten it.
+    using IntervalSource = std::function<std::chrono::milliseconds(std::uint32_t minutes)>;
+    static std::chrono::milliseconds Minutes(std::uint32_t minutes);
+
+    explicit CleaningWorker(CleaningSystem& system, IntervalSource interval = Minutes);
+    // Asks the loop to stop and waits for it (an interrupted sleep ends at once; a run in progress is
+    // finished first).
+    ~CleaningWorker() override;
+
+    // The schedule loop; returns only when asked to stop.
+    void Run(std::uint32_t argument) override;
+
+    // One cleaning run: the seven tasks in order, each when its flag is 1. Nothing fails loudly: a
+    // trace that cannot be erased is left and the next step goes on.
+    void runCleaning();
+
+  private:
+    CleaningSystem& system_;
+    IntervalSource interval_;
+};
+
+}  // namespace vestrel::cleaner
