@@ -1,0 +1,245 @@
+#!/usr/bin/env python3
+"""A stand-in for the proxy list service, for tests and script/run (a tool, not part of the product).
+
+Command line:
+    python3 tools/list-service/list-service.py [--host 127.0.0.1] [--port 0] [--port-file FILE]
+        [--pid-file FILE] [--proxies-file FILE] [--mode MODE] [--stall-seconds 30]
+        [--big-mib 10] [--lifetime SECONDS] [PROXY ...]
+
+Serves GET /services/vx/proxy/sortedproxylist.txt with the proxies given as arguments and/or in
+--proxies-file (one piece per line; blank lines and lines starting with '#' are skipped), each piece
+followed by "<br />" and a line break, the way the real service writes them. A piece is host:port,
+"->", the country, optionally " <supports POST>".
+
+GET /services/vx/proxy/proxygenerator.asp is counted; each request prints "generator request N".
+
+MODE says how the list path answers: list (the default), 404 (an error page whose text is cut by
+"<br />" like a list), close-mid-body (Content-Length of the whole list, half of it sent, then the
+connection closed), stall (headers and part of the body, then nothing for --stall-seconds), big
+(--big-mib MiB of generated pieces), empty (200 with no body).
+
+Control paths, for tests: /control/mode?set=MODE, /control/stats (prints "list=N generator=N
+mode=MODE"), /control/reset (counts back to 0, mode back to the start mode).
+
+Port 0 lets the system choose; the port is printed as "listening HOST:PORT" and written to
+--port-file when given. The server listens on loopback unless --host says otherwise, and ends by
+itself after --lifetime seconds when that is above 0 (tests pass one; script/run may leave it 0).
+"""
+
+import argparse
+import os
+import select
+import socket
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from urllib.parse import parse_qs, urlsplit
+
+LIST_PATH = "/services/vx/proxy/sortedproxylist.txt"
+GENERATOR_PATH = "/services/vx/proxy/proxygenerator.asp"
+MODES = ("list", "404", "close-mid-body", "stall", "big", "empty")
+SEPARATOR = "<br />"
+
+
+class State:
+    def __init__(self, pieces, mode, stall_seconds, big_mib):
+        self.lock = threading.Lock()
+        self.pieces = pieces
+        self.start_mode = mode
+        self.mode = mode
+        self.stall_seconds = stall_seconds
+        self.big_mib = big_mib
+        self.list_requests = 0
+        self.generator_requests = 0
+        self._big = None
+
+    def list_body(self):
+        return "".join(piece + SEPARATOR + "\r\n" for piece in self.pieces).encode("latin-1")
+
+    def big_body(self):
+        if self._big is None:
+            target = self.big_mib * 1024 * 1024
+            parts = []
+            size = 0
+            n = 0
+            while size < target:
+                piece = "10.%d.%d.%d:8080->Bigland%s\r\n" % ((n >> 16) & 255, (n >> 8) & 255, n & 255, SEPARATOR)
+                parts.append(piece)
+                size += len(piece)
+                n += 1
+            self._big = "".join(parts).encode("latin-1")
+        return self._big
+
+
+def make_handler(state):
+    class Handler(BaseHTTPRequestHandler):
+        server_version = "ListService/1.0"
+
+        def log_message(self, format, *args):  # noqa: A002 - the base class's name
+            pass
+
+        def send_text(self, status, body, length=None):
+            self.send_response(status)
+            self.send_header("Content-Type", "text/plain")
+            self.send_header("Cache-Control", "no-cache")
+            self.send_header("Connection", "close")
+            self.send_header("Content-Length", str(len(body) if length is None else length))
+            self.end_headers()
+
+        def do_GET(self):
+            url = urlsplit(self.path)
+            if url.path == LIST_PATH:
+                self.serve_list()
+            elif url.path == GENERATOR_PATH:
+                with state.lock:
+                    state.generator_requests += 1
+                    count = state.generator_requests
+                print("generator request %d" % count, flush=True)
+                body = b"<html>generated</html>"
+                self.send_text(200, body)
+                self.wfile.write(body)
+            elif url.path == "/control/mode":
+                mode = parse_qs(url.query).get("set", [""])[0]
+                if mode not in MODES:
+                    self.send_text(400, b"unknown mode\n")
+                    self.wfile.write(b"unknown mode\n")
+                    return
+                with state.lock:
+                    state.mode = mode
+                body = ("mode=%s\n" % mode).encode()
+                self.send_text(200, body)
+                self.wfile.write(body)
+            elif url.path == "/control/stats":
+                with state.lock:
+                    body = ("list=%d generator=%d mode=%s\n" % (
+                        state.list_requests, state.generator_requests, state.mode)).encode()
+                self.send_text(200, body)
+                self.wfile.write(body)
+            elif url.path == "/control/reset":
+                with state.lock:
+                    state.list_requests = 0
+                    state.generator_requests = 0
+                    state.mode = state.start_mode
+                self.send_text(200, b"reset\n")
+                self.wfile.write(b"reset\n")
+            else:
+                body = b"no such page\n"
+                self.send_text(404, body)
+                self.wfile.write(body)
+
+        def serve_list(self):
+            with state.lock:
+                state.list_requests += 1
+                mode = state.mode
+            if mode == "404":
+                body = (b"<html><body>Not Found" + SEPARATOR.encode() + b"\r\nThe page null" +
+                        SEPARATOR.encode() + b"\r\nerror:404->Nowhere" + SEPARATOR.encode() + b"\r\n</body></html>")
+                self.send_text(404, body)
+                self.wfile.write(body)
+            elif mode == "empty":
+                self.send_text(200, b"")
+            elif mode == "big":
+                body = state.big_body()
+                self.send_text(200, body)
+                self.wfile.write(body)
+            elif mode == "close-mid-body":
+                body = state.list_body()
+                self.send_text(200, body, length=len(body))
+                self.wfile.write(body[: len(body) // 2])
+                self.wfile.flush()
+                self.close_now()
+            elif mode == "stall":
+                body = state.list_body()
+                self.send_text(200, body, length=len(body))
+                self.wfile.write(body[: len(body) // 2])
+                self.wfile.flush()
+                self.stall()
+                self.close_now()
+            else:
+                body = state.list_body()
+                self.send_text(200, body)
+                self.wfile.write(body)
+
+        def stall(self):
+            # Wait, sending nothing, until the client gives up or the stall time is over.
+            deadline = time.monotonic() + state.stall_seconds
+            while time.monotonic() < deadline:
+                readable, _, _ = select.select([self.connection], [], [], 0.2)
+                if readable:
+                    try:
+                        if not self.connection.recv(4096):
+                            return
+                    except OSError:
+                        return
+
+        def close_now(self):
+            self.close_connection = True
+            try:
+                self.connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+    return Handler
+
+
+def read_proxies_file(path):
+    pieces = []
+    with open(path, encoding="latin-1") as lines:
+        for line in lines:
+            line = line.rstrip("\r\n")
+            if line.strip() and not line.startswith("#"):
+                pieces.append(line)
+    return pieces
+
+
+def write_file_atomically(path, text):
+    temporary = path + ".tmp"
+    with open(temporary, "w") as out:
+        out.write(text)
+    os.replace(temporary, path)
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Stand-in proxy list service for tests and script/run.")
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--port-file")
+    parser.add_argument("--pid-file")
+    parser.add_argument("--proxies-file")
+    parser.add_argument("--mode", choices=MODES, default="list")
+    parser.add_argument("--stall-seconds", type=float, default=30.0)
+    parser.add_argument("--big-mib", type=int, default=10)
+    parser.add_argument("--lifetime", type=float, default=0.0)
+    parser.add_argument("proxies", nargs="*")
+    args = parser.parse_args()
+
+    pieces = list(args.proxies)
+    if args.proxies_file:
+        pieces += read_proxies_file(args.proxies_file)
+    state = State(pieces, args.mode, args.stall_seconds, args.big_mib)
+
+    server = ThreadingHTTPServer((args.host, args.port), make_handler(state))
+    server.daemon_threads = True
+    host, port = server.server_address[:2]
+    if args.pid_file:
+        write_file_atomically(args.pid_file, "%d\n" % os.getpid())
+    if args.port_file:
+        write_file_atomically(args.port_file, "%d\n" % port)
+    print("listening %s:%d" % (host, port), flush=True)
+
+    if args.lifetime > 0:
+        timer = threading.Timer(args.lifetime, server.shutdown)
+        timer.daemon = True
+        timer.start()
+    try:
+        server.serve_forever(poll_interval=0.2)
+    except KeyboardInterrupt:
+        pass
+    finally:
+        server.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
