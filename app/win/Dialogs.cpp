@@ -1,0 +1,90 @@
+// About, the minimise hint and the anonymity progress dialog.
+#include "app/win/Dialogs.h"
+
+#include <commctrl.h>
+
+#include "app/win/Integration.h"
+#include "settings/RegDwordSetting.h"
+#include "settings/SettingsTable.h"
+
+namespace vestrel::app {
+
+AboutDialog::AboutDialog(HWND parent) : MessageMap(kTemplate, parent) {
+    colour_rule_ = ui::ColourRule::GreyStatics;
+    moves_by_body_ = true;
+    fit_to_background_ = true;
+}
+
+bool AboutDialog::OnInitDialog() {
+    InitPopup(ok_, IDOK, 187, 246);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+MinimiseHintDialog::MinimiseHintDialog(HWND parent) : MessageMap(kTemplate, parent) {
+    colour_rule_ = ui::ColourRule::GreyStatics;
+    moves_by_body_ = true;
+    fit_to_background_ = true;
+}
+
+std::span<const ui::CommandEntry<MinimiseHintDialog>> MinimiseHintDialog::Commands() {
+    static constexpr ui::CommandEntry<MinimiseHintDialog> kCommands[] = {
+        {kConfirm, &MinimiseHintDialog::OnConfirm}};
+    return kCommands;
+}
+
+bool MinimiseHintDialog::OnInitDialog() {
+    InitPopup(confirm_, kConfirm, 187, 246);
+    BindCheck(kDoNotShowAgain, do_not_show_again);
+    UpdateData(false);
+    return true;
+}
+
+void MinimiseHintDialog::OnConfirm() {
+    UpdateData(true);
+    // A ticked box stops the hint; otherwise it keeps appearing.
+    settings::RegDwordSetting(settings::kHideHint).set(do_not_show_again != 0 ? 0 : 1);
+    EndDialog(IDOK);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+AnonymityProgressDialog::AnonymityProgressDialog(HWND parent) : MessageMap(kTemplate, parent) {
+    colour_rule_ = ui::ColourRule::GreyStatics;
+    moves_by_body_ = true;
+    fit_to_background_ = true;
+}
+
+std::span<const ui::CommandEntry<AnonymityProgressDialog>> AnonymityProgressDialog::Commands() {
+    static constexpr ui::CommandEntry<AnonymityProgressDialog> kCommands[] = {
+        {IDOK, &AnonymityProgressDialog::OnButton}};
+    return kCommands;
+}
+
+bool AnonymityProgressDialog::OnInitDialog() {
+    InitPopup(button_, IDOK, 189, 255);
+    PlaceItem(kProgress, 40, 120, 352, 18);
+    return true;
+}
+
+void AnonymityProgressDialog::OnButton() {
+    if (ran_) {
+        EndDialog(IDOK);
+        return;
+    }
+    ran_ = true;
+    button_.SetPictures(187, 246);
+    HWND progress = Item(kProgress);
+    ::SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    ::SendMessageA(progress, PBM_SETPOS, 20, 0);
+    ::Sleep(300);
+    RefreshAndReenable();
+    for (int position : {40, 60, 80, 100}) {
+        ::SendMessageA(progress, PBM_SETPOS, position, 0);
+        ::Sleep(300);
+    }
+    button_.SetPictures(187, 246);
+}
+
+}  // namespace vestrel::app

@@ -1,0 +1,367 @@
+// The main window's initialisation, navigation, commands and tray behaviour.
+#include "app/win/MainWindow.h"
+
+#include "app/Links.h"
+#include "app/ShellTexts.h"
+#include "app/win/Dialogs.h"
+#include "app/win/Integration.h"
+#include "app/win/ui/Shell.h"
+#include "app/win/ui/Skin.h"
+#include "settings/RegDwordSetting.h"
+#include "settings/RegStringSetting.h"
+#include "settings/SettingsTable.h"
+
+namespace vestrel::app {
+
+namespace {
+
+struct NavigationButtonSpec {
+    const char* name;
+    int pictures[4];  // normal, pressed, hover, disabled
+};
+
+constexpr NavigationButtonSpec kNavigationButtons[Navigation::kSections] = {
+    {"BTN1", {135, 137, 136, 137}},
+    {"BTN2", {138, 140, 139, 140}},
+    {"BTN3", {141, 143, 142, 143}},
+    {"BTN4", {144, 146, 145, 146}},
+};
+
+// Where the controls of the main window meet the artwork, in client pixels.
+struct Placement {
+    int id, x, y, width, height;
+};
+constexpr Placement kPlacements[] = {
+    {MainWindow::kRealAddressLine, 32, 480, 400, 16}, {MainWindow::kAddressInUseLine, 32, 496, 400, 16},
+    {MainWindow::kQuickAnonymity, 490, 476, 130, 32}, {MainWindow::kAddressCheck, 632, 476, 110, 32},
+    {MainWindow::kHelpMenu, 648, 21, 70, 28},         {MainWindow::kMinimise, 726, 21, 28, 28},
+};
+
+void Show(HWND window, bool visible) {
+    if (window != nullptr && (::IsWindowVisible(window) != FALSE) != visible) {
+        ::ShowWindow(window, visible ? SW_SHOW : SW_HIDE);
+    }
+}
+
+void Enable(HWND window, bool enabled) {
+    if (window != nullptr && (::IsWindowEnabled(window) != FALSE) != enabled) ::EnableWindow(window, enabled);
+}
+
+HICON LoadProgramIcon(int size_metric_x, int size_metric_y) {
+    return static_cast<HICON>(::LoadImageA(ui::Dialog::Instance(), MAKEINTRESOURCEA(128), IMAGE_ICON,
+                                           ::GetSystemMetrics(size_metric_x),
+                                           ::GetSystemMetrics(size_metric_y), 0));
+}
+
+}  // namespace
+
+MainWindow::MainWindow() : MessageMap(kTemplate, nullptr) {
+    colour_rule_ = ui::ColourRule::MainWindow;
+    moves_by_body_ = true;
+    fit_to_background_ = true;
+}
+
+MainWindow::~MainWindow() { ui::SkinnedButton::SetHoverSink(nullptr); }
+
+std::span<const ui::MessageEntry<MainWindow>> MainWindow::Messages() {
+    static constexpr ui::MessageEntry<MainWindow> kMessages[] = {
+        {WM_SYSCOMMAND, &MainWindow::OnSystemMenu},
+        {WM_CLOSE, &MainWindow::OnClose},
+        {WM_PAINT, &MainWindow::OnPaint},
+        {WM_QUERYDRAGICON, &MainWindow::OnQueryDragIcon},
+    };
+    return kMessages;
+}
+
+std::span<const ui::CommandEntry<MainWindow>> MainWindow::Commands() {
+    static constexpr ui::CommandEntry<MainWindow> kCommands[] = {
+        {kMinimise, &MainWindow::OnMinimise},
+        {32771, &MainWindow::OnShow},
+        {32777, &MainWindow::OnExit},
+        {32778, &MainWindow::OnHelpContents},
+        {32774, &MainWindow::OnHelpIndex},
+        {32773, &MainWindow::OnHelpSearch},
+        {32775, &MainWindow::OnAbout},
+        {32776, &MainWindow::OnTellAFriend},
+        {kQuickAnonymity, &MainWindow::OnQuickAnonymity},
+        {kAddressCheck, &MainWindow::OnAddressCheck},
+        {IDOK, &MainWindow::OnOk},
+        {IDCANCEL, &MainWindow::OnCancel},
+    };
+    return kCommands;
+}
+
+bool MainWindow::OnInitDialog() {
+    char about[64] = {};
+    if (::LoadStringA(Instance(), 101, about, sizeof(about)) > 0) {
+        if (HMENU system_menu = ::GetSystemMenu(hwnd(), FALSE)) {
+            ::AppendMenuA(system_menu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuA(system_menu, MF_STRING, kAboutCommand, about);
+        }
+    }
+    big_icon_.reset(LoadProgramIcon(SM_CXICON, SM_CYICON));
+    small_icon_.reset(LoadProgramIcon(SM_CXSMICON, SM_CYSMICON));
+    ::SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_.get()));
+    ::SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
+    const std::string title(kWindowTitle);
+    ::SetWindowTextA(hwnd(), title.c_str());
+
+    SetTrayIcon(128);
+    SetTrayTip(title);
+    SetTrayMenu(170);
+
+    StartCleaningThread();
+
+    SetBackground(191);
+    for (const Placement& place : kPlacements)
+        PlaceItem(place.id, place.x, place.y, place.width, place.height);
+    minimise_.AttachItem(hwnd(), kMinimise);
+    minimise_.SetPictures(243, 242);
+
+    ui::SkinnedButton::SetHoverSink(this);
+    if (!BuildPages()) return false;
+
+    quick_anonymity_.AttachItem(hwnd(), kQuickAnonymity);
+    quick_anonymity_.SetPictures(164, 168);
+    help_menu_.AttachItem(hwnd(), kHelpMenu);
+    help_menu_.SetPictures(210, 211);
+    BuildHelpMenu();
+    address_check_.AttachItem(hwnd(), kAddressCheck);
+    address_check_.SetPictures(244, 245);
+
+    const std::uint32_t use_proxy = settings::RegDwordSetting(settings::kUseProxy).get();
+    const std::string proxy_name = settings::RegStringSetting(settings::kProxyName).get();
+    const std::string& real = status_page_->real_address();
+    SetItemText(hwnd(), kAddressInUseLine, StartupAddressInUseLine(use_proxy, proxy_name, real));
+    SetItemText(hwnd(), kRealAddressLine, StartupRealAddressLine(real));
+
+    ui::ApplyLayeredShape(hwnd());
+    ::SendDlgItemMessageA(hwnd(), kAddressInUseLine, WM_SETFONT, 0, TRUE);
+    ::SendDlgItemMessageA(hwnd(), kRealAddressLine, WM_SETFONT, 0, TRUE);
+
+    tips_ = std::make_unique<TipsPanel>(hwnd());
+    if (!tips_->Create()) return false;
+    ::SetWindowLongPtrA(tips_->hwnd(), GWLP_ID, TipsPanel::kTemplate);
+    ::SetWindowPos(tips_->hwnd(), nullptr, 10, 325, 125, 115, SWP_NOZORDER | SWP_SHOWWINDOW);
+    tips_->PlaceItem(TipsPanel::kTextId, 4, 2, 117, 111);
+    return true;
+}
+
+bool MainWindow::BuildPages() {
+    navigation_panel_ = std::make_unique<NavigationPanel>(kNavigationPanel, hwnd(), 1, *this);
+    if (!navigation_panel_->Create()) return false;
+    ::SetWindowLongPtrA(navigation_panel_->hwnd(), GWLP_ID, kNavigationPanel);
+
+    for (int i = 0; i < Navigation::kSections; ++i) {
+        const NavigationButtonSpec& spec = kNavigationButtons[i];
+        auto button = std::make_unique<ui::SkinnedButton>();
+        // The status section is selected at start, so its button starts disabled.
+        if (!button->Create(navigation_panel_->hwnd(), 1111 + i, 5, 3 + 50 * i, 130, 30, i != 0))
+            return false;
+        button->SetPictures(spec.pictures[0], spec.pictures[1], spec.pictures[2], spec.pictures[3]);
+        button->SetName(spec.name);
+        HWND page = nullptr;
+        if (i == 0) {
+            status_page_ = std::make_unique<StatusPage>(hwnd());
+            if (!status_page_->Create()) return false;
+            page = status_page_->hwnd();
+            ::SetWindowLongPtrA(page, GWLP_ID, StatusPage::kTemplate);
+            ::SetWindowPos(page, nullptr, 150, 80, 600, 370, SWP_NOZORDER | SWP_SHOWWINDOW);
+            if (HintPanel* hint = status_page_->hint_panel()) {
+                ::SetWindowPos(hint->hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+            }
+        } else {
+            auto section = std::make_unique<SectionPage>(Sections()[i - 1], hwnd(), *this);
+            if (!section->Build(button->hwnd())) return false;
+            page = section->hwnd();
+            sections_.push_back(std::move(section));
+        }
+        navigation_panel_->Register(page, button->hwnd());
+        navigation_buttons_[i] = std::move(button);
+    }
+    ::SetWindowPos(navigation_panel_->hwnd(), nullptr, 10, 90, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    navigation_panel_->SetBackground(193);
+    return true;
+}
+
+void MainWindow::BuildHelpMenu() {
+    struct Item {
+        int id;
+        const char* text;
+    };
+    static constexpr Item kItems[] = {
+        {101, "Help &Contents"}, {102, "Help &Index"},    {103, "Help &Search"}, {-1, nullptr},
+        {104, "&Product Page"},  {105, "C&ompany Page"},  {-1, nullptr},         {106, "&Get Support"},
+        {107, "&Live Update"},   {108, "&Tell a Friend"}, {-1, nullptr},         {32775, "&About"},
+    };
+    for (const Item& item : kItems)
+        help_menu_.AddItem(item.id, item.text, item.text == nullptr ? MF_SEPARATOR : MF_STRING);
+    help_menu_.SetCommandHandler([this](int command) { OnHelpMenu(command); });
+}
+
+void MainWindow::OnHelpMenu(int command) {
+    switch (command) {
+        case 101:
+            ui::ShowHelp(ui::HelpView::Contents);
+            break;
+        case 102:
+            ui::ShowHelp(ui::HelpView::Index);
+            break;
+        case 103:
+            ui::ShowHelp(ui::HelpView::Search);
+            break;
+        case 104:
+            ui::OpenWebPage(links::kProductPage);
+            break;
+        case 105:
+            ui::OpenWebPage(links::kCompanyPage);
+            break;
+        case 106:
+            ui::OpenWebPage(links::kSupportPage);
+            break;
+        case 107:
+            OnQuickAnonymity();
+            break;
+        case 108:
+            ui::OpenWebPage(links::kTellAFriendPage);
+            break;
+        case 32775:
+            OnAbout();
+            break;
+        default:
+            break;
+    }
+}
+
+void MainWindow::SetTip(const std::string& text) {
+    if (tips_) tips_->SetTip(text);
+}
+
+void MainWindow::ClearTip() { SetTip(""); }
+
+void MainWindow::OnButtonHover(ui::SkinnedButton& button, bool entered) {
+    const std::string& name = button.name();
+    if (entered) {
+        if (auto tip = TipFor(name)) SetTip(*tip);
+    } else if (IsTipButton(name)) {
+        ClearTip();
+    }
+    if (status_page_ && (name == "Anonymity" || name == "Privacy"))
+        status_page_->OnSwitchHover(name, entered);
+}
+
+void MainWindow::OnNavigate(int kind, int index) {
+    if (kind == 1) {
+        navigation_.ClickMain(index + 1);
+    } else {
+        navigation_.ClickSection(kind, index);
+    }
+    ApplyNavigation();
+}
+
+void MainWindow::ApplyNavigation() {
+    // Everything to hide first, then what to show, so that two pages never show at once.
+    for (int pass = 0; pass < 2; ++pass) {
+        const bool showing = pass == 1;
+        auto apply = [showing](HWND window, bool visible) {
+            if (visible == showing) Show(window, visible);
+        };
+        apply(status_page_ ? status_page_->hwnd() : nullptr, navigation_.SectionVisible(1));
+        if (status_page_ && status_page_->hint_panel()) {
+            apply(status_page_->hint_panel()->hwnd(), navigation_.SubPageVisible(1, 0));
+        }
+        for (auto& section : sections_) {
+            const int s = section->spec().section;
+            apply(section->hwnd(), navigation_.SectionVisible(s));
+            auto& pages = section->sub_pages();
+            for (int j = 0; j < static_cast<int>(pages.size()); ++j) {
+                const bool visible = navigation_.SubPageVisible(s, j);
+                const bool was_visible = ::IsWindowVisible(pages[j].dialog->hwnd()) != FALSE;
+                apply(pages[j].dialog->hwnd(), visible);
+                if (showing && visible && !was_visible && pages[j].on_show) pages[j].on_show();
+            }
+        }
+    }
+    for (int s = 1; s <= Navigation::kSections; ++s) {
+        Enable(navigation_buttons_[s - 1]->hwnd(), navigation_.MainButtonEnabled(s));
+    }
+    for (auto& section : sections_) {
+        const int s = section->spec().section;
+        for (int j = 0; j < navigation_.SectionButtons(s); ++j) {
+            Enable(section->button(j).hwnd(), navigation_.SectionButtonEnabled(s, j));
+        }
+    }
+}
+
+void MainWindow::OnMinimise() {
+    const std::uint32_t hide_hint = settings::RegDwordSetting(settings::kHideHint).get();
+    ShowIcon();
+    ::ShowWindow(hwnd(), SW_HIDE);
+    if (hide_hint != 0) {
+        MinimiseHintDialog hint(hwnd());
+        hint.DoModal();
+    }
+}
+
+void MainWindow::OnShow() {
+    HideIcon();
+    ::ShowWindow(hwnd(), SW_SHOW);
+}
+
+void MainWindow::OnExit() {
+    if (settings::RegDwordSetting(settings::kUseProxy).get() == 1) SwitchAnonymityOff();
+    EndDialog(0);
+}
+
+void MainWindow::OnHelpContents() { ui::ShowHelp(ui::HelpView::Contents); }
+void MainWindow::OnHelpIndex() { ui::ShowHelp(ui::HelpView::Index); }
+void MainWindow::OnHelpSearch() { ui::ShowHelp(ui::HelpView::Search); }
+
+void MainWindow::OnAbout() {
+    AboutDialog about(hwnd());
+    about.DoModal();
+}
+
+void MainWindow::OnTellAFriend() { ui::OpenWebPage(links::kTellAFriendPage); }
+
+void MainWindow::OnQuickAnonymity() {
+    AnonymityProgressDialog progress(hwnd());
+    progress.DoModal();
+}
+
+void MainWindow::OnAddressCheck() { ui::OpenWebPage(links::kAddressCheckPage); }
+
+void MainWindow::OnCancel() {
+    ::ShowWindow(hwnd(), SW_HIDE);
+    ShowIcon();
+}
+
+ui::Result MainWindow::OnSystemMenu(const ui::Message& message) {
+    if ((message.wparam & 0xFFF0) != kAboutCommand) return std::nullopt;  // the tray's handling
+    OnAbout();
+    return 0;
+}
+
+ui::Result MainWindow::OnClose(const ui::Message&) {
+    // Ends the program without switching anonymity off (the stop utility relies on this).
+    EndDialog(0);
+    return 0;
+}
+
+ui::Result MainWindow::OnPaint(const ui::Message&) {
+    if (!::IsIconic(hwnd())) return std::nullopt;
+    ui::PaintScope paint(hwnd());
+    RECT client{};
+    ::GetClientRect(hwnd(), &client);
+    const int x = (client.right - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(paint.get(), x, y, big_icon_.get());
+    return 0;
+}
+
+ui::Result MainWindow::OnQueryDragIcon(const ui::Message&) {
+    return reinterpret_cast<LRESULT>(big_icon_.get());
+}
+
+}  // namespace vestrel::app

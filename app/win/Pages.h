@@ -1,0 +1,90 @@
+// The pages of the main window that the shell itself owns: a plain sub-page, the tips panel, the
+// status page with its hint panel.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <span>
+#include <string>
+
+#include "app/win/ui/SkinnedButton.h"
+#include "app/win/ui/SkinnedDialog.h"
+
+namespace vestrel::app {
+
+// A sub-page with the page colours, F1 help and Escape hiding the main window.
+class PlainPage : public ui::MessageMap<PlainPage, ui::SkinnedDialog> {
+  public:
+    PlainPage(int template_id, HWND main_window);
+    static std::span<const ui::CommandEntry<PlainPage>> Commands();
+
+  private:
+    void OnOk() {}
+    void OnCancel();
+};
+
+// The panel under the navigation that shows the tip of the button under the pointer.
+class TipsPanel : public ui::MessageMap<TipsPanel, ui::SkinnedDialog> {
+  public:
+    static constexpr int kTemplate = 289;
+    static constexpr int kTextId = 1078;
+
+    explicit TipsPanel(HWND main_window);
+    void SetTip(const std::string& text);
+    std::string Tip() const;
+};
+
+// The status page's two hint lines (anonymity, privacy).
+class HintPanel : public ui::MessageMap<HintPanel, ui::SkinnedDialog> {
+  public:
+    static constexpr int kTemplate = 288;
+    static constexpr int kAnonymityHint = 1076;
+    static constexpr int kPrivacyHint = 1077;
+
+    explicit HintPanel(HWND main_window);
+    std::string anonymity_hint;
+    std::string privacy_hint;
+
+  protected:
+    bool OnInitDialog() override;
+};
+
+class StatusPage : public ui::MessageMap<StatusPage, ui::SkinnedDialog> {
+  public:
+    static constexpr int kTemplate = 150;
+    static constexpr int kAnonymitySwitch = 1011;
+    static constexpr int kPrivacySwitch = 1002;
+
+    explicit StatusPage(HWND main_window);
+
+    const std::string& real_address() const { return real_address_; }
+    HintPanel* hint_panel() const { return hint_panel_.get(); }
+    // The names Anonymity and Privacy fill the hint panel while the pointer is over their switch.
+    void OnSwitchHover(const std::string& name, bool entered);
+
+    static std::span<const ui::CommandEntry<StatusPage>> Commands();
+
+  protected:
+    bool OnInitDialog() override;
+
+  private:
+    void ShowAnonymity(bool on);
+    void ShowPrivacy(bool on);
+    void OnPrivacySwitch();
+    void OnOk() {}
+    void OnCancel();
+
+    std::string real_address_;
+    ui::SkinnedButton anonymity_;
+    ui::SkinnedButton privacy_;
+    ui::Label anonymity_status_;
+    ui::Label privacy_status_;
+    ui::Hyperlink tips_link_;
+    std::unique_ptr<HintPanel> hint_panel_;
+};
+
+// The computer's own address: its name resolved, or "Unkwon IP" when that fails.
+std::string RealAddress();
+
+}  // namespace vestrel::app

@@ -1,0 +1,137 @@
+// Background painting, colours, dragging and help for every skinned window; the message dialog.
+#include "app/win/ui/SkinnedDialog.h"
+
+#include "app/ShellTexts.h"
+#include "app/win/ui/Shell.h"
+#include "app/win/ui/SkinnedButton.h"
+
+namespace vestrel::app::ui {
+
+SkinnedDialog::SkinnedDialog(int template_id, HWND parent) : MessageMap(template_id, parent) {}
+
+std::span<const MessageEntry<SkinnedDialog>> SkinnedDialog::Messages() {
+    static constexpr MessageEntry<SkinnedDialog> kMessages[] = {
+        {WM_ERASEBKGND, &SkinnedDialog::OnEraseBackground},
+        {WM_SIZE, &SkinnedDialog::OnSize},
+        {WM_CTLCOLORSTATIC, &SkinnedDialog::OnColour},
+        {WM_CTLCOLORDLG, &SkinnedDialog::OnColour},
+        {WM_CTLCOLORBTN, &SkinnedDialog::OnColour},
+        {WM_CTLCOLOREDIT, &SkinnedDialog::OnColour},
+        {WM_CTLCOLORLISTBOX, &SkinnedDialog::OnColour},
+        {WM_LBUTTONDOWN, &SkinnedDialog::OnLeftButtonDown},
+        {WM_HELP, &SkinnedDialog::OnHelp},
+    };
+    return kMessages;
+}
+
+bool SkinnedDialog::SetBackground(int bitmap_id) {
+    Bitmap picture = LoadPicture(bitmap_id);
+    if (!picture) return true;  // a missing picture keeps the default erase
+    const SIZE size = PictureSize(picture.get());
+    if (size.cx == 0 || size.cy == 0) {
+        background_.reset();
+        background_size_ = SIZE{0, 0};
+        return false;
+    }
+    background_ = std::move(picture);
+    background_size_ = size;
+    if (hwnd() != nullptr) {
+        if (fit_to_background_) FitToBackground();
+        ::InvalidateRect(hwnd(), nullptr, TRUE);
+    }
+    return true;
+}
+
+void SkinnedDialog::FitToBackground() {
+    RECT work{};
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const int x = work.left + ((work.right - work.left) - background_size_.cx) / 2;
+    const int y = work.top + ((work.bottom - work.top) - background_size_.cy) / 2;
+    ::SetWindowPos(hwnd(), nullptr, x, y, background_size_.cx, background_size_.cy,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void SkinnedDialog::PlaceItem(int id, int x, int y, int width, int height) const {
+    if (HWND item = Item(id))
+        ::SetWindowPos(item, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void SkinnedDialog::InitPopup(SkinnedButton& button, int button_id, int normal, int pressed) {
+    ::SetWindowTextA(hwnd(), std::string(kWindowTitle).c_str());
+    SetBackground(184);
+    if (button.hwnd() != nullptr || button.AttachItem(hwnd(), button_id)) button.SetPictures(normal, pressed);
+    PlaceItem(button_id, 171, 196, 90, 30);
+    ApplyLayeredShape(hwnd());
+}
+
+Result SkinnedDialog::OnEraseBackground(const Message& message) {
+    HDC dc = reinterpret_cast<HDC>(message.wparam);
+    RECT client{};
+    ::GetClientRect(hwnd(), &client);
+    // The default erase: the brush our colour rule (or the dialog manager) gives the dialog. Pages
+    // answer with a hollow brush over white, which we paint as white so that a page shown over
+    // another never keeps the old one's pixels.
+    HBRUSH brush = reinterpret_cast<HBRUSH>(
+        ::SendMessageA(hwnd(), WM_CTLCOLORDLG, message.wparam, reinterpret_cast<LPARAM>(hwnd())));
+    if (colour_rule_ == ColourRule::Page) {
+        ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    } else if (brush != nullptr && brush != static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH))) {
+        ::FillRect(dc, &client, brush);
+    }
+    if (background_) {
+        MemoryDc memory(::CreateCompatibleDC(dc));
+        if (memory) {
+            SelectScope select(memory.get(), background_.get());
+            ::BitBlt(dc, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
+        }
+    }
+    return TRUE;
+}
+
+Result SkinnedDialog::OnSize(const Message&) {
+    if (background_) ::InvalidateRect(hwnd(), nullptr, TRUE);
+    return std::nullopt;
+}
+
+Result SkinnedDialog::OnColour(const Message& message) { return ApplyColourRule(colour_rule_, message); }
+
+Result SkinnedDialog::OnLeftButtonDown(const Message& message) {
+    if (!moves_by_body_) return std::nullopt;
+    StartBodyDrag(hwnd(), message.lparam);
+    return std::nullopt;
+}
+
+Result SkinnedDialog::OnHelp(const Message&) {
+    OpenHelpFile();
+    return TRUE;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+MessageDialog::MessageDialog(HWND parent, std::string text)
+    : MessageMap(kTemplate, parent), message(std::move(text)) {
+    colour_rule_ = ColourRule::GreyStatics;
+    moves_by_body_ = true;
+    fit_to_background_ = true;
+}
+
+std::span<const CommandEntry<MessageDialog>> MessageDialog::Commands() {
+    static constexpr CommandEntry<MessageDialog> kCommands[] = {{IDOK, &MessageDialog::OnOk}};
+    return kCommands;
+}
+
+bool MessageDialog::OnInitDialog() {
+    InitPopup(ok_, IDOK, 187, 246);
+    PlaceItem(kTextId, 24, 70, 384, 110);
+    SetItemText(hwnd(), kTextId, message);
+    return true;
+}
+
+void MessageDialog::OnOk() { EndDialog(IDOK); }
+
+void ShowMessage(HWND parent, std::string text) {
+    MessageDialog dialog(parent, std::move(text));
+    dialog.DoModal();
+}
+
+}  // namespace vestrel::app::ui

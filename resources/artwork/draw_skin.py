@@ -1,0 +1,386 @@
+#!/usr/bin/env python3
+"""Draws every picture of Vestrel's skin from the SVG written below.
+
+Usage: draw_skin.py OUTPUT_DIR
+
+Writes <id>.bmp (24 bits, for the BITMAP resources), Vestrel.ico, Hand.cur and Artwork.rc (the
+resource lines that name them) into OUTPUT_DIR. Needs rsvg-convert (librsvg2-bin) and ImageMagick's
+convert. Everything is drawn from the tables and templates in this file, so a change of colour,
+label or size is a change here; the output is the same on every run with the same fonts.
+
+Parts of a picture that must be see-through in a layered window are painted in the key colour
+(229, 27, 255). Their outlines are drawn without antialiasing, so no blend of the key colour with the
+skin leaks into the visible edge.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+KEY = "#E51BFF"
+
+# The palette: a deep blue header, white cards, a blue accent for selection and a green/red pair
+# for on and off.
+NAVY = "#15314F"
+NAVY_2 = "#1F5C93"
+ACCENT = "#2C7BE5"
+ACCENT_DARK = "#1D5DB5"
+CARD = "#FFFFFF"
+SIDEBAR = "#F2F5F9"
+FRAME = "#E6ECF3"
+LINE = "#CBD6E2"
+INK = "#23374D"
+MUTED = "#6A7B8D"
+GREEN = "#2FA866"
+GREEN_DARK = "#23834F"
+RED = "#D9433E"
+RED_DARK = "#B0302C"
+
+FONT = "DejaVu Sans, Liberation Sans, sans-serif"
+
+
+def svg(width, height, body):
+    return (
+        f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{height}" '
+        f'viewBox="0 0 {width} {height}">{body}</svg>'
+    )
+
+
+def key_fill(width, height):
+    return f'<rect width="{width}" height="{height}" fill="{KEY}"/>'
+
+
+def gradient(name, top, bottom):
+    return (
+        f'<defs><linearGradient id="{name}" x1="0" y1="0" x2="0" y2="1">'
+        f'<stop offset="0" stop-color="{top}"/><stop offset="1" stop-color="{bottom}"/>'
+        f"</linearGradient></defs>"
+    )
+
+
+def shield(x, y, size, fill="#FFFFFF", inner=ACCENT):
+    """The program's emblem: a shield with a keyhole, `size` pixels high, top-left at (x, y)."""
+    s = size / 100.0
+    path = (
+        f"M{x + 50 * s},{y + 2 * s} L{x + 92 * s},{y + 16 * s} L{x + 92 * s},{y + 46 * s} "
+        f"C{x + 92 * s},{y + 74 * s} {x + 72 * s},{y + 90 * s} {x + 50 * s},{y + 98 * s} "
+        f"C{x + 28 * s},{y + 90 * s} {x + 8 * s},{y + 74 * s} {x + 8 * s},{y + 46 * s} "
+        f"L{x + 8 * s},{y + 16 * s} Z"
+    )
+    hole = (
+        f'<circle cx="{x + 50 * s}" cy="{y + 42 * s}" r="{11 * s}" fill="{inner}"/>'
+        f'<path d="M{x + 44 * s},{y + 48 * s} L{x + 56 * s},{y + 48 * s} L{x + 60 * s},{y + 72 * s} '
+        f'L{x + 40 * s},{y + 72 * s} Z" fill="{inner}"/>'
+    )
+    return f'<path d="{path}" fill="{fill}"/>{hole}'
+
+
+def text(x, y, content, size=12, fill=INK, weight="bold", anchor="middle"):
+    return (
+        f'<text x="{x}" y="{y}" font-family="{FONT}" font-size="{size}" font-weight="{weight}" '
+        f'fill="{fill}" text-anchor="{anchor}">{content}</text>'
+    )
+
+
+# ---------------------------------------------------------------------------------------------
+# Backgrounds
+
+
+def main_background():
+    w, h = 769, 512
+    body = key_fill(w, h) + gradient("head", NAVY, NAVY_2)
+    body += f'<rect width="{w}" height="{h}" rx="16" fill="{FRAME}" shape-rendering="crispEdges"/>'
+    # Header band with the emblem and the name.
+    body += f'<path d="M16,0 H{w - 16} A16,16 0 0 1 {w},16 V70 H0 V16 A16,16 0 0 1 16,0 Z" fill="url(#head)"/>'
+    body += shield(18, 10, 50, fill="#FFFFFF", inner=NAVY_2)
+    body += text(78, 42, "Vestrel", size=28, fill="#FFFFFF", anchor="start")
+    body += text(80, 60, "Private browsing, made simple", size=11, fill="#BFD4EA", weight="normal", anchor="start")
+    # The content card behind the pages.
+    body += f'<rect x="145" y="78" width="612" height="386" rx="10" fill="{CARD}" stroke="{LINE}"/>'
+    # Left column: the navigation panel sits at (10, 90); the tips card below it.
+    body += f'<rect x="6" y="298" width="134" height="148" rx="10" fill="{CARD}" stroke="{LINE}"/>'
+    body += f'<circle cx="22" cy="312" r="7" fill="{ACCENT}"/>'
+    body += text(22, 316, "i", size=11, fill="#FFFFFF")
+    body += text(36, 316, "Tips", size=12, fill=INK, anchor="start")
+    body += f'<line x1="14" y1="322" x2="132" y2="322" stroke="{LINE}"/>'
+    # Status band at the bottom.
+    body += f'<line x1="14" y1="470" x2="{w - 14}" y2="470" stroke="{LINE}"/>'
+    body += f'<circle cx="22" cy="488" r="4" fill="{GREEN}"/><circle cx="22" cy="504" r="4" fill="{ACCENT}"/>'
+    return w, h, body
+
+
+def navigation_panel():
+    w, h = 140, 200
+    body = f'<rect width="{w}" height="{h}" fill="{FRAME}"/>'
+    return w, h, body
+
+
+def section_panel():
+    w, h = 200, 350
+    body = f'<rect width="{w}" height="{h}" fill="{SIDEBAR}"/>'
+    body += f'<rect x="0" y="0" width="{w}" height="44" fill="{FRAME}"/>'
+    body += f'<rect x="11" y="40" width="40" height="3" rx="1.5" fill="{ACCENT}"/>'
+    body += f'<line x1="{w - 0.5}" y1="0" x2="{w - 0.5}" y2="{h}" stroke="{LINE}"/>'
+    return w, h, body
+
+
+def dialog_background(w, h):
+    body = key_fill(w, h) + gradient("head", NAVY, NAVY_2)
+    body += f'<rect width="{w}" height="{h}" rx="14" fill="{CARD}" shape-rendering="crispEdges"/>'
+    body += f'<path d="M14,0 H{w - 14} A14,14 0 0 1 {w},14 V46 H0 V14 A14,14 0 0 1 14,0 Z" fill="url(#head)"/>'
+    body += shield(14, 7, 32, fill="#FFFFFF", inner=NAVY_2)
+    body += text(52, 31, "Vestrel", size=17, fill="#FFFFFF", anchor="start")
+    body += f'<rect x="0.5" y="46" width="{w - 1}" height="{h - 46.5}" fill="none" stroke="{LINE}"/>'
+    return w, h, body
+
+
+# ---------------------------------------------------------------------------------------------
+# Buttons
+
+
+def button(w, h, label, state, style="light", margin_right=0, background=None, icon=None, radius=7):
+    """One picture of a button: state is normal, hover or pressed."""
+    bw = w - margin_right
+    if style == "light":
+        fills = {"normal": ("#FFFFFF", LINE, INK), "hover": ("#E8F1FD", ACCENT, ACCENT_DARK),
+                 "pressed": (ACCENT, ACCENT_DARK, "#FFFFFF")}
+    elif style == "primary":
+        fills = {"normal": (ACCENT, ACCENT_DARK, "#FFFFFF"), "hover": ("#4A90EC", ACCENT_DARK, "#FFFFFF"),
+                 "pressed": (ACCENT_DARK, NAVY, "#FFFFFF")}
+    elif style == "green":
+        fills = {"normal": (GREEN, GREEN_DARK, "#FFFFFF"), "hover": ("#3DBB76", GREEN_DARK, "#FFFFFF"),
+                 "pressed": (GREEN_DARK, "#1B6640", "#FFFFFF")}
+    elif style == "red":
+        fills = {"normal": (RED, RED_DARK, "#FFFFFF"), "hover": ("#E45A55", RED_DARK, "#FFFFFF"),
+                 "pressed": (RED_DARK, "#8C2420", "#FFFFFF")}
+    elif style == "header":
+        fills = {"normal": (NAVY_2, "#3E78AD", "#FFFFFF"), "hover": ("#2A6CA6", "#6FA0CF", "#FFFFFF"),
+                 "pressed": (NAVY, "#6FA0CF", "#FFFFFF")}
+    else:
+        raise ValueError(style)
+    fill, stroke, ink = fills[state]
+    behind = background or (NAVY_2 if style == "header" else CARD)
+    body = f'<rect width="{w}" height="{h}" fill="{behind}"/>'
+    offset = 1 if state == "pressed" else 0
+    body += (
+        f'<rect x="0.5" y="0.5" width="{bw - 1}" height="{h - 1}" rx="{radius}" fill="{fill}" '
+        f'stroke="{stroke}"/>'
+    )
+    cx = bw / 2
+    if icon:
+        body += icon(14 + offset, h / 2 + offset, ink)
+        cx = bw / 2 + 8
+    size = 12 if h >= 28 and len(label) <= 20 else 11
+    body += text(cx + offset, h / 2 + size * 0.36 + offset, label, size=size, fill=ink)
+    return w, h, body
+
+
+def icon_status(x, y, ink):
+    return (f'<circle cx="{x}" cy="{y}" r="6" fill="none" stroke="{ink}" stroke-width="1.6"/>'
+            f'<circle cx="{x}" cy="{y}" r="2.2" fill="{ink}"/>')
+
+
+def icon_anonymity(x, y, ink):
+    return shield(x - 7, y - 7, 14, fill=ink, inner="none")
+
+
+def icon_privacy(x, y, ink):
+    return (f'<rect x="{x - 6}" y="{y - 1}" width="12" height="8" rx="1.5" fill="{ink}"/>'
+            f'<path d="M{x - 4},{y - 1} V{y - 4} A4,4 0 0 1 {x + 4},{y - 4} V{y - 1}" fill="none" '
+            f'stroke="{ink}" stroke-width="1.6"/>')
+
+
+def icon_options(x, y, ink):
+    return (f'<circle cx="{x}" cy="{y}" r="5.5" fill="none" stroke="{ink}" stroke-width="3" '
+            f'stroke-dasharray="2.2 1.6"/><circle cx="{x}" cy="{y}" r="3" fill="none" stroke="{ink}" '
+            f'stroke-width="1.5"/>')
+
+
+def icon_minimise(x, y, ink):
+    return f'<rect x="{x - 6}" y="{y + 3}" width="12" height="2.2" rx="1" fill="{ink}"/>'
+
+
+def picture_set(ids, w, h, label, **kw):
+    """Normal, pressed, hover (the order the skinned buttons are given them)."""
+    states = ["normal", "pressed", "hover"]
+    return {i: button(w, h, label, s, **kw) for i, s in zip(ids, states) if i}
+
+
+def minimise_button(state):
+    w = h = 28
+    fill = {"normal": NAVY_2, "pressed": NAVY}[state]
+    body = f'<rect width="{w}" height="{h}" fill="{NAVY_2}"/>'
+    body += f'<rect x="0.5" y="0.5" width="{w - 1}" height="{h - 1}" rx="6" fill="{fill}" stroke="#6FA0CF"/>'
+    body += f'<rect x="8" y="17" width="12" height="2.4" rx="1" fill="#FFFFFF"/>'
+    return w, h, body
+
+
+def list_icons():
+    # Two 21-pixel images side by side for the downloaded list: a plain entry and one that
+    # accepts posting.
+    w, h = 43, 12
+    body = f'<rect width="{w}" height="{h}" fill="#FFFFFF"/>'
+    body += f'<circle cx="10" cy="6" r="4" fill="{MUTED}"/>'
+    body += f'<circle cx="31" cy="6" r="4" fill="{GREEN}"/><path d="M29,6 L30.6,7.6 L33.4,4.4" ' \
+            f'fill="none" stroke="#FFFFFF" stroke-width="1.3"/>'
+    return w, h, body
+
+
+def pictures():
+    p = {}
+    p[191] = main_background()
+    p[193] = navigation_panel()
+    p[194] = section_panel()
+    p[184] = dialog_background(432, 244)
+    p[257] = dialog_background(434, 246)
+
+    nav = [((135, 137, 136), "Status", icon_status), ((138, 140, 139), "Anonymity", icon_anonymity),
+           ((141, 143, 142), "Privacy", icon_privacy), ((144, 146, 145), "Options", icon_options)]
+    for ids, label, icon in nav:
+        p.update(picture_set(ids, 130, 30, label, background=FRAME, icon=icon))
+
+    section = [((212, 214, 213), "Anonymity Wizard"), ((215, 217, 216), "Current Proxy"),
+               ((218, 220, 219), "New List"), ((221, 223, 222), "Tested List"),
+               ((224, 226, 225), "Add Proxy"), ((227, 229, 228), "List Update"),
+               ((231, 233, 232), "Invasive Code"), ((234, 230, 235), "Cleaning"),
+               ((236, 238, 237), "Browsers"), ((239, 241, 240), "Start Up")]
+    # Section buttons sit 11 pixels in from the left of a 200-pixel panel, so only 189 pixels show;
+    # the picture keeps its right edge inside that.
+    for ids, label in section:
+        p.update(picture_set(ids, 200, 40, label, margin_right=17, background=SIDEBAR))
+
+    p.update(picture_set((196, 202, 197), 190, 40, "Enable Online Anonymity", style="green"))
+    p.update(picture_set((203, 205, 204), 190, 40, "Disable Online Anonymity", style="red"))
+    p.update(picture_set((199, 201, 200), 190, 40, "Enable Privacy", style="green"))
+    p.update(picture_set((206, 208, 207), 190, 40, "Disable Privacy", style="red"))
+
+    p.update(picture_set((187, 246), 90, 30, "OK", style="primary"))
+    p.update(picture_set((189, 255), 90, 30, "Start", style="primary"))
+    p.update(picture_set((256, 254), 90, 30, "OK", style="primary"))
+    p.update(picture_set((253, 250), 90, 30, "Cancel"))
+    p.update(picture_set((261, 262), 90, 30, "Apply", style="primary"))
+    p.update(picture_set((263, 264), 120, 30, "Change Proxy", style="primary"))
+    p.update(picture_set((267, 258), 100, 30, "Use Proxy", style="primary"))
+    p.update(picture_set((271, 270), 90, 30, "Start", style="primary"))
+    p.update(picture_set((164, 168), 130, 32, "Quick Anonymity", style="green"))
+    p.update(picture_set((244, 245), 110, 32, "Check My IP"))
+    p.update(picture_set((210, 211), 70, 28, "Help \u25BE", style="header"))
+    p[243] = minimise_button("normal")
+    p[242] = minimise_button("pressed")
+    p[247] = list_icons()
+    return p
+
+
+# ---------------------------------------------------------------------------------------------
+# Icon and cursor
+
+def icon_svg(size):
+    body = f'<rect width="{size}" height="{size}" rx="{size * 0.2}" fill="{NAVY_2}"/>'
+    body += shield(size * 0.12, size * 0.1, size * 0.8, fill="#FFFFFF", inner=NAVY_2)
+    return svg(size, size, body)
+
+
+# The hand cursor, 32 x 32, hot spot at the finger tip. '#' black, '.' white, ' ' transparent.
+HAND = [
+    "     ##         ",
+    "    #..#        ",
+    "    #..#        ",
+    "    #..#        ",
+    "    #..###      ",
+    "    #..#..###   ",
+    "    #..#..#..## ",
+    " ## #..#..#..#.#",
+    "#..##........#.#",
+    "#...#..........#",
+    " #..#..........#",
+    "  #............#",
+    "  #...........# ",
+    "   #..........# ",
+    "   #.........#  ",
+    "    #........#  ",
+    "    ##########  ",
+]
+HAND_HOTSPOT = (5, 0)
+
+
+def write_cursor(path):
+    import struct
+
+    size = 32
+    rows = [r.ljust(size) for r in HAND] + [" " * size] * (size - len(HAND))
+    # 32-bit colour image, bottom-up, then the 1-bit AND mask, bottom-up.
+    colour = bytearray()
+    mask = bytearray()
+    for row in reversed(rows):
+        bits = 0
+        for x, ch in enumerate(row):
+            if ch == "#":
+                colour += b"\x00\x00\x00\xff"
+            elif ch == ".":
+                colour += b"\xff\xff\xff\xff"
+            else:
+                colour += b"\x00\x00\x00\x00"
+                bits |= 1 << (31 - x)
+        mask += struct.pack(">I", bits)
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(colour) + len(mask), 0, 0, 0, 0)
+    image = header + bytes(colour) + bytes(mask)
+    directory = struct.pack("<HHH", 0, 2, 1)
+    entry = struct.pack("<BBBBHHII", size, size, 0, 0, HAND_HOTSPOT[0], HAND_HOTSPOT[1], len(image), 22)
+    with open(path, "wb") as f:
+        f.write(directory + entry + image)
+
+
+# ---------------------------------------------------------------------------------------------
+
+def rc_path(path):
+    # Absolute, with forward slashes, so the resource compiler finds it from any folder.
+    return os.path.abspath(path).replace("\\", "/")
+
+
+def run(*args):
+    subprocess.run(args, check=True)
+
+
+def render(svg_text, png, work):
+    src = os.path.join(work, os.path.basename(png) + ".svg")
+    with open(src, "w", encoding="utf-8") as f:
+        f.write(svg_text)
+    run("rsvg-convert", src, "-o", png)
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    out = sys.argv[1]
+    os.makedirs(out, exist_ok=True)
+    convert = shutil.which("convert")
+    # The real ImageMagick is needed; some machines put a viewer-only stand-in first on PATH.
+    if os.path.exists("/usr/bin/convert"):
+        convert = "/usr/bin/convert"
+    lines = ["// Generated by resources/artwork/draw_skin.py: every picture of the skin."]
+    with tempfile.TemporaryDirectory() as work:
+        for number, (w, h, body) in sorted(pictures().items()):
+            png = os.path.join(work, f"{number}.png")
+            render(svg(w, h, body), png, work)
+            bmp = os.path.join(out, f"{number}.bmp")
+            # Binary alpha, then flatten on the key colour: a see-through pixel is exactly the key.
+            run(convert, png, "-channel", "A", "-threshold", "50%", "+channel", "-background", KEY,
+                "-flatten", "-type", "TrueColor", f"BMP3:{bmp}")
+            lines.append(f'{number} BITMAP "{rc_path(bmp)}"')
+        icons = []
+        for size in (16, 32, 48):
+            png = os.path.join(work, f"icon{size}.png")
+            render(icon_svg(size), png, work)
+            icons.append(png)
+        run(convert, *icons, os.path.join(out, "Vestrel.ico"))
+    write_cursor(os.path.join(out, "Hand.cur"))
+    lines.append(f'128 ICON "{rc_path(os.path.join(out, "Vestrel.ico"))}"')
+    lines.append(f'279 CURSOR "{rc_path(os.path.join(out, "Hand.cur"))}"')
+    with open(os.path.join(out, "Artwork.rc"), "w", encoding="ascii") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+if __name__ == "__main__":
+    main()
