@@ -1,0 +1,275 @@
+// The relay among real programs on loopback: Debian's tinyproxy as the upstream proxy, a Python
+// origin over HTTP and TLS, and curl as the browser. Every process is started here and stopped by
+// its PID.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "relay/LocalRelay.h"
+#include "settings/RegDwordSetting.h"
+#include "tests/relay/LoopbackPeers.h"
+
+extern char** environ;
+
+namespace vestrel::relay {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace testing;
+namespace fs = std::filesystem;
+
+// A program run for the length of a test, stopped by its PID: SIGTERM, then SIGKILL after 5 s.
+class ChildProcess {
+  public:
+    ChildProcess(const std::vector<std::string>& argv, const fs::path& log) {
+        std::vector<char*> args;
+        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~ChildProcess() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        for (int i = 0; i < 100; ++i) {
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+            std::this_thread::sleep_for(50ms);
+        }
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    bool Started() const { return pid_ > 0; }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+std::uint16_t FreePort() {
+    std::error_code error;
+    const net::Listener probe = net::Listener::OnLoopback(0, 1, error);
+    return probe.Port();
+}
+
+bool WaitForPort(std::uint16_t port) {
+    for (int i = 0; i < 200; ++i) {
+        std::error_code error;
+        if (net::ConnectTcp("127.0.0.1", port, 1s, error).Valid()) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return false;
+}
+
+std::uint32_t Crc32(std::string_view bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+std::string Pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
+    return bytes;
+}
+
+std::string Body(const std::string& answer) {
+    const auto end = answer.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : answer.substr(end + 4);
+}
+
+class RelayIntegrationTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir_ = new fs::path(fs::temp_directory_path() / ("vestrel-relay-it-" + std::to_string(::getpid())));
+        fs::create_directories(*dir_);
+        const fs::path source = std::getenv("VESTREL_SOURCE_DIR") ? std::getenv("VESTREL_SOURCE_DIR") : ".";
+        const std::string script = (source / "tests/relay/origin_server.py").string();
+        const std::string log = (*dir_ / "servers.log").string();
+
+        const std::string cert = (*dir_ / "cert.pem").string();
+        const std::string key = (*dir_ / "key.pem").string();
+        const std::string make_cert =
+            "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout " + key +
+            " -out " + cert + " >>" + log + " 2>&1";
+        cert_made_ = std::system(make_cert.c_str()) == 0;
+
+        origin_port_ = FreePort();
+        origin_ = new ChildProcess({"/usr/bin/python3", script, std::to_string(origin_port_)}, log);
+        tls_port_ = FreePort();
+        tls_origin_ =
+            new ChildProcess({"/usr/bin/python3", script, std::to_string(tls_port_), cert, key}, log);
+
+        tinyproxy_port_ = FreePort();
+        const fs::path config = *dir_ / "tinyproxy.conf";
+        std::ofstream(config) << "Port " << tinyproxy_port_
+                              << "\nListen 127.0.0.1\nTimeout 60\nMaxClients 400\n"
+                              << "LogLevel Critical\n";
+        tinyproxy_ = new ChildProcess({"/usr/bin/tinyproxy", "-d", "-c", config.string()}, log);
+        ready_ = origin_->Started() && tls_origin_->Started() && tinyproxy_->Started() &&
+                 WaitForPort(origin_port_) && WaitForPort(tls_port_) && WaitForPort(tinyproxy_port_);
+    }
+    static void TearDownTestSuite() {
+        delete tinyproxy_;
+        delete tls_origin_;
+        delete origin_;
+        std::error_code ignored;
+        fs::remove_all(*dir_, ignored);
+        delete dir_;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(ready_) << "tinyproxy, python3 or openssl did not start; see " << (*dir_ / "servers.log");
+        ASSERT_TRUE(relay_->start(0, 1, "127.0.0.1", tinyproxy_port_, "", ""));
+    }
+    void TearDown() override {
+        relay_->stop();
+        EXPECT_TRUE(relay_->waitForConnectionsToEnd(30s));
+        settings::RegDwordSetting(settings::kEnableJS).set(0);
+        settings::RegDwordSetting(settings::kEnableActiveX).set(0);
+    }
+
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(origin_port_) + path;
+    }
+    std::string Get(const std::string& path) {
+        return Exchange(relay_->boundPort(),
+                        "GET " + Url(path) + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(origin_port_) +
+                            "\r\nUser-Agent: test\r\n\r\n");
+    }
+
+    static inline fs::path* dir_ = nullptr;
+    static inline ChildProcess* origin_ = nullptr;
+    static inline ChildProcess* tls_origin_ = nullptr;
+    static inline ChildProcess* tinyproxy_ = nullptr;
+    static inline std::uint16_t origin_port_ = 0;
+    static inline std::uint16_t tls_port_ = 0;
+    static inline std::uint16_t tinyproxy_port_ = 0;
+    static inline bool cert_made_ = false;
+    static inline bool ready_ = false;
+
+    std::unique_ptr<LocalRelay> relay_ = std::make_unique<LocalRelay>();
+};
+
+TEST_F(RelayIntegrationTest, GetThroughTinyproxyArrivesByteForByte) {
+    const std::string answer = Get("/bytes/1000000");
+    EXPECT_EQ(answer.substr(0, 7) + answer.substr(8, 7), "HTTP/1. 200 OK");
+    EXPECT_TRUE(Body(answer) == Pattern(1000000)) << Body(answer).size();
+}
+
+TEST_F(RelayIntegrationTest, FiveMebibytePostArrivesIntact) {
+    const std::string body = PatternBytes(5 * 1024 * 1024, 7);
+    const std::string answer =
+        Exchange(relay_->boundPort(), "POST " + Url("/crc") +
+                                          " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(origin_port_) +
+                                          "\r\nContent-Type: application/octet-stream\r\n"
+                                          "Content-Length: " +
+                                          std::to_string(body.size()) + "\r\n\r\n" + body);
+    EXPECT_EQ(Body(answer), std::to_string(body.size()) + " " + std::to_string(Crc32(body)));
+}
+
+TEST_F(RelayIntegrationTest, HttpsThroughConnectWithCurl) {
+    ASSERT_TRUE(cert_made_);
+    const fs::path out = *dir_ / "https.bin";
+    const std::string command =
+        "curl -s -k --max-time 30 --proxy http://127.0.0.1:" + std::to_string(relay_->boundPort()) + " -o " +
+        out.string() + " https://127.0.0.1:" + std::to_string(tls_port_) + "/bytes/300000";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream file(out, std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    EXPECT_TRUE(bytes.str() == Pattern(300000)) << bytes.str().size();
+}
+
+TEST_F(RelayIntegrationTest, TwoHundredParallelDownloads) {
+    std::atomic<int> whole{0};
+    std::vector<std::thread> clients;
+    const std::string expected = Pattern(200000);
+    for (int i = 0; i < 200; ++i) {
+        clients.emplace_back([&] {
+            if (Body(Get("/bytes/200000")) == expected) ++whole;
+        });
+    }
+    for (std::thread& client : clients) client.join();
+    EXPECT_EQ(whole, 200);
+}
+
+TEST_F(RelayIntegrationTest, SilentOriginHitsTheIdleLimitWhileOthersGoOn) {
+    RelayLimits limits;
+    limits.idle_timeout = 1s;
+    relay_ = std::make_unique<LocalRelay>(limits);
+    ASSERT_TRUE(relay_->start(0, 1, "127.0.0.1", tinyproxy_port_, "", ""));
+    std::atomic<bool> release{false};
+    LoopbackServer silent([&](net::Socket&) {
+        for (int i = 0; i < 300 && !release; ++i) std::this_thread::sleep_for(50ms);
+    });
+    const auto began = std::chrono::steady_clock::now();
+    std::thread stuck([&] {
+        const std::string host = "127.0.0.1:" + std::to_string(silent.port());
+        EXPECT_EQ(
+            Exchange(relay_->boundPort(), "GET http://" + host + "/ HTTP/1.1\r\nHost: " + host + "\r\n\r\n"),
+            "");
+    });
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(Body(Get("/bytes/1000")), Pattern(1000));
+    stuck.join();
+    release = true;
+    const auto took = std::chrono::steady_clock::now() - began;
+    EXPECT_GE(took, 900ms);
+    EXPECT_LT(took, 10s);
+}
+
+TEST_F(RelayIntegrationTest, BadInputIsAnsweredWhileOthersAreServed) {
+    using namespace std::string_view_literals;
+    const std::uint16_t port = relay_->boundPort();
+    std::thread endless([&] {
+        net::Socket socket = Connect(port);
+        socket.SendAll("GET " + Url("/") + " HTTP/1.1\r\n");
+        const std::string line = "X-Filler: " + std::string(1000, 'f') + "\r\n";
+        for (int i = 0; i < 100 && socket.SendAll(line); ++i) {
+        }
+    });
+    EXPECT_EQ(Exchange(port, std::string("\x01\x02garbage\xff\r\n\r\n"sv)).substr(0, 12), "HTTP/1.1 400");
+    EXPECT_EQ(Exchange(port, std::string("GET / HTTP/1.1\r\nHost: a\0b\r\n\r\n"sv)).substr(0, 12),
+              "HTTP/1.1 400");
+    EXPECT_EQ(Exchange(port, "GET /no-host HTTP/1.1\r\n\r\n").substr(0, 12), "HTTP/1.1 400");
+    EXPECT_EQ(Body(Get("/bytes/5000")), Pattern(5000));
+    endless.join();
+}
+
+TEST_F(RelayIntegrationTest, FilterRenamesMixedCaseTagsSplitAcrossBlocks) {
+    settings::RegDwordSetting(settings::kEnableJS).set(1);
+    settings::RegDwordSetting(settings::kEnableActiveX).set(1);
+    const std::string answer = Get("/page");
+    const std::string body = Body(answer);
+    EXPECT_EQ(body.substr(0, 124),
+              "<html><head><noscri src='a.js'></noscri><noscri>var x = 1;</noscri></head>"
+              "<body>Keep This Text<noobj  data='m.swf'></noobj> ");
+    EXPECT_EQ(body.size(), 5000u + 138u);
+    EXPECT_NE(answer.find("Content-Length: 5138"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vestrel::relay
