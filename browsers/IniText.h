@@ -18,7 +18,7 @@ std::optional<std::string> GetIniValue(std::string_view text, std::string_view s
 
 // Writes one value into an initialisation file (created when missing), as WritePrivateProfileStringA
 // does; false when the file could not be written. The system's writer on Windows, ours natively.
-bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value,
-                        const std::string& path);
+bool WriteIniFileValue(const std::string& section, const std::string& key, const std::string& value,
+                       const std::string& path);
 
 }  // namespace vestrel::browsers

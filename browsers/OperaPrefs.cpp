@@ -67,7 +67,7 @@ void WriteIfPresent(const std::string& path,
     for (const auto& [key, value] : keys) {
         // A failed write is not reported: the other keys and files are still handled.
         static_cast<void>(
-            WriteProfileString(std::string(section), std::string(key), std::string(value), path));
+            WriteIniFileValue(std::string(section), std::string(key), std::string(value), path));
     }
 }
 

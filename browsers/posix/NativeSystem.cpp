@@ -17,8 +17,8 @@ namespace detail {
 std::string SystemApplicationDataFolder() { return {}; }
 }  // namespace detail
 
-bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value,
-                        const std::string& path) {
+bool WriteIniFileValue(const std::string& section, const std::string& key, const std::string& value,
+                       const std::string& path) {
     std::string text;
     if (platform::fs::FileExists(path)) {
         auto existing = platform::fs::ReadWholeFile(path);

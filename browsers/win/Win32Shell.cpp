@@ -19,8 +19,8 @@ std::string SystemApplicationDataFolder() {
 
 }  // namespace detail
 
-bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value,
-                        const std::string& path) {
+bool WriteIniFileValue(const std::string& section, const std::string& key, const std::string& value,
+                       const std::string& path) {
     return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) != FALSE;
 }
 

@@ -1,0 +1,99 @@
+// The whole-system operations: flags, the browsers they configure, and how their failures travel.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "browsers/ConnectionOptions.h"
+#include "browsers/GeckoPrefs.h"
+#include "browsers/ProfileFolders.h"
+#include "tests/browsers/BrowserTestSupport.h"
+#include "tests/browsers/ScriptedConnections.h"
+
+namespace vestrel::browsers {
+namespace {
+
+using platform::registry::Hive;
+using testing::ReadText;
+using testing::WriteText;
+
+const std::string kProgram(testing::kProgram);
+const std::string kPrefs = "# Mozilla User Preferences\r\nuser_pref(\"network.proxy.type\", 0);\r\n";
+
+class ConnectionOptionsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing::ResetConfiguratorValues();
+        OverrideApplicationDataFolder(app_data_.path());
+        testing::SetDword(Hive::LocalMachine, kProgram, "LocalPort", 9191);
+        firefox_ = app_data_.Make("Mozilla/Firefox/Profiles/abcd.default/prefs.js");
+        mozilla_ = app_data_.Make("Mozilla/Profiles/default/xyz.slt/prefs.js");
+        WriteText(firefox_, kPrefs);
+        WriteText(mozilla_, kPrefs);
+    }
+    void TearDown() override {
+        OverrideApplicationDataFolder(std::nullopt);
+        testing::ResetConfiguratorValues();
+    }
+    std::optional<std::uint32_t> Flag(const char* name) {
+        return testing::GetDword(Hive::LocalMachine, kProgram, name);
+    }
+
+    testing::TempFolder app_data_;
+    testing::ScriptedConnections connections_;
+    std::string firefox_;
+    std::string mozilla_;
+};
+
+TEST_F(ConnectionOptionsTest, WithoutFileFlagsOnlyTheSystemAndTheSystemFlagsChange) {
+    ASSERT_TRUE(SetConnectionOptions("DefaultConnectionSettings", "10.0.0.7:3128", connections_));
+    ASSERT_TRUE(connections_.Get(std::nullopt));
+    EXPECT_EQ(connections_.Get(std::nullopt)->proxy_server, "10.0.0.7:3128");
+    EXPECT_EQ(Flag("IE"), 1u);
+    EXPECT_EQ(Flag("Avant"), 1u);
+    EXPECT_EQ(ReadText(firefox_), kPrefs);
+    EXPECT_EQ(ReadText(mozilla_), kPrefs);
+
+    ASSERT_TRUE(DisableConnectionProxy("DefaultConnectionSettings", connections_));
+    EXPECT_EQ(connections_.Get(std::nullopt)->flags, kProxyTypeDirect);
+    EXPECT_EQ(Flag("IE"), 0u);
+    EXPECT_EQ(Flag("Avant"), 0u);
+}
+
+TEST_F(ConnectionOptionsTest, AFlaggedFirefoxIsPointedAtTheRelayPortWhateverTheServer) {
+    testing::SetDword(Hive::LocalMachine, kProgram, "FireFox", 1);
+    testing::SetDword(Hive::LocalMachine, kProgram, "Mozilla", 2);  // only exactly 1 counts
+    ASSERT_TRUE(SetConnectionOptions("DefaultConnectionSettings", "10.0.0.7:3128", connections_));
+    EXPECT_EQ(connections_.Get(std::nullopt)->proxy_server, "10.0.0.7:3128");
+    EXPECT_EQ(ReadText(firefox_), EnableGeckoPrefs(kPrefs, 9191));
+    EXPECT_EQ(ReadText(mozilla_), kPrefs);
+
+    ASSERT_TRUE(DisableConnectionProxy("DefaultConnectionSettings", connections_));
+    EXPECT_EQ(ReadText(firefox_), DisableGeckoPrefs(EnableGeckoPrefs(kPrefs, 9191)));
+}
+
+TEST_F(ConnectionOptionsTest, AFileErrorReachesTheEnablerButIsDroppedOnDisable) {
+    testing::SetDword(Hive::LocalMachine, kProgram, "Mozilla", 1);
+    testing::SetDword(Hive::LocalMachine, kProgram, "FireFox", 1);
+    // Mozilla's file cannot be replaced: its temporary name is taken by a folder.
+    std::filesystem::create_directory(mozilla_ + ".tmp");
+    EXPECT_THROW(SetConnectionOptions("DefaultConnectionSettings", "127.0.0.1:9191", connections_),
+                 std::system_error);
+    EXPECT_EQ(ReadText(mozilla_), kPrefs);
+    EXPECT_EQ(ReadText(firefox_), kPrefs) << "the steps after the failing one are skipped";
+    EXPECT_EQ(Flag("IE"), 1u) << "the steps before it stay done";
+
+    // Disable drops the error, skips the rest of the browser steps and still reports success.
+    std::filesystem::remove(mozilla_ + ".tmp");
+    ASSERT_TRUE(SetConnectionOptions("DefaultConnectionSettings", "127.0.0.1:9191", connections_));
+    std::filesystem::create_directory(mozilla_ + ".tmp");
+    EXPECT_TRUE(DisableConnectionProxy("DefaultConnectionSettings", connections_));
+    EXPECT_EQ(ReadText(mozilla_), EnableGeckoPrefs(kPrefs, 9191));
+    EXPECT_EQ(ReadText(firefox_), EnableGeckoPrefs(kPrefs, 9191));
+    EXPECT_EQ(connections_.Get(std::nullopt)->flags, kProxyTypeDirect);
+    EXPECT_EQ(Flag("IE"), 0u);
+}
+
+}  // namespace
+}  // namespace vestrel::browsers
