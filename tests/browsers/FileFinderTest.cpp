@@ -45,31 +45,6 @@ TEST(FileFinderTest, WalksDepthFirstWithEachFolderAfterItsDescendants) {
     EXPECT_EQ(finder.folders(), std::vector<std::string>{a});
 }
 
-TEST(FileFinderTest, FindsFilesOrFoldersOfOneNameInFolderOrder) {
-    TempFolder root;
-    testing::WriteText(root.Make("x/prefs.js"), "");
-    std::filesystem::create_directories(root.Make("y/prefs.js"));
-    testing::WriteText(root.Make("prefs.js"), "");
-
-    FileFinder files;
-    files.AddFolder(root.path(), true);
-    ASSERT_TRUE(files.FindFiles("prefs.js", true, false));
-    ASSERT_EQ(files.found().size(), 2u);
-    EXPECT_EQ(files.found()[0].path, Join(Join(root.path(), "x"), "prefs.js"));
-    EXPECT_EQ(files.found()[1].path, Join(root.path(), "prefs.js"));
-
-    FileFinder folders;
-    folders.AddFolder(root.path(), true);
-    ASSERT_TRUE(folders.FindFiles("prefs.js", false, true));
-    ASSERT_EQ(folders.found().size(), 1u);
-    EXPECT_TRUE(folders.found()[0].is_directory);
-
-    FileFinder missing;
-    EXPECT_TRUE(missing.AddFolder(Join(root.path(), "absent"), true));
-    EXPECT_TRUE(missing.FindFiles("prefs.js", true, true));
-    EXPECT_TRUE(missing.found().empty());
-}
-
 TEST(FileFinderTest, DoesNotFollowLinksSoALoopEnds) {
     TempFolder root;
     std::filesystem::create_directories(root.Make("profile/sub"));

@@ -239,20 +239,6 @@ class GeckoProfileTest : public ::testing::Test {
     TempFolder app_data_;
 };
 
-TEST_F(GeckoProfileTest, RootsLieBelowTheApplicationDataFolder) {
-    const std::string base = app_data_.path();
-    const auto join = [](std::initializer_list<const char*> parts, const std::string& from) {
-        std::string path = from;
-        for (const char* part : parts) path = platform::fs::JoinPath(path, part);
-        return path + platform::fs::kPathSeparator;
-    };
-    EXPECT_EQ(GeckoProfileRoot(base, GeckoBrowser::Firefox), join({"Mozilla", "Firefox", "Profiles"}, base));
-    EXPECT_EQ(GeckoProfileRoot(base, GeckoBrowser::Mozilla), join({"Mozilla", "Profiles", "default"}, base));
-    EXPECT_EQ(GeckoProfileRoot(base, GeckoBrowser::Netscape), join({"Netscape", "NSAE", "Profiles"}, base));
-    EXPECT_EQ(GeckoProfileRoot("", GeckoBrowser::Firefox), "");
-    EXPECT_EQ(ApplicationDataFolder(), base);
-}
-
 TEST_F(GeckoProfileTest, OfTwoProfilesOnlyTheOneListedLastIsEdited) {
     const std::string first = app_data_.Make("Mozilla/Firefox/Profiles/aaaa.default/prefs.js");
     const std::string second = app_data_.Make("Mozilla/Firefox/Profiles/zzzz.default/prefs.js");

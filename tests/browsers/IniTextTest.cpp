@@ -43,15 +43,6 @@ TEST(IniTextTest, SetsOneValueAndKeepsTheRest) {
     }
 }
 
-TEST(IniTextTest, ReadsValuesBySectionAndKey) {
-    const std::string text =
-        "[User Prefs]\r\nHome URL = x \r\n[Proxy]\r\nUse HTTP=1\r\nHTTP Server=127.0.0.1:8080\r\n";
-    EXPECT_EQ(GetIniValue(text, "proxy", "http server"), "127.0.0.1:8080");
-    EXPECT_EQ(GetIniValue(text, "User Prefs", "Home URL"), "x");
-    EXPECT_EQ(GetIniValue(text, "Proxy", "Home URL"), std::nullopt);
-    EXPECT_EQ(GetIniValue(text, "Absent", "Use HTTP"), std::nullopt);
-}
-
 TEST(IniTextTest, TheWriterWritesWhatTheReaderReads) {
     testing::TempFolder folder;
     const std::string path = folder.Make("Opera6.ini");
