@@ -175,6 +175,14 @@ TEST_F(WinInetTest, SetConnectionOptionsPointsARealFirefoxProfileAtTheRelay) {
 
     const std::filesystem::path mozilla = std::filesystem::path(app_data) / "Mozilla";
     ASSERT_FALSE(std::filesystem::exists(mozilla)) << "the prefix already has Mozilla profiles";
+    // Removed however the test ends, so that a failed run leaves the prefix as it found it.
+    struct RemoveAtEnd {
+        std::filesystem::path path;
+        ~RemoveAtEnd() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } remove_at_end{mozilla};
     const std::filesystem::path profile = mozilla / "Firefox" / "Profiles" / "vxtest.default";
     std::filesystem::create_directories(profile);
     const std::string prefs = (profile / "prefs.js").string();
@@ -202,9 +210,6 @@ TEST_F(WinInetTest, SetConnectionOptionsPointsARealFirefoxProfileAtTheRelay) {
               "\"127.0.0.1\");\r\n\r\n\r\n\r\n\r\n");
     EXPECT_EQ(Query(std::nullopt).flags & PROXY_TYPE_PROXY, 0u);
     EXPECT_EQ(testing::GetDword(Hive::LocalMachine, std::string(testing::kProgram), "IE"), 0u);
-
-    std::error_code ignored;
-    std::filesystem::remove_all(mozilla, ignored);
 }
 
 }  // namespace
