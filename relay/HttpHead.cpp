@@ -73,9 +73,20 @@ struct Authority {
     std::uint16_t port;
 };
 
-// "host", "host:port", "[v6]" or "[v6]:port"; the port is `default_port` when absent.
-std::optional<Authority> ParseAuthority(std::string_view text, std::uint16_t default_port) {
-    if (const std::size_t at = text.rfind('@'); at != std::string_view::npos) text.remove_prefix(at + 1);
+bool IsAuthorityChar(char c) {
+    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) return true;
+    return std::string_view("-._~!$&'()*+,;=:[]%").find(c) != std::string_view::npos;
+}
+
+// "host", "host:port", "[v6]" or "[v6]:port"; the port is `default_port` when absent. Only the
+// characters a URL allows there: the authority ends up inside a request line sent on, where a blank
+// or a stray byte would change what the next hop reads. User information ("user@") is allowed, and
+// dropped, only in the authority of an absolute URL.
+std::optional<Authority> ParseAuthority(std::string_view text, std::uint16_t default_port,
+                                        bool allow_userinfo) {
+    if (const std::size_t at = text.rfind('@'); allow_userinfo && at != std::string_view::npos)
+        text.remove_prefix(at + 1);
+    if (!std::all_of(text.begin(), text.end(), IsAuthorityChar)) return std::nullopt;
     std::string_view host;
     std::string_view rest;
     if (!text.empty() && text.front() == '[') {
@@ -89,7 +100,7 @@ std::optional<Authority> ParseAuthority(std::string_view text, std::uint16_t def
         host = text.substr(0, colon);
         rest = colon == std::string_view::npos ? std::string_view() : text.substr(colon);
     }
-    if (host.empty() || host.find_first_of(" \t/?#@[]") != std::string_view::npos) return std::nullopt;
+    if (host.empty() || host.find_first_of("[]") != std::string_view::npos) return std::nullopt;
     Authority authority{std::string(host), default_port};
     if (!rest.empty()) {
         const auto port = ParsePort(rest.substr(1));
@@ -193,7 +204,7 @@ std::optional<RequestHead> ParseRequestHead(std::string_view head) {
     request.is_connect = EqualsIgnoreCase(request.method, "CONNECT");
     std::optional<Authority> destination;
     if (request.is_connect) {
-        destination = ParseAuthority(request.target, 0);
+        destination = ParseAuthority(request.target, 0, false);
         if (!destination || destination->port == 0) return std::nullopt;
         if (request.host_field.empty()) request.host_field = request.target;
     } else {
@@ -201,10 +212,12 @@ std::optional<RequestHead> ParseRequestHead(std::string_view head) {
         if (!absolute && request.target.front() != '/' && request.target != "*") return std::nullopt;
         const std::uint16_t default_port = StartsWithIgnoreCase(request.target, "https://") ? 443 : 80;
         if (host_count == 1) {
-            destination = ParseAuthority(request.host_field, default_port);
+            destination = ParseAuthority(request.host_field, default_port, false);
         } else if (absolute) {
-            request.host_field = std::string(AuthorityOfTarget(request.target));
-            destination = ParseAuthority(request.host_field, default_port);
+            const std::string_view authority = AuthorityOfTarget(request.target);
+            destination = ParseAuthority(authority, default_port, true);
+            // The Host a path-only request line would need is the authority without user information.
+            request.host_field = std::string(authority.substr(authority.rfind('@') + 1));
         }
         if (!destination) return std::nullopt;
         if (!transfer_encoding.empty()) {

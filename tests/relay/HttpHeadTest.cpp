@@ -101,6 +101,7 @@ TEST(RequestParseTest, DestinationComesFromHostOrTheTarget) {
         {"GET / HTTP/1.1\r\nhost:example.com\r\n\r\n", "example.com", 80},
         {"GET / HTTP/1.1\r\nHost: \t[::1]:81 \r\n\r\n", "::1", 81},
         {"GET http://a.example:99/x HTTP/1.0\r\n\r\n", "a.example", 99},
+        {"GET http://user:pw@a.example/x HTTP/1.0\r\n\r\n", "a.example", 80},
         {"GET https://a.example/x HTTP/1.0\r\n\r\n", "a.example", 443},
         {"CONNECT secure.example:443 HTTP/1.1\r\nHost: secure.example:443\r\n\r\n", "secure.example", 443},
         {"CONNECT 127.0.0.1:8443 HTTP/1.1\r\n\r\n", "127.0.0.1", 8443},
@@ -116,12 +117,15 @@ TEST(RequestParseTest, DestinationComesFromHostOrTheTarget) {
 TEST(RequestParseTest, RefusesHeadsANextHopCouldReadDifferently) {
     const std::string bad[] = {
         "GARBAGE\r\n\r\n",
-        "GET / HTTP/1.1\r\n\r\n",                                        // no destination at all
-        "GET / HTTP/1.1\r\nHost: :80\r\n\r\n",                           // empty host
-        "GET / HTTP/1.1\r\nHost: h:0\r\n\r\n",                           // port 0
-        "GET / HTTP/1.1\r\nHost: h:70000\r\n\r\n",                       // port out of range
-        "GET / HTTP/1.1\r\nHost: h:8o\r\n\r\n",                          // not a number
-        "GET / HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n",                  // two destinations
+        "GET / HTTP/1.1\r\n\r\n",                        // no destination at all
+        "GET / HTTP/1.1\r\nHost: :80\r\n\r\n",           // empty host
+        "GET / HTTP/1.1\r\nHost: h:0\r\n\r\n",           // port 0
+        "GET / HTTP/1.1\r\nHost: h:70000\r\n\r\n",       // port out of range
+        "GET / HTTP/1.1\r\nHost: h:8o\r\n\r\n",          // not a number
+        "GET / HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n",  // two destinations
+        "GET / HTTP/1.1\r\nHost: a b\r\n\r\n",           // would split the request line sent on
+        "GET / HTTP/1.1\r\nHost: user@h\r\n\r\n",
+        "GET / HTTP/1.1\r\nHost: h\xe9\r\n\r\n",
         std::string("GET / HTTP/1.1\r\nHost: h\0x\r\n\r\n", 29),         // NUL byte
         "GET / HTTP/1.1\r\nHost: h\r\nX: a\nContent-Length: 5\r\n\r\n",  // lone LF
         "GET / HTTP/1.1\r\nHost: h\r\nNo colon here\r\n\r\n",
