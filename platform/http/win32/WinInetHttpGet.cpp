@@ -36,6 +36,16 @@ void SetTimeout(HINTERNET handle, DWORD option, std::chrono::milliseconds timeou
     ::InternetSetOptionA(handle, option, &value, sizeof(value));
 }
 
+// Without limits an unreachable or stalled server holds the caller for the system's own, minutes at
+// worst. They are set on every handle: children are meant to inherit them, but Wine's connection
+// and request handles do not take the receive limit from the session.
+void SetTimeouts(HINTERNET handle, const GetOptions& options) {
+    SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, options.connect_timeout);
+    SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, options.receive_timeout);
+    SetTimeout(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, options.receive_timeout);
+    SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, options.receive_timeout);
+}
+
 std::optional<DWORD> QueryNumber(HINTERNET request, DWORD info) {
     DWORD value = 0;
     DWORD size = sizeof(value);
@@ -67,11 +77,7 @@ GetResult Get(const Url& url, const GetOptions& options, const BodySink& sink) {
         result.error = Win32Error();
         return result;
     }
-    // Without these an unreachable server holds the caller for the system's own limits, minutes at worst.
-    SetTimeout(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, options.connect_timeout);
-    SetTimeout(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, options.receive_timeout);
-    SetTimeout(session.Get(), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, options.receive_timeout);
-    SetTimeout(session.Get(), INTERNET_OPTION_SEND_TIMEOUT, options.receive_timeout);
+    SetTimeouts(session.Get(), options);
 
     constexpr DWORD_PTR kSessionContext = 1;
     InternetHandle connection(::InternetConnectA(session.Get(), url.host.c_str(), url.port, nullptr, nullptr,
@@ -81,6 +87,7 @@ GetResult Get(const Url& url, const GetOptions& options, const BodySink& sink) {
         result.error = Win32Error();
         return result;
     }
+    SetTimeouts(connection.Get(), options);
     // RELOAD and NO_CACHE_WRITE: the answer must be the service's current one, never a copy from the
     // URL cache that would stand in for a service that is down.
     const DWORD request_flags =
@@ -91,6 +98,7 @@ GetResult Get(const Url& url, const GetOptions& options, const BodySink& sink) {
         result.error = Win32Error();
         return result;
     }
+    SetTimeouts(request.Get(), options);
     if (!::HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0)) {
         result.error = Win32Error();
         return result;
