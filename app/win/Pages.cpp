@@ -55,6 +55,26 @@ std::span<const ui::CommandEntry<PlainPage>> PlainPage::Commands() {
 
 void PlainPage::OnCancel() { HideMainWindowToTray(hwnd()); }
 
+bool PlainPage::OnInitDialog() {
+    // The pictures of the sub-pages' buttons (normal, pressed).
+    struct ButtonPictures {
+        int page, id, normal, pressed;
+    };
+    static constexpr ButtonPictures kButtons[] = {
+        {165, 1001, 261, 262}, {169, 1001, 263, 264}, {175, 1001, 267, 258}, {176, 1001, 261, 262},
+        {177, IDOK, 271, 270}, {179, 1001, 274, 275}, {180, 1001, 274, 275}, {181, 1001, 261, 262},
+        {182, 1001, 272, 273}, {182, 1002, 261, 262},
+    };
+    for (const ButtonPictures& entry : kButtons) {
+        if (entry.page != template_id()) continue;
+        auto button = std::make_unique<ui::SkinnedButton>();
+        if (!button->AttachItem(hwnd(), entry.id)) continue;
+        button->SetPictures(entry.normal, entry.pressed);
+        buttons_.push_back(std::move(button));
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TipsPanel::TipsPanel(HWND main_window) : MessageMap(kTemplate, main_window) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/win/ui/SkinnedButton.h"
 #include "app/win/ui/SkinnedDialog.h"
@@ -19,9 +20,14 @@ class PlainPage : public ui::MessageMap<PlainPage, ui::SkinnedDialog> {
     PlainPage(int template_id, HWND main_window);
     static std::span<const ui::CommandEntry<PlainPage>> Commands();
 
+  protected:
+    bool OnInitDialog() override;
+
   private:
     void OnOk() {}
     void OnCancel();
+
+    std::vector<std::unique_ptr<ui::SkinnedButton>> buttons_;
 };
 
 // The panel under the navigation that shows the tip of the button under the pointer.

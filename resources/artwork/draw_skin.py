@@ -93,7 +93,7 @@ def main_background():
     body = key_fill(w, h) + gradient("head", NAVY, NAVY_2)
     body += f'<rect width="{w}" height="{h}" rx="16" fill="{FRAME}" shape-rendering="crispEdges"/>'
     # Header band with the emblem and the name.
-    body += f'<path d="M16,0 H{w - 16} A16,16 0 0 1 {w},16 V70 H0 V16 A16,16 0 0 1 16,0 Z" fill="url(#head)"/>'
+    body += f'<path d="M16,0 H{w - 16} A16,16 0 0 1 {w},16 V70 H0 V16 A16,16 0 0 1 16,0 Z" fill="url(#head)" shape-rendering="crispEdges"/>'
     body += shield(18, 10, 50, fill="#FFFFFF", inner=NAVY_2)
     body += text(78, 42, "Vestrel", size=28, fill="#FFFFFF", anchor="start")
     body += text(80, 60, "Private browsing, made simple", size=11, fill="#BFD4EA", weight="normal", anchor="start")
@@ -129,10 +129,12 @@ def section_panel():
 def dialog_background(w, h):
     body = key_fill(w, h) + gradient("head", NAVY, NAVY_2)
     body += f'<rect width="{w}" height="{h}" rx="14" fill="{CARD}" shape-rendering="crispEdges"/>'
-    body += f'<path d="M14,0 H{w - 14} A14,14 0 0 1 {w},14 V46 H0 V14 A14,14 0 0 1 14,0 Z" fill="url(#head)"/>'
+    body += f'<path d="M14,0 H{w - 14} A14,14 0 0 1 {w},14 V46 H0 V14 A14,14 0 0 1 14,0 Z" fill="url(#head)" shape-rendering="crispEdges"/>'
     body += shield(14, 7, 32, fill="#FFFFFF", inner=NAVY_2)
     body += text(52, 31, "Vestrel", size=17, fill="#FFFFFF", anchor="start")
-    body += f'<rect x="0.5" y="46" width="{w - 1}" height="{h - 46.5}" fill="none" stroke="{LINE}"/>'
+    # The outline follows the shape without antialiasing, so that no edge pixel mixes with the key.
+    body += (f'<path d="M0.5,46 V{h - 14} A13.5,13.5 0 0 0 14,{h - 0.5} H{w - 14} A13.5,13.5 0 0 0 {w - 0.5},{h - 14} '
+             f'V46" fill="none" stroke="{LINE}" shape-rendering="crispEdges"/>')
     return w, h, body
 
 
@@ -264,6 +266,9 @@ def pictures():
     p.update(picture_set((263, 264), 120, 30, "Change Proxy", style="primary"))
     p.update(picture_set((267, 258), 100, 30, "Use Proxy", style="primary"))
     p.update(picture_set((271, 270), 90, 30, "Start", style="primary"))
+    # The save buttons of the privacy panels and the port test of the start-up page.
+    p.update(picture_set((274, 275), 90, 30, "Save", style="primary"))
+    p.update(picture_set((272, 273), 90, 30, "Test Port"))
     p.update(picture_set((164, 168), 130, 32, "Quick Anonymity", style="green"))
     p.update(picture_set((244, 245), 110, 32, "Check My IP"))
     p.update(picture_set((210, 211), 70, 28, "Help \u25BE", style="header"))

@@ -43,7 +43,8 @@ Result ApplyColourRule(ColourRule rule, const Message& message) {
         // Check boxes report as statics' colour too, and a hollow brush behind them leaves stale
         // pixels; only true static texts go transparent.
         if (::lstrcmpiA(class_name, "Static") != 0) {
-            if (rule == ColourRule::Page) {
+            // Every skin behind our check boxes is white.
+            if (rule == ColourRule::Page || rule == ColourRule::GreyStatics) {
                 ::SetBkColor(dc, kWhite);
                 return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
             }

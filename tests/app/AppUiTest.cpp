@@ -1,0 +1,298 @@
+// The dialog layer and the skinned controls inside this process, on the program's own templates:
+// message and command tables, data exchange, exceptions kept out of user32, hover names, the
+// hyperlink and help launches, the menu button, the tray record and the message dialog.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/win/TrayDialog.h"
+#include "app/win/ui/Shell.h"
+#include "app/win/ui/SkinnedButton.h"
+#include "app/win/ui/SkinnedDialog.h"
+#include "tests/app/Screenshot.h"
+
+namespace vestrel::app {
+namespace {
+
+constexpr UINT kAnswer = WM_APP + 1;
+constexpr UINT kThrow = WM_APP + 2;
+
+// The start-up options page: a check box (1048), an edit (1047) and two buttons (1001, 1002).
+class ProbeDialog : public ui::MessageMap<ProbeDialog, ui::SkinnedDialog> {
+  public:
+    explicit ProbeDialog(HWND parent) : MessageMap(182, parent) { colour_rule_ = ui::ColourRule::Page; }
+
+    int run_at_startup = 0;
+    std::string port;
+    int tests = 0;
+    int applies = 0;
+    bool initialised = false;
+
+    static std::span<const ui::MessageEntry<ProbeDialog>> Messages() {
+        static constexpr ui::MessageEntry<ProbeDialog> kMessages[] = {{kAnswer, &ProbeDialog::OnAnswer},
+                                                                      {kThrow, &ProbeDialog::OnThrow}};
+        return kMessages;
+    }
+    static std::span<const ui::CommandEntry<ProbeDialog>> Commands() {
+        static constexpr ui::CommandEntry<ProbeDialog> kCommands[] = {{1001, &ProbeDialog::OnTest},
+                                                                      {1002, &ProbeDialog::OnApply}};
+        return kCommands;
+    }
+
+  protected:
+    bool OnInitDialog() override {
+        initialised = true;
+        BindCheck(1048, run_at_startup);
+        BindText(1047, port);
+        return true;
+    }
+
+  private:
+    ui::Result OnAnswer(const ui::Message& message) { return static_cast<LRESULT>(message.wparam * 2); }
+    ui::Result OnThrow(const ui::Message&) { throw std::runtime_error("handler failure"); }
+    void OnTest() { ++tests; }
+    void OnApply() { ++applies; }
+};
+
+class RecordingSink : public ui::HoverSink {
+  public:
+    void OnButtonHover(ui::SkinnedButton& button, bool entered) override {
+        events.push_back((entered ? "enter " : "leave ") + button.name());
+    }
+    std::vector<std::string> events;
+};
+
+class AppUiTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ui::SetLauncher([this](const ui::ShellRequest& request) { launches.push_back(request); });
+        // The page templates are children; they need a top-level window to live in.
+        ASSERT_TRUE(host_.Create());
+        ::ShowWindow(host_.hwnd(), SW_SHOW);
+    }
+    void TearDown() override {
+        ui::SetLauncher(nullptr);
+        ui::SkinnedButton::SetHoverSink(nullptr);
+    }
+
+    static void Pump() {
+        MSG message;
+        for (int i = 0; i < 200 && ::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+    }
+
+    HWND host() const { return host_.hwnd(); }
+
+    std::vector<ui::ShellRequest> launches;
+
+  private:
+    ui::MessageDialog host_{nullptr, "host"};
+};
+
+TEST_F(AppUiTest, DialogRunsItsTablesAndExchangesData) {
+    ProbeDialog dialog(host());
+    ASSERT_TRUE(dialog.Create());
+    EXPECT_TRUE(dialog.initialised);
+    EXPECT_EQ(dialog.template_id(), 182);
+
+    // Results of handlers reach the sender through DWLP_MSGRESULT.
+    EXPECT_EQ(::SendMessageA(dialog.hwnd(), kAnswer, 21, 0), 42);
+    // A throwing handler counts as unhandled; nothing unwinds through the dialog manager.
+    EXPECT_EQ(::SendMessageA(dialog.hwnd(), kThrow, 0, 0), 0);
+
+    ::SendMessageA(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), 0);
+    ::SendMessageA(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(1002, BN_CLICKED), 0);
+    // Other notifications of the same control are not clicks.
+    ::SendMessageA(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(1001, BN_SETFOCUS), 0);
+    EXPECT_EQ(dialog.tests, 1);
+    EXPECT_EQ(dialog.applies, 1);
+
+    dialog.run_at_startup = 1;
+    dialog.port = "8081";
+    dialog.UpdateData(false);
+    EXPECT_EQ(::IsDlgButtonChecked(dialog.hwnd(), 1048), BST_CHECKED);
+    EXPECT_EQ(ui::Dialog::ItemText(dialog.hwnd(), 1047), "8081");
+
+    ::CheckDlgButton(dialog.hwnd(), 1048, BST_UNCHECKED);
+    ::SetDlgItemTextA(dialog.hwnd(), 1047, "abc");
+    dialog.UpdateData(true);
+    EXPECT_EQ(dialog.run_at_startup, 0);
+    EXPECT_EQ(dialog.port, "abc");
+
+    // F1 opens the help file of the program folder, maximised, through the shell.
+    HELPINFO help{};
+    help.cbSize = sizeof(help);
+    ::SendMessageA(dialog.hwnd(), WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches[0].verb, "open");
+    EXPECT_NE(launches[0].file.find("\\Vestrel.chm"), std::string::npos) << launches[0].file;
+    EXPECT_EQ(launches[0].file.find("::"), std::string::npos);
+    EXPECT_EQ(launches[0].show, SW_SHOWMAXIMIZED);
+
+    dialog.Destroy();
+    EXPECT_EQ(dialog.hwnd(), nullptr);
+}
+
+TEST_F(AppUiTest, BackgroundPictureSizesAndMissingPictures) {
+    ProbeDialog dialog(host());
+    ASSERT_TRUE(dialog.Create());
+    // A picture that is not there keeps the default erase.
+    EXPECT_TRUE(dialog.SetBackground(9999));
+    EXPECT_FALSE(dialog.HasBackground());
+    EXPECT_TRUE(dialog.SetBackground(184));
+    EXPECT_EQ(dialog.BackgroundSize().cx, 432);
+    EXPECT_EQ(dialog.BackgroundSize().cy, 244);
+    EXPECT_TRUE(dialog.SetBackground(191));
+    EXPECT_EQ(dialog.BackgroundSize().cx, 769);
+    EXPECT_EQ(dialog.BackgroundSize().cy, 512);
+}
+
+TEST_F(AppUiTest, SkinnedButtonsReportHoverByName) {
+    ProbeDialog dialog(host());
+    ASSERT_TRUE(dialog.Create());
+    ::ShowWindow(dialog.hwnd(), SW_SHOW);
+    RecordingSink sink;
+    ui::SkinnedButton::SetHoverSink(&sink);
+
+    ui::SkinnedButton button;
+    ASSERT_TRUE(button.AttachItem(dialog.hwnd(), 1001));
+    // One object per window.
+    ui::SkinnedButton second;
+    EXPECT_FALSE(second.AttachItem(dialog.hwnd(), 1001));
+    EXPECT_EQ(::GetWindowLongPtrA(button.hwnd(), GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+    button.SetPictures(135, 137, 136, 137);
+    button.SetName("BTN3");
+
+    RECT rect{};
+    ::GetWindowRect(button.hwnd(), &rect);
+    ::SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    ::SendMessageA(button.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+    EXPECT_TRUE(button.hovering());
+    // Further moves while hovering do not repeat the enter.
+    ::SendMessageA(button.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(3, 3));
+    ::SendMessageA(button.hwnd(), WM_MOUSELEAVE, 0, 0);
+    EXPECT_FALSE(button.hovering());
+    ASSERT_EQ(sink.events.size(), 2u);
+    EXPECT_EQ(sink.events[0], "enter BTN3");
+    EXPECT_EQ(sink.events[1], "leave BTN3");
+
+    // A press cancels the hover; the release sends the click to the dialog.
+    ::SendMessageA(button.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+    ::SendMessageA(button.hwnd(), BM_CLICK, 0, 0);
+    EXPECT_FALSE(button.hovering());
+    EXPECT_EQ(dialog.tests, 1);
+    EXPECT_EQ(::GetCapture(), nullptr);
+    ::SetCursorPos(0, 0);
+}
+
+TEST_F(AppUiTest, HyperlinkOpensItsTargetOrItsOwnText) {
+    ProbeDialog dialog(host());
+    ASSERT_TRUE(dialog.Create());
+    HWND link_window = ::GetDlgItem(dialog.hwnd(), 1047);
+    ::SetWindowTextA(link_window, "http://www.vestrel-proxy.net/tips/");
+    ui::Hyperlink link;
+    ASSERT_TRUE(link.Attach(link_window));
+    EXPECT_EQ(link.target(), "http://www.vestrel-proxy.net/");
+    EXPECT_EQ(::SendMessageA(link_window, WM_NCHITTEST, 0, 0), HTCLIENT);
+
+    ::SendMessageA(link_window, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches[0].file, "iexplore.exe");
+    EXPECT_EQ(launches[0].parameters, "http://www.vestrel-proxy.net/");
+    EXPECT_EQ(launches[0].show, SW_SHOWNORMAL);
+
+    link.SetTarget("");
+    ::SendMessageA(link_window, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ASSERT_EQ(launches.size(), 2u);
+    EXPECT_EQ(launches[1].parameters, "http://www.vestrel-proxy.net/tips/");
+    EXPECT_EQ(link.target(), "http://www.vestrel-proxy.net/tips/");
+
+    ui::OpenWebPage("http://www.vestrel-proxy.net/my-ip/");
+    ASSERT_EQ(launches.size(), 3u);
+    EXPECT_EQ(launches[2].file, "iexplore.exe");
+    EXPECT_EQ(launches[2].show, SW_SHOWMAXIMIZED);
+}
+
+TEST_F(AppUiTest, MenuButtonHandsItsMenuCommandsOn) {
+    ProbeDialog dialog(host());
+    ASSERT_TRUE(dialog.Create());
+    ui::MenuButton button;
+    ASSERT_TRUE(button.AttachItem(dialog.hwnd(), 1002));
+    EXPECT_TRUE(button.AddItem(101, "Help &Contents"));
+    EXPECT_TRUE(button.AddItem(-1, nullptr, MF_SEPARATOR));
+    EXPECT_TRUE(button.AddItem(32775, "&About"));
+    EXPECT_EQ(::GetMenuItemCount(button.menu()), 3);
+    EXPECT_EQ(::GetMenuItemID(button.menu(), 2), 32775u);
+
+    std::vector<int> commands;
+    button.SetCommandHandler([&](int id) { commands.push_back(id); });
+    // The menu is owned by the button, so its choices arrive there as menu commands.
+    ::SendMessageA(button.hwnd(), WM_COMMAND, MAKEWPARAM(101, 0), 0);
+    ::SendMessageA(button.hwnd(), WM_COMMAND, MAKEWPARAM(32775, 0), 0);
+    EXPECT_EQ(commands, (std::vector<int>{101, 32775}));
+}
+
+class ProbeTray : public TrayDialog {
+  public:
+    ProbeTray() : TrayDialog(287, nullptr) {}
+};
+
+TEST_F(AppUiTest, TrayIconIsShownAndRemovedOnceEach) {
+    ProbeTray tray;
+    ASSERT_TRUE(tray.Create());
+    EXPECT_TRUE(tray.SetTrayIcon(128));
+    EXPECT_FALSE(tray.SetTrayIcon(9999));
+    tray.SetTrayTip(std::string(70, 'v'));
+    EXPECT_EQ(tray.TrayTip().size(), 63u);
+    EXPECT_TRUE(tray.SetTrayMenu(170));
+
+    EXPECT_FALSE(tray.HideIcon());
+    ASSERT_TRUE(tray.ShowIcon());
+    EXPECT_TRUE(tray.IconShown());
+    EXPECT_FALSE(tray.ShowIcon());
+    EXPECT_TRUE(tray.HideIcon());
+    EXPECT_FALSE(tray.IconShown());
+
+    // The system menu's close hides the window into the tray instead of closing it.
+    ::ShowWindow(tray.hwnd(), SW_SHOW);
+    ::SendMessageA(tray.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(::IsWindowVisible(tray.hwnd()));
+    EXPECT_TRUE(tray.IconShown());
+    // A double-click on the icon restores it and removes the icon.
+    ::SendMessageA(tray.hwnd(), TrayDialog::kCallbackMessage, TrayDialog::kIconId, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(::IsWindowVisible(tray.hwnd()));
+    EXPECT_FALSE(tray.IconShown());
+    // Destroying the window takes a shown icon away with it.
+    ASSERT_TRUE(tray.ShowIcon());
+    tray.Destroy();
+    EXPECT_FALSE(tray.IconShown());
+}
+
+TEST_F(AppUiTest, MessageDialogShowsItsText) {
+    ui::MessageDialog dialog(nullptr,
+                             "Please select a proxy from the list before enabling online anonymity.");
+    ASSERT_TRUE(dialog.Create());
+    EXPECT_EQ(ui::Dialog::WindowText(dialog.hwnd()), "Vestrel");
+    EXPECT_EQ(ui::Dialog::ItemText(dialog.hwnd(), ui::MessageDialog::kTextId),
+              "Please select a proxy from the list before enabling online anonymity.");
+    RECT rect{};
+    ::GetWindowRect(dialog.hwnd(), &rect);
+    EXPECT_EQ(rect.right - rect.left, 432);
+    EXPECT_EQ(rect.bottom - rect.top, 244);
+    EXPECT_NE(::GetWindowLongPtrA(dialog.hwnd(), GWL_EXSTYLE) & WS_EX_LAYERED, 0);
+    ::ShowWindow(dialog.hwnd(), SW_SHOW);
+    ::UpdateWindow(dialog.hwnd());
+    Pump();
+    ::Sleep(300);
+    Pump();
+    testing::SaveScreenshot(dialog.hwnd(), "message");
+}
+
+}  // namespace
+}  // namespace vestrel::app

@@ -1,0 +1,449 @@
+// Works Vestrel.exe from outside, as a person would, through window messages: start-up, navigation,
+// tips, the tray, the hint, About, a second start and the two ways out. Every process the tests start
+// is ended by its handle when the test ends, whatever the outcome.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "settings/RegDwordSetting.h"
+#include "settings/RegStringSetting.h"
+#include "settings/SettingsTable.h"
+#include "tests/app/Screenshot.h"
+
+namespace vestrel::app {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr UINT kTrayCallback = WM_USER + 1;
+constexpr int kNavigationPanel = 153;
+constexpr int kTipsPanel = 289;
+constexpr int kTipText = 1078;
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return condition();
+}
+
+std::string Text(HWND window) {
+    char buffer[512] = {};
+    DWORD_PTR copied = 0;
+    if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer),
+                               SMTO_BLOCK, 5000, &copied)) {
+        return "<no answer>";
+    }
+    return std::string(buffer, copied);
+}
+
+// A click as the button gets it from the mouse; posted, because some clicks open modal dialogs.
+void Click(HWND button) { ::PostMessageA(button, BM_CLICK, 0, 0); }
+
+void Command(HWND window, int id) { ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+std::string ProgramPath(const char* name) {
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    folder.resize(folder.find_last_of('\\') + 1);
+    return folder + name;
+}
+
+struct FoundWindows {
+    DWORD process;
+    std::vector<HWND> windows;
+};
+
+// Visible top-level dialogs of one process.
+std::vector<HWND> VisibleDialogs(DWORD process) {
+    FoundWindows found{process, {}};
+    ::EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* result = reinterpret_cast<FoundWindows*>(context);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            char class_name[16] = {};
+            ::GetClassNameA(window, class_name, sizeof(class_name));
+            if (owner == result->process && ::IsWindowVisible(window) &&
+                std::string(class_name) == "#32770") {
+                result->windows.push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found.windows;
+}
+
+// One started Vestrel.exe; ended by its handle when the object goes.
+class Program {
+  public:
+    Program() = default;
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    ~Program() { End(); }
+
+    bool Start() {
+        std::string command = "\"" + ProgramPath("Vestrel.exe") + "\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &info)) {
+            return false;
+        }
+        ::CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        id_ = info.dwProcessId;
+        return true;
+    }
+
+    // The main window: the top-level window of this process titled "Vestrel" with the navigation panel.
+    HWND WaitForMainWindow(std::chrono::milliseconds timeout = 30s) {
+        WaitUntil(
+            [&] {
+                main_ = nullptr;
+                for (HWND window : AllTopLevel()) {
+                    if (::GetDlgItem(window, kNavigationPanel) != nullptr) main_ = window;
+                }
+                return main_ != nullptr && ::IsWindowVisible(main_);
+            },
+            timeout);
+        return main_;
+    }
+
+    bool WaitForExit(std::chrono::milliseconds timeout = 15s) {
+        return process_ != nullptr &&
+               ::WaitForSingleObject(process_, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+    }
+
+    DWORD ExitCode() const {
+        DWORD code = 0;
+        ::GetExitCodeProcess(process_, &code);
+        return code;
+    }
+
+    void End() {
+        if (process_ == nullptr) return;
+        if (::WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process_, 1);
+            ::WaitForSingleObject(process_, 10000);
+        }
+        ::CloseHandle(process_);
+        process_ = nullptr;
+    }
+
+    DWORD id() const { return id_; }
+    HWND main() const { return main_; }
+
+    std::vector<HWND> AllTopLevel() const {
+        FoundWindows found{id_, {}};
+        ::EnumWindows(
+            [](HWND window, LPARAM context) -> BOOL {
+                auto* result = reinterpret_cast<FoundWindows*>(context);
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                char title[32] = {};
+                ::GetWindowTextA(window, title, sizeof(title));
+                if (owner == result->process && std::string(title) == "Vestrel")
+                    result->windows.push_back(window);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found.windows;
+    }
+
+    // A visible dialog of this process other than the main window that holds control `id`.
+    HWND WaitForDialogWith(int id, std::chrono::milliseconds timeout = 10s) const {
+        HWND found = nullptr;
+        WaitUntil(
+            [&] {
+                for (HWND window : VisibleDialogs(id_)) {
+                    if (window != main_ && ::GetDlgItem(window, id) != nullptr) found = window;
+                }
+                return found != nullptr;
+            },
+            timeout);
+        return found;
+    }
+
+  private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+    HWND main_ = nullptr;
+};
+
+void SetDword(const settings::DwordSettingSpec& spec, std::uint32_t value) {
+    settings::RegDwordSetting(spec, true).set(value);
+}
+std::uint32_t GetDword(const settings::DwordSettingSpec& spec) {
+    return settings::RegDwordSetting(spec, true).get();
+}
+
+class VestrelDriverTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetDword(settings::kHideHint, 0);
+        SetDword(settings::kUseProxy, 0);
+    }
+
+    HWND StartProgram() {
+        if (!program_.Start()) return nullptr;
+        HWND main = program_.WaitForMainWindow();
+        if (main != nullptr) ::SetForegroundWindow(main);
+        return main;
+    }
+
+    HWND NavigationButton(int section) const {
+        return ::GetDlgItem(::GetDlgItem(program_.main(), kNavigationPanel), 1110 + section);
+    }
+    HWND Page(int id) const { return ::GetDlgItem(program_.main(), id); }
+    std::string Tip() const { return Text(::GetDlgItem(Page(kTipsPanel), kTipText)); }
+    bool Visible(HWND window) const { return window != nullptr && ::IsWindowVisible(window); }
+
+    Program program_;
+};
+
+TEST_F(VestrelDriverTest, OpensTitledVestrelWithItsControlsAndAnonymityOff) {
+    // A run that ended with anonymity on must not start with it on.
+    SetDword(settings::kUseProxy, 1);
+    settings::RegStringSetting(settings::kProxyName, true).set("10.20.30.40:8080");
+
+    HWND main = StartProgram();
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(Text(main), "Vestrel");
+    EXPECT_EQ(GetDword(settings::kUseProxy), 0u);
+    for (int id : {1001, 1002, 1013, 1014, 1015, 1016}) {
+        EXPECT_NE(::GetDlgItem(main, id), nullptr) << id;
+    }
+
+    const std::string real_line = Text(::GetDlgItem(main, 1013));
+    const std::string in_use_line = Text(::GetDlgItem(main, 1014));
+    ASSERT_EQ(real_line.rfind("Real IP Address: ", 0), 0u) << real_line;
+    ASSERT_EQ(in_use_line.rfind("Current IP Address in use: ", 0), 0u) << in_use_line;
+    // Anonymity is off, so the address in use is the real one, not the stored proxy.
+    EXPECT_EQ(in_use_line.substr(27), real_line.substr(17));
+    EXPECT_EQ(in_use_line.find("10.20.30.40"), std::string::npos);
+
+    EXPECT_TRUE(Visible(Page(150)));
+    EXPECT_TRUE(Visible(Page(288)));
+    EXPECT_FALSE(::IsWindowEnabled(NavigationButton(1)));
+    for (int section = 2; section <= 4; ++section) {
+        EXPECT_TRUE(::IsWindowEnabled(NavigationButton(section)));
+    }
+    EXPECT_EQ(Tip(), "");
+    // The caption-less skin is shaped by its key colour where the system has layered windows.
+    EXPECT_NE(::GetWindowLongPtrA(main, GWL_EXSTYLE) & WS_EX_LAYERED, 0);
+    EXPECT_EQ(::GetWindowLongPtrA(main, GWL_STYLE) & WS_CAPTION, 0);
+
+    testing::SaveScreenshot(main, "main-status");
+}
+
+TEST_F(VestrelDriverTest, EachNavigationButtonShowsItsSectionAndDisablesItself) {
+    ASSERT_NE(StartProgram(), nullptr);
+    struct Expected {
+        int section;
+        int page;
+        int sub_page;  // the introduction, or the status hint panel
+        const char* shot;
+    };
+    const Expected sections[] = {{2, 151, 284, "main-anonymity"},
+                                 {3, 152, 285, "main-privacy"},
+                                 {4, 161, 286, "main-options"},
+                                 {1, 150, 288, "main-status-again"}};
+    const int all_pages[] = {150, 151, 152, 161, 284, 285, 286, 288};
+    for (const Expected& expected : sections) {
+        SCOPED_TRACE(expected.shot);
+        Click(NavigationButton(expected.section));
+        ASSERT_TRUE(
+            WaitUntil([&] { return Visible(Page(expected.page)) && Visible(Page(expected.sub_page)); }));
+        for (int page : all_pages) {
+            if (page != expected.page && page != expected.sub_page) {
+                EXPECT_FALSE(Visible(Page(page))) << page;
+            }
+        }
+        for (int section = 1; section <= 4; ++section) {
+            EXPECT_EQ(::IsWindowEnabled(NavigationButton(section)) != FALSE, section != expected.section)
+                << section;
+        }
+        if (expected.section != 1) testing::SaveScreenshot(program_.main(), expected.shot);
+    }
+
+    // Inside a section: a section button shows its page in place of the introduction.
+    Click(NavigationButton(2));
+    ASSERT_TRUE(WaitUntil([&] { return Visible(Page(284)); }));
+    HWND section_panel = ::GetDlgItem(Page(151), 163);
+    ASSERT_NE(section_panel, nullptr);
+    HWND wizard_button = ::GetDlgItem(section_panel, 1111);
+    Click(wizard_button);
+    ASSERT_TRUE(WaitUntil([&] { return Visible(Page(165)); }));
+    EXPECT_FALSE(Visible(Page(284)));
+    EXPECT_FALSE(::IsWindowEnabled(wizard_button));
+    EXPECT_FALSE(::IsWindowEnabled(NavigationButton(2)));
+    testing::SaveScreenshot(program_.main(), "main-anonymity-wizard");
+
+    // Another section button of the same section takes over.
+    Click(::GetDlgItem(section_panel, 1112));
+    ASSERT_TRUE(WaitUntil([&] { return Visible(Page(169)); }));
+    EXPECT_FALSE(Visible(Page(165)));
+    EXPECT_TRUE(::IsWindowEnabled(wizard_button));
+}
+
+TEST_F(VestrelDriverTest, HoveringPrivacyButtonShowsItsTipAndLeavingClearsIt) {
+    HWND main = StartProgram();
+    ASSERT_NE(main, nullptr);
+    HWND button = NavigationButton(3);
+    RECT rect{};
+    ::GetWindowRect(button, &rect);
+    ::SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    ::PostMessageA(button, WM_MOUSEMOVE, 0, MAKELPARAM(20, 10));
+    ASSERT_TRUE(WaitUntil([&] { return Tip() == "Allows you to perform cleaning operations"; }, 5s)) << Tip();
+    testing::SaveScreenshot(main, "main-tip");
+
+    // Away from the window: the system reports the leave and the tip goes.
+    ::SetCursorPos(2, 2);
+    if (!WaitUntil([&] { return Tip().empty(); }, 3s)) {
+        // Some window systems only notice the leave at the next pointer event over a window.
+        ::PostMessageA(button, WM_MOUSELEAVE, 0, 0);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return Tip().empty(); }, 5s)) << Tip();
+
+    // A click on a navigation button clears the tip too.
+    ::SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    ::PostMessageA(button, WM_MOUSEMOVE, 0, MAKELPARAM(20, 10));
+    ASSERT_TRUE(WaitUntil([&] { return !Tip().empty(); }, 5s));
+    Click(NavigationButton(2));
+    EXPECT_TRUE(WaitUntil([&] { return Visible(Page(151)) && Tip().empty(); }, 5s)) << Tip();
+}
+
+TEST_F(VestrelDriverTest, MinimiseHidesToTrayAndTheTrayBringsItBack) {
+    HWND main = StartProgram();
+    ASSERT_NE(main, nullptr);
+
+    Click(::GetDlgItem(main, 1001));
+    ASSERT_TRUE(WaitUntil([&] { return !Visible(main); }));
+    // HideHint is 0: no hint.
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(program_.WaitForDialogWith(1023, 500ms), nullptr);
+
+    ::PostMessageA(main, kTrayCallback, 1, WM_LBUTTONDBLCLK);
+    ASSERT_TRUE(WaitUntil([&] { return Visible(main); }));
+
+    // Escape hides without the hint even when the hint is asked for.
+    SetDword(settings::kHideHint, 1);
+    Command(main, IDCANCEL);
+    ASSERT_TRUE(WaitUntil([&] { return !Visible(main); }));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(program_.WaitForDialogWith(1023, 500ms), nullptr);
+
+    // A callback for another icon id is ignored.
+    ::PostMessageA(main, kTrayCallback, 2, WM_LBUTTONDBLCLK);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_FALSE(Visible(main));
+
+    Command(main, 32771);  // tray menu "Show"
+    ASSERT_TRUE(WaitUntil([&] { return Visible(main); }));
+
+    // The system menu's minimise hides to the tray as well.
+    ::PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !Visible(main); }));
+    EXPECT_FALSE(::IsIconic(main));
+}
+
+TEST_F(VestrelDriverTest, MinimiseShowsTheHintUntilItIsTurnedOff) {
+    SetDword(settings::kHideHint, 1);
+    HWND main = StartProgram();
+    ASSERT_NE(main, nullptr);
+
+    Click(::GetDlgItem(main, 1001));
+    ASSERT_TRUE(WaitUntil([&] { return !Visible(main); }));
+    HWND hint = program_.WaitForDialogWith(1055);
+    ASSERT_NE(hint, nullptr);
+    EXPECT_EQ(Text(hint), "Vestrel");
+    testing::SaveScreenshot(hint, "hint");
+
+    // Confirmed without the box: it stays on.
+    Click(::GetDlgItem(hint, 1055));
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hint); }));
+    EXPECT_EQ(GetDword(settings::kHideHint), 1u);
+    EXPECT_FALSE(Visible(main));
+
+    Command(main, 32771);
+    ASSERT_TRUE(WaitUntil([&] { return Visible(main); }));
+    Click(::GetDlgItem(main, 1001));
+    hint = program_.WaitForDialogWith(1055);
+    ASSERT_NE(hint, nullptr);
+    Click(::GetDlgItem(hint, 1023));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ::SendMessageA(::GetDlgItem(hint, 1023), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+    Click(::GetDlgItem(hint, 1055));
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hint); }));
+    EXPECT_EQ(GetDword(settings::kHideHint), 0u);
+}
+
+TEST_F(VestrelDriverTest, SystemMenuAboutShowsTheVersion) {
+    HWND main = StartProgram();
+    ASSERT_NE(main, nullptr);
+    ::PostMessageA(main, WM_SYSCOMMAND, 16 | 0x3, 0);  // the low four bits do not matter
+    HWND about = program_.WaitForDialogWith(IDOK);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(Text(about), "Vestrel");
+    bool has_version = false;
+    for (HWND child = ::GetWindow(about, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (Text(child) == "Version 3.3 (Build 37)") has_version = true;
+    }
+    EXPECT_TRUE(has_version);
+    testing::SaveScreenshot(about, "about");
+    Click(::GetDlgItem(about, IDOK));
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(about); }));
+    EXPECT_TRUE(Visible(main));
+}
+
+TEST_F(VestrelDriverTest, SecondStartBringsTheHiddenWindowBackAndExits) {
+    HWND main = StartProgram();
+    ASSERT_NE(main, nullptr);
+    Click(::GetDlgItem(main, 1001));
+    ASSERT_TRUE(WaitUntil([&] { return !Visible(main); }));
+    SetDword(settings::kUseProxy, 1);
+
+    Program second;
+    ASSERT_TRUE(second.Start());
+    ASSERT_TRUE(second.WaitForExit());
+    EXPECT_EQ(second.ExitCode(), 0u);
+    EXPECT_TRUE(second.AllTopLevel().empty());
+    EXPECT_TRUE(WaitUntil([&] { return Visible(main); }));
+    // The second start hands over before it resets anything.
+    EXPECT_EQ(GetDword(settings::kUseProxy), 1u);
+}
+
+TEST_F(VestrelDriverTest, TrayExitEndsTheProgramWithAnonymityOff) {
+    HWND main = StartProgram();
+    ASSERT_NE(main, nullptr);
+    SetDword(settings::kUseProxy, 1);
+    Command(main, 32777);
+    ASSERT_TRUE(program_.WaitForExit());
+    EXPECT_EQ(program_.ExitCode(), 0u);
+    EXPECT_EQ(GetDword(settings::kUseProxy), 0u);
+}
+
+TEST_F(VestrelDriverTest, CloseEndsTheProgramWithoutTouchingAnonymity) {
+    HWND main = StartProgram();
+    ASSERT_NE(main, nullptr);
+    SetDword(settings::kUseProxy, 1);
+    ::PostMessageA(main, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(program_.WaitForExit());
+    EXPECT_EQ(program_.ExitCode(), 0u);
+    EXPECT_EQ(GetDword(settings::kUseProxy), 1u);
+}
+
+}  // namespace
+}  // namespace vestrel::app
