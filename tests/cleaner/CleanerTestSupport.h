@@ -9,9 +9,14 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/fs/Directory.h"
 #include "platform/fs/Files.h"
+#include "platform/registry/Registry.h"
+#include "settings/RegDwordSetting.h"
+#include "settings/SettingsTable.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -144,5 +149,51 @@ inline std::string ZeroedAfterHeader(const std::string& original) {
     for (std::size_t i = 64; i < expected.size(); ++i) expected[i] = '\0';
     return expected;
 }
+
+inline void SetSetting(const settings::DwordSettingSpec& spec, std::uint32_t value) {
+    settings::RegDwordSetting(spec, true).set(value);
+}
+
+// Clears the cleaner's settings ("IClear1" to "IClear7", "AutoClean", "Sleep") for a test and puts back
+// what was there before, absent values included.
+class CleanerSettingsGuard {
+  public:
+    static constexpr const settings::DwordSettingSpec* kSettings[] = {
+        &settings::kClearHistory,   &settings::kClearTypedUrls,   &settings::kClearTemporaryFiles,
+        &settings::kClearCookies,   &settings::kClearFormEntries, &settings::kClearPasswords,
+        &settings::kClearFavorites, &settings::kAutoClean,        &settings::kSleep,
+    };
+
+    CleanerSettingsGuard() {
+        for (const auto* spec : kSettings) {
+            settings::RegDwordSetting setting(*spec);
+            saved_.push_back({setting.loaded(), setting.get()});
+            SetSetting(*spec, 0);
+        }
+    }
+    ~CleanerSettingsGuard() {
+        namespace registry = platform::registry;
+        for (std::size_t i = 0; i < std::size(kSettings); ++i) {
+            if (saved_[i].first) {
+                SetSetting(*kSettings[i], saved_[i].second);
+                continue;
+            }
+            registry::Key key;
+            if (registry::OpenKey(registry::Hive::LocalMachine, std::string(settings::kCleanerKey),
+                                  registry::kKeyWrite, key) == registry::kSuccess) {
+                key.DeleteValue(settings::RegDwordSetting(*kSettings[i]).valueName());
+            }
+        }
+    }
+    CleanerSettingsGuard(const CleanerSettingsGuard&) = delete;
+    CleanerSettingsGuard& operator=(const CleanerSettingsGuard&) = delete;
+
+    static void AllOn() {
+        for (std::size_t i = 0; i < 7; ++i) SetSetting(*kSettings[i], 1);
+    }
+
+  private:
+    std::vector<std::pair<bool, std::uint32_t>> saved_;
+};
 
 }  // namespace vestrel::cleaner::testing

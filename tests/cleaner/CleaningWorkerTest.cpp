@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -79,12 +80,6 @@ class FakeSystem final : public CleaningSystem {
     std::atomic<int> history_clears_{0};
 };
 
-const settings::DwordSettingSpec* const kFlags[] = {
-    &settings::kClearHistory,   &settings::kClearTypedUrls,   &settings::kClearTemporaryFiles,
-    &settings::kClearCookies,   &settings::kClearFormEntries, &settings::kClearPasswords,
-    &settings::kClearFavorites, &settings::kAutoClean,        &settings::kSleep,
-};
-
 const std::string kUserStore =
     std::string(kProtectedStorageKey) + "alice" + std::string(kDataAutoCompleteStoreSuffix);
 const std::string kUserData = std::string(kProtectedStorageKey) + "alice\\Data";
@@ -107,11 +102,7 @@ void MakeKey(Hive hive, const std::string& path) {
 class CleaningTasksTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const auto* flag : kFlags) {
-            settings::RegDwordSetting setting(*flag);
-            saved_.push_back({setting.loaded(), setting.get()});
-            Set(*flag, 0);
-        }
+        settings_ = std::make_unique<CleanerSettingsGuard>();
         for (const std::string& folder : Folders()) {
             MakeFolder(folder + "/sub/deeper");
             WriteFile(Join(folder, "desktop.ini"), "[.ShellClassInfo]");
@@ -121,18 +112,7 @@ class CleaningTasksTest : public ::testing::Test {
         for (const auto& [hive, key] : Keys()) MakeKey(hive, key);
     }
     void TearDown() override {
-        for (std::size_t i = 0; i < std::size(kFlags); ++i) {
-            if (saved_[i].first) {
-                Set(*kFlags[i], saved_[i].second);
-            } else {
-                registry::Key key;
-                if (registry::OpenKey(Hive::LocalMachine, std::string(settings::kCleanerKey),
-                                      registry::kKeyWrite, key) == registry::kSuccess) {
-                    settings::RegDwordSetting setting(*kFlags[i]);
-                    key.DeleteValue(setting.valueName());
-                }
-            }
-        }
+        settings_.reset();
         for (const auto& [hive, key] : Keys()) registry::DeleteKeyTree(hive, key);
         registry::DeleteKeyTree(Hive::CurrentUser, std::string(kTypedUrlsKey));
         registry::DeleteKeyTree(Hive::CurrentUser, std::string(kIntelliFormsKey));
@@ -140,9 +120,7 @@ class CleaningTasksTest : public ::testing::Test {
         registry::DeleteKeyTree(Hive::LocalMachine, std::string(kProtectedStorageKey) + "bob");
     }
 
-    static void Set(const settings::DwordSettingSpec& flag, std::uint32_t value) {
-        settings::RegDwordSetting(flag, true).set(value);
-    }
+    static void Set(const settings::DwordSettingSpec& flag, std::uint32_t value) { SetSetting(flag, value); }
 
     std::vector<std::string> Folders() const {
         return {Join(system_.windows, "History"),
@@ -174,7 +152,7 @@ class CleaningTasksTest : public ::testing::Test {
     ScratchFolder scratch_;
     FakeSystem system_{scratch_};
     CleaningWorker worker_{system_};
-    std::vector<std::pair<bool, std::uint32_t>> saved_;
+    std::unique_ptr<CleanerSettingsGuard> settings_;
 };
 
 TEST_F(CleaningTasksTest, WithEveryFlagOffNothingIsTouched) {
@@ -237,7 +215,7 @@ TEST_F(CleaningTasksTest, EachFlagErasesOnlyItsOwnTraces) {
 }
 
 TEST_F(CleaningTasksTest, AllTasksRunInTheirOrder) {
-    for (const auto* flag : kFlags) Set(*flag, 1);
+    CleanerSettingsGuard::AllOn();
     worker_.runCleaning();
     const std::vector<std::string> expected{"ClearHistoryList", "purge others", "purge cookies",
                                             "ClearUserAutoCompleteStore"};
