@@ -317,15 +317,6 @@ TEST_F(WindowsCleaningTest, FormEntriesTaskOpensUpAndDeletesTheStoreAndRestoresT
     registry::DeleteKeyTree(Hive::LocalMachine, std::string(kProtectedStorageKey) + name);
 }
 
-TEST(ApplyKeyDaclTest, RefusesAnEmptyPathAndAMissingKey) {
-    auto sid = getUserSid();
-    ASSERT_TRUE(sid.has_value());
-    const auto open = buildOpenDacl(sid->data());
-    ASSERT_NE(open, nullptr);
-    EXPECT_FALSE(applyKeyDacl(Hive::CurrentUser, "", &open->descriptor, true));
-    EXPECT_FALSE(applyKeyDacl(Hive::CurrentUser, "Software\\VestrelNoSuchKey", &open->descriptor, true));
-}
-
 // The links the test run's fixture made (see make-link-fixture.sh); nothing when it did not run.
 std::optional<std::string> LinkFixture() {
     const char* root = std::getenv("VESTREL_CLEANER_LINKS");
