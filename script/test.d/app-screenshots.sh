@@ -6,7 +6,8 @@ set -euo pipefail
 
 root="${VESTREL_BUILD_ROOT:-build}"
 folder="$root/screenshots"
-expected=(main-status main-anonymity main-privacy main-options main-anonymity-wizard main-tip about hint message)
+expected=(main-status main-anonymity main-privacy main-options main-anonymity-wizard main-tip about hint message
+    quick-anonymity)
 
 convert_tool=/usr/bin/convert
 [ -x "$convert_tool" ] || convert_tool=convert

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -292,6 +293,24 @@ TEST_F(AppUiTest, MessageDialogShowsItsText) {
     ::Sleep(300);
     Pump();
     testing::SaveScreenshot(dialog.hwnd(), "message");
+}
+
+TEST(HelpFileTest, CompiledHelpLiesBesideTheProgram) {
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string help(path);
+    help.resize(help.find_last_of('\\') + 1);
+    help += "Vestrel.chm";
+    FILE* file = std::fopen(help.c_str(), "rb");
+    ASSERT_NE(file, nullptr) << help;
+    std::string content(200000, '\0');
+    content.resize(std::fread(content.data(), 1, content.size(), file));
+    std::fclose(file);
+    EXPECT_EQ(content.substr(0, 4), "ITSF");
+    // The topic the help commands address, and the contents and index files.
+    EXPECT_NE(content.find("/Introduction.htm"), std::string::npos);
+    EXPECT_NE(content.find("Contents.hhc"), std::string::npos);
+    EXPECT_NE(content.find("Index.hhk"), std::string::npos);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // is ended by its handle when the test ends, whatever the outcome.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -405,6 +407,23 @@ TEST_F(VestrelDriverTest, SystemMenuAboutShowsTheVersion) {
     testing::SaveScreenshot(about, "about");
     Click(::GetDlgItem(about, IDOK));
     EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(about); }));
+    EXPECT_TRUE(Visible(main));
+}
+
+TEST_F(VestrelDriverTest, QuickAnonymityRunsItsProgressOnceThenCloses) {
+    HWND main = StartProgram();
+    ASSERT_NE(main, nullptr);
+    Click(::GetDlgItem(main, 1016));
+    HWND progress_dialog = program_.WaitForDialogWith(1021);
+    ASSERT_NE(progress_dialog, nullptr);
+    HWND progress = ::GetDlgItem(progress_dialog, 1021);
+    Click(::GetDlgItem(progress_dialog, IDOK));
+    // Five steps of 300 ms on the dialog's own thread, ending full.
+    ASSERT_TRUE(WaitUntil([&] { return ::SendMessageA(progress, PBM_GETPOS, 0, 0) == 100; }));
+    testing::SaveScreenshot(progress_dialog, "quick-anonymity");
+    EXPECT_TRUE(::IsWindow(progress_dialog));
+    Click(::GetDlgItem(progress_dialog, IDOK));
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(progress_dialog); }));
     EXPECT_TRUE(Visible(main));
 }
 

@@ -263,7 +263,12 @@ Result Label::OnPaint(const Message&) {
                             antialias ? ANTIALIASED_QUALITY : DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                             face_name.c_str()));
     if (!font) {
-        ::MessageBoxA(hwnd(), "Font could not be created!", nullptr, MB_OK);
+        // Once per label: closing the box repaints the label, and telling again on every paint
+        // would bring the box back for ever.
+        if (!font_failure_reported_) {
+            font_failure_reported_ = true;
+            ::MessageBoxA(hwnd(), "Font could not be created!", nullptr, MB_OK);
+        }
         return 0;
     }
     SelectScope select(dc, font.get());

@@ -115,6 +115,9 @@ class Label : public MessageMap<Label, Control> {
   protected:
     void OnAttached() override;
     Result OnPaint(const Message& message);
+
+  private:
+    bool font_failure_reported_ = false;
 };
 
 // A static that opens a web page when clicked.
