@@ -22,9 +22,9 @@ namespace net = platform::net;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr std::size_t kBlockSize = 32 * 1024;
+constexpr std::size_t kBlockSize = 64 * 1024;
 // A direction stops reading from its source while this much waits to be sent on.
-constexpr std::size_t kBufferLimit = 128 * 1024;
+constexpr std::size_t kBufferLimit = 256 * 1024;
 
 milliseconds Left(Clock::time_point deadline) {
     return std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
@@ -163,6 +163,8 @@ class Session {
             if (body_->Failed()) return;
             if (switches.Any()) filter_.emplace(switches);
         }
+        // Answers the filter does not read go from server to browser inside the system where it can.
+        if (!filter_) splice_ = net::SocketSplice::Open(kBufferLimit);
         Pump();
     }
 
@@ -177,18 +179,21 @@ class Session {
                 AnswerAndClose(browser_, ShortAnswer(431, "Request Header Fields Too Large"));
                 return std::nullopt;
             }
-            const milliseconds left = Left(deadline);
-            std::array<net::PollItem, 1> item{};
-            item[0].socket = browser_.Handle();
-            item[0].want_read = true;
-            const int ready = left.count() > 0 ? net::Poll(item, left) : 0;
-            if (ready < 0) return std::nullopt;
-            if (ready == 0) {
-                AnswerAndClose(browser_, ShortAnswer(408, "Request Timeout"));
-                return std::nullopt;
-            }
+            // The head has usually arrived already: try before waiting.
             const auto n = browser_.Receive(block_.data(), block_.size());
-            if (n < 0 && net::LastCallWouldBlock()) continue;
+            if (n < 0 && net::LastCallWouldBlock()) {
+                const milliseconds left = Left(deadline);
+                std::array<net::PollItem, 1> item{};
+                item[0].socket = browser_.Handle();
+                item[0].want_read = true;
+                const int ready = left.count() > 0 ? net::Poll(item, left) : 0;
+                if (ready < 0) return std::nullopt;
+                if (ready == 0) {
+                    AnswerAndClose(browser_, ShortAnswer(408, "Request Timeout"));
+                    return std::nullopt;
+                }
+                continue;
+            }
             if (n <= 0) {
                 // A browser that gave up before finishing its head gets no answer it could read.
                 return std::nullopt;
@@ -204,18 +209,19 @@ class Session {
         auto last_moved = Clock::now();
         for (;;) {
             bool moved = false;
-            if (!to_dest_.Flush(dest_, moved) || !to_browser_.Flush(browser_, moved)) return;
+            if (!to_dest_.Flush(dest_, moved) || !to_browser_.Flush(browser_, moved) || !DrainSplice(moved))
+                return;
             if (tunnel_) {
                 if (browser_done_ && to_dest_.Empty() && !dest_shut_) {
                     dest_.ShutdownSend();
                     dest_shut_ = true;
                 }
-                if (dest_done_ && to_browser_.Empty() && !browser_shut_) {
+                if (dest_done_ && ToBrowserEmpty() && !browser_shut_) {
                     browser_.ShutdownSend();
                     browser_shut_ = true;
                 }
                 if (dest_shut_ && browser_shut_) return;
-            } else if (dest_done_ && to_browser_.Empty()) {
+            } else if (dest_done_ && ToBrowserEmpty()) {
                 dest_.ShutdownBoth();
                 dest_.Close();
                 browser_.ShutdownSend();
@@ -227,9 +233,10 @@ class Session {
             items[0].socket = browser_.Handle();
             items[0].want_read =
                 !browser_done_ && (to_dest_.Size() < kBufferLimit || (body_ && body_->Done()));
-            items[0].want_write = !to_browser_.Empty();
+            items[0].want_write = !ToBrowserEmpty();
             items[1].socket = dest_.Handle();
-            items[1].want_read = !dest_done_ && to_browser_.Size() < kBufferLimit;
+            items[1].want_read = !dest_done_ && (splice_ ? splice_->Buffered() < splice_->Capacity()
+                                                         : to_browser_.Size() < kBufferLimit);
             items[1].want_write = !to_dest_.Empty();
             const milliseconds left =
                 idle_limit - std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
@@ -242,8 +249,40 @@ class Session {
         }
     }
 
+    bool ToBrowserEmpty() const { return to_browser_.Empty() && (!splice_ || splice_->Buffered() == 0); }
+
+    // The spliced bytes follow whatever the outbox still holds.
+    bool DrainSplice(bool& moved) {
+        if (!splice_ || splice_->Buffered() == 0 || !to_browser_.Empty()) return true;
+        const auto n = splice_->Drain(browser_);
+        if (n > 0) moved = true;
+        return n >= 0 || net::LastCallWouldBlock();
+    }
+
     bool ReadDest(Clock::time_point& last_moved) {
+        if (splice_) {
+            const auto n = splice_->Fill(dest_, splice_->Capacity() - splice_->Buffered());
+            if (n < 0 && !net::LastCallWouldBlock() && splice_->Buffered() == 0 &&
+                (net::LastError() == std::errc::invalid_argument ||
+                 net::LastError() == std::errc::function_not_supported)) {
+                // A socket the system cannot splice from: copy instead.
+                splice_.reset();
+                return ReadDest(last_moved);
+            }
+            return AfterDestRead(n, last_moved);
+        }
         const auto n = dest_.Receive(block_.data(), block_.size());
+        if (n > 0) {
+            if (filter_) {
+                filter_->Feed(block_.data(), static_cast<std::size_t>(n), to_browser_.Tail());
+            } else {
+                to_browser_.Append(block_.data(), static_cast<std::size_t>(n));
+            }
+        }
+        return AfterDestRead(n, last_moved);
+    }
+
+    bool AfterDestRead(std::ptrdiff_t n, Clock::time_point& last_moved) {
         if (n < 0 && net::LastCallWouldBlock()) return true;
         if (n <= 0) {
             // A reset from the server ends the answer like an orderly close; in a tunnel it ends both ways.
@@ -253,11 +292,6 @@ class Session {
             return true;
         }
         last_moved = Clock::now();
-        if (filter_) {
-            filter_->Feed(block_.data(), static_cast<std::size_t>(n), to_browser_.Tail());
-        } else {
-            to_browser_.Append(block_.data(), static_cast<std::size_t>(n));
-        }
         return true;
     }
 
@@ -290,6 +324,7 @@ class Session {
     Outbox to_browser_;
     std::optional<RequestBody> body_;
     std::optional<ResponseFilter> filter_;
+    std::optional<net::SocketSplice> splice_;
     bool tunnel_ = false;
     bool browser_done_ = false;
     bool dest_done_ = false;

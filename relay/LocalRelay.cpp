@@ -121,16 +121,19 @@ void LocalRelay::Listen(std::stop_token stop, std::shared_ptr<Shared> shared, ne
             item[0].socket = listener.Handle();
             item[0].want_read = true;
             if (net::Poll(item, milliseconds(250)) <= 0 || stop.stop_requested()) continue;
-            std::error_code error;
-            net::Socket browser = listener.Accept(error);
-            if (!browser.Valid()) {
-                // Out of descriptors or a connection reset before it was taken: try again shortly
-                // rather than spin.
-                if (!net::LastCallWouldBlock()) std::this_thread::sleep_for(milliseconds(10));
-                continue;
+            // Take every connection that waits before polling again.
+            for (int taken = 0; taken < 64 && !stop.stop_requested(); ++taken) {
+                std::error_code error;
+                net::Socket browser = listener.Accept(error);
+                if (!browser.Valid()) {
+                    // Out of descriptors or a connection reset before it was taken: try again
+                    // shortly rather than spin.
+                    if (!net::LastCallWouldBlock()) std::this_thread::sleep_for(milliseconds(10));
+                    break;
+                }
+                if (stop.stop_requested()) break;
+                Serve(shared, std::move(browser));
             }
-            if (stop.stop_requested()) break;
-            Serve(shared, std::move(browser));
         }
     } catch (...) {
         // Nothing may leave a thread; the listener simply ends and the relay accepts no more.

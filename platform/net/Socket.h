@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -88,6 +89,36 @@ class Listener {
   private:
     Socket socket_;
     std::uint16_t port_ = 0;
+};
+
+// Moves bytes from one socket to another inside the system, without copying them through the
+// program: a pipe between two splices on Linux. Where the system has nothing of the kind, Open gives
+// nothing and the caller copies with Receive and Send. Both sockets should be non-blocking.
+class SocketSplice {
+  public:
+    // A pipe holding up to about `capacity` bytes between the two sockets.
+    static std::optional<SocketSplice> Open(std::size_t capacity);
+    SocketSplice(SocketSplice&& other) noexcept;
+    SocketSplice& operator=(SocketSplice&& other) noexcept;
+    SocketSplice(const SocketSplice&) = delete;
+    SocketSplice& operator=(const SocketSplice&) = delete;
+    ~SocketSplice();
+
+    // Takes up to `max` bytes from `from` into the pipe: the count, 0 when `from` has closed, negative
+    // on error (LastCallWouldBlock() when nothing waits).
+    std::ptrdiff_t Fill(Socket& from, std::size_t max);
+    // Gives bytes held in the pipe to `to`: the count, negative on error (LastCallWouldBlock() when
+    // `to` takes nothing now).
+    std::ptrdiff_t Drain(Socket& to);
+    std::size_t Buffered() const { return buffered_; }
+    std::size_t Capacity() const { return capacity_; }
+
+  private:
+    SocketSplice() = default;
+    NativeSocket read_end_ = kInvalidSocket;
+    NativeSocket write_end_ = kInvalidSocket;
+    std::size_t buffered_ = 0;
+    std::size_t capacity_ = 0;
 };
 
 struct PollItem {

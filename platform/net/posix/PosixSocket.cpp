@@ -215,6 +215,79 @@ Socket Listener::Accept(std::error_code& error) {
 
 void Listener::Shutdown() { socket_.ShutdownBoth(); }
 
+std::optional<SocketSplice> SocketSplice::Open(std::size_t capacity) {
+#ifdef __linux__
+    int ends[2];
+    if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) return std::nullopt;
+    SocketSplice splice;
+    splice.read_end_ = ends[0];
+    splice.write_end_ = ends[1];
+    // The pipe may be smaller than asked for (a limit of the system); it then says how large it is.
+    ::fcntl(ends[1], F_SETPIPE_SZ, static_cast<int>(capacity));
+    const int size = ::fcntl(ends[1], F_GETPIPE_SZ);
+    splice.capacity_ = size > 0 ? static_cast<std::size_t>(size) : 65536;
+    return splice;
+#else
+    (void)capacity;
+    return std::nullopt;
+#endif
+}
+
+SocketSplice::SocketSplice(SocketSplice&& other) noexcept
+    : read_end_(std::exchange(other.read_end_, kInvalidSocket)),
+      write_end_(std::exchange(other.write_end_, kInvalidSocket)),
+      buffered_(std::exchange(other.buffered_, 0)),
+      capacity_(other.capacity_) {}
+
+SocketSplice& SocketSplice::operator=(SocketSplice&& other) noexcept {
+    if (this != &other) {
+        this->~SocketSplice();
+        read_end_ = std::exchange(other.read_end_, kInvalidSocket);
+        write_end_ = std::exchange(other.write_end_, kInvalidSocket);
+        buffered_ = std::exchange(other.buffered_, 0);
+        capacity_ = other.capacity_;
+    }
+    return *this;
+}
+
+SocketSplice::~SocketSplice() {
+    if (read_end_ != kInvalidSocket) ::close(Fd(read_end_));
+    if (write_end_ != kInvalidSocket) ::close(Fd(write_end_));
+}
+
+std::ptrdiff_t SocketSplice::Fill(Socket& from, std::size_t max) {
+#ifdef __linux__
+    std::ptrdiff_t moved;
+    do {
+        moved = ::splice(Fd(from.Handle()), nullptr, Fd(write_end_), nullptr, max,
+                         SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+    } while (moved < 0 && errno == EINTR);
+    if (moved > 0) buffered_ += static_cast<std::size_t>(moved);
+    return moved;
+#else
+    (void)from;
+    (void)max;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+std::ptrdiff_t SocketSplice::Drain(Socket& to) {
+#ifdef __linux__
+    std::ptrdiff_t moved;
+    do {
+        moved = ::splice(Fd(read_end_), nullptr, Fd(to.Handle()), nullptr, buffered_,
+                         SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+    } while (moved < 0 && errno == EINTR);
+    if (moved > 0) buffered_ -= static_cast<std::size_t>(moved);
+    return moved;
+#else
+    (void)to;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
 int Poll(std::span<PollItem> items, std::chrono::milliseconds timeout) {
     std::vector<pollfd> fds(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) {

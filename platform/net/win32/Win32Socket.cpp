@@ -214,6 +214,30 @@ Socket Listener::Accept(std::error_code& error) {
 // Windows wakes a blocked accept only when the socket is closed.
 void Listener::Shutdown() { socket_.Close(); }
 
+// Windows has no way to move bytes between two sockets without the program's own buffer.
+std::optional<SocketSplice> SocketSplice::Open(std::size_t) { return std::nullopt; }
+
+SocketSplice::SocketSplice(SocketSplice&& other) noexcept
+    : buffered_(std::exchange(other.buffered_, 0)), capacity_(other.capacity_) {}
+
+SocketSplice& SocketSplice::operator=(SocketSplice&& other) noexcept {
+    buffered_ = std::exchange(other.buffered_, 0);
+    capacity_ = other.capacity_;
+    return *this;
+}
+
+SocketSplice::~SocketSplice() = default;
+
+std::ptrdiff_t SocketSplice::Fill(Socket&, std::size_t) {
+    ::WSASetLastError(WSAEOPNOTSUPP);
+    return -1;
+}
+
+std::ptrdiff_t SocketSplice::Drain(Socket&) {
+    ::WSASetLastError(WSAEOPNOTSUPP);
+    return -1;
+}
+
 int Poll(std::span<PollItem> items, std::chrono::milliseconds timeout) {
     std::vector<WSAPOLLFD> fds(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
