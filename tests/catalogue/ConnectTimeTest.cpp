@@ -43,9 +43,10 @@ class AcceptingPort {
         });
     }
     ~AcceptingPort() {
+        // Shutdown wakes the blocked Accept; the socket is closed only once nothing uses it.
         listener_.Shutdown();
-        listener_.Close();
         thread_.join();
+        listener_.Close();
     }
     std::uint16_t Port() const { return listener_.Port(); }
 
