@@ -12,7 +12,7 @@
 namespace vestrel::browsers {
 namespace {
 
-bool FlagSet(const settings::DwordSettingSpec& spec) { return settings::RegDwordSetting(spec).get() == 1; }
+bool FlagSet(const settings::DwordSettingSpec& entry) { return settings::RegDwordSetting(entry).get() == 1; }
 
 void SetSystemFlags(std::uint32_t value) {
     settings::RegDwordSetting(settings::kBrowserIE).set(value);

@@ -26,7 +26,7 @@ constexpr bool kLeaveIndexFiles = false;
 // overflow them must not turn into a short (or endless) wait.
 constexpr std::chrono::milliseconds kLongestWait = std::chrono::hours(1);
 
-bool FlagOn(const settings::DwordSettingSpec& spec) { return settings::RegDwordSetting(spec).get() == 1; }
+bool FlagOn(const settings::DwordSettingSpec& entry) { return settings::RegDwordSetting(entry).get() == 1; }
 
 void WipeBelow(const std::optional<std::string>& folder, std::string_view subfolder, bool zero_index_files) {
     if (folder && !folder->empty())

@@ -153,13 +153,14 @@ bool MainWindow::BuildPages() {
     ::SetWindowLongPtrA(navigation_panel_->hwnd(), GWLP_ID, kNavigationPanel);
 
     for (int i = 0; i < Navigation::kSections; ++i) {
-        const NavigationButtonSpec& spec = kNavigationButtons[i];
+        const NavigationButtonSpec& button_layout = kNavigationButtons[i];
         auto button = std::make_unique<ui::SkinnedButton>();
         // The status section is selected at start, so its button starts disabled.
         if (!button->Create(navigation_panel_->hwnd(), 1111 + i, 5, 3 + 50 * i, 130, 30, i != 0))
             return false;
-        button->SetPictures(spec.pictures[0], spec.pictures[1], spec.pictures[2], spec.pictures[3]);
-        button->SetName(spec.name);
+        button->SetPictures(button_layout.pictures[0], button_layout.pictures[1], button_layout.pictures[2],
+                            button_layout.pictures[3]);
+        button->SetName(button_layout.name);
         HWND page = nullptr;
         if (i == 0) {
             status_page_ = std::make_unique<StatusPage>(hwnd());
@@ -272,7 +273,7 @@ void MainWindow::ApplyNavigation() {
             apply(status_page_->hint_panel()->hwnd(), navigation_.SubPageVisible(1, 0));
         }
         for (auto& section : sections_) {
-            const int s = section->spec().section;
+            const int s = section->layout().section;
             apply(section->hwnd(), navigation_.SectionVisible(s));
             auto& pages = section->sub_pages();
             for (int j = 0; j < static_cast<int>(pages.size()); ++j) {
@@ -287,7 +288,7 @@ void MainWindow::ApplyNavigation() {
         Enable(navigation_buttons_[s - 1]->hwnd(), navigation_.MainButtonEnabled(s));
     }
     for (auto& section : sections_) {
-        const int s = section->spec().section;
+        const int s = section->layout().section;
         for (int j = 0; j < navigation_.SectionButtons(s); ++j) {
             Enable(section->button(j).hwnd(), navigation_.SectionButtonEnabled(s, j));
         }

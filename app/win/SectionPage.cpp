@@ -22,8 +22,8 @@ const std::array<SectionSpec, 3>& Sections() {
     return kSections;
 }
 
-SectionPage::SectionPage(const SectionSpec& spec, HWND main_window, NavigationHost& host)
-    : MessageMap(spec.page_template, main_window), spec_(spec), host_(host) {
+SectionPage::SectionPage(const SectionSpec& section_layout, HWND main_window, NavigationHost& host)
+    : MessageMap(section_layout.page_template, main_window), layout_(section_layout), host_(host) {
     colour_rule_ = ui::ColourRule::Page;
 }
 
@@ -39,25 +39,26 @@ void SectionPage::OnCancel() {
 
 bool SectionPage::Build(HWND main_button) {
     if (!Create()) return false;
-    ::SetWindowLongPtrA(hwnd(), GWLP_ID, spec_.page_template);
+    ::SetWindowLongPtrA(hwnd(), GWLP_ID, layout_.page_template);
     HWND main_window = parent();
 
-    panel_ = std::make_unique<NavigationPanel>(spec_.panel_template, hwnd(), spec_.section, host_);
+    panel_ = std::make_unique<NavigationPanel>(layout_.panel_template, hwnd(), layout_.section, host_);
     if (!panel_->Create()) return false;
-    ::SetWindowLongPtrA(panel_->hwnd(), GWLP_ID, spec_.panel_template);
+    ::SetWindowLongPtrA(panel_->hwnd(), GWLP_ID, layout_.panel_template);
     panel_->SetBackground(194);
     ::SetWindowPos(panel_->hwnd(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
 
     int top = 53;
-    for (const SectionButtonSpec& spec : spec_.buttons) {
+    for (const SectionButtonSpec& button_layout : layout_.buttons) {
         auto button = std::make_unique<ui::SkinnedButton>();
-        if (!button->Create(panel_->hwnd(), spec.id, 11, top, 200, 40)) return false;
-        button->SetPictures(spec.pictures[0], spec.pictures[1], spec.pictures[2], spec.pictures[3]);
+        if (!button->Create(panel_->hwnd(), button_layout.id, 11, top, 200, 40)) return false;
+        button->SetPictures(button_layout.pictures[0], button_layout.pictures[1], button_layout.pictures[2],
+                            button_layout.pictures[3]);
         top += 50;
 
-        SubPage page = MakeSubPage(spec.sub_page_template, main_window);
+        SubPage page = MakeSubPage(button_layout.sub_page_template, main_window);
         if (!page.dialog || !page.dialog->Create()) return false;
-        ::SetWindowLongPtrA(page.dialog->hwnd(), GWLP_ID, spec.sub_page_template);
+        ::SetWindowLongPtrA(page.dialog->hwnd(), GWLP_ID, button_layout.sub_page_template);
         ::SetWindowPos(page.dialog->hwnd(), nullptr, 340, 100, 410, 360, SWP_NOZORDER | SWP_HIDEWINDOW);
         panel_->Register(page.dialog->hwnd(), button->hwnd());
         buttons_.push_back(std::move(button));
@@ -65,9 +66,9 @@ bool SectionPage::Build(HWND main_button) {
     }
 
     // The introduction goes last, paired with the main panel's button of this section.
-    SubPage intro = MakeSubPage(spec_.intro_template, main_window);
+    SubPage intro = MakeSubPage(layout_.intro_template, main_window);
     if (!intro.dialog || !intro.dialog->Create()) return false;
-    ::SetWindowLongPtrA(intro.dialog->hwnd(), GWLP_ID, spec_.intro_template);
+    ::SetWindowLongPtrA(intro.dialog->hwnd(), GWLP_ID, layout_.intro_template);
     ::SetWindowPos(intro.dialog->hwnd(), nullptr, 340, 100, 410, 360, SWP_NOZORDER | SWP_HIDEWINDOW);
     panel_->Register(intro.dialog->hwnd(), main_button);
     sub_pages_.push_back(std::move(intro));

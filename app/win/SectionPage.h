@@ -35,12 +35,12 @@ const std::array<SectionSpec, 3>& Sections();
 
 class SectionPage : public ui::MessageMap<SectionPage, ui::SkinnedDialog> {
   public:
-    SectionPage(const SectionSpec& spec, HWND main_window, NavigationHost& host);
+    SectionPage(const SectionSpec& section_layout, HWND main_window, NavigationHost& host);
 
     // Makes the page, its panel and buttons, and every sub-page (hidden); false at the first failure.
     bool Build(HWND main_button);
 
-    const SectionSpec& spec() const { return spec_; }
+    const SectionSpec& layout() const { return layout_; }
     NavigationPanel& panel() { return *panel_; }
     // The sub-pages of the section buttons in order, then the introduction.
     std::vector<SubPage>& sub_pages() { return sub_pages_; }
@@ -52,7 +52,7 @@ class SectionPage : public ui::MessageMap<SectionPage, ui::SkinnedDialog> {
     void OnOk() {}
     void OnCancel();
 
-    const SectionSpec& spec_;
+    const SectionSpec& layout_;
     NavigationHost& host_;
     std::unique_ptr<NavigationPanel> panel_;
     std::vector<std::unique_ptr<ui::SkinnedButton>> buttons_;

@@ -183,11 +183,11 @@ class Program {
     HWND main_ = nullptr;
 };
 
-void SetDword(const settings::DwordSettingSpec& spec, std::uint32_t value) {
-    settings::RegDwordSetting(spec, true).set(value);
+void SetDword(const settings::DwordSettingSpec& entry, std::uint32_t value) {
+    settings::RegDwordSetting(entry, true).set(value);
 }
-std::uint32_t GetDword(const settings::DwordSettingSpec& spec) {
-    return settings::RegDwordSetting(spec, true).get();
+std::uint32_t GetDword(const settings::DwordSettingSpec& entry) {
+    return settings::RegDwordSetting(entry, true).get();
 }
 
 class VestrelDriverTest : public ::testing::Test {

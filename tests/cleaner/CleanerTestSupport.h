@@ -150,8 +150,8 @@ inline std::string ZeroedAfterHeader(const std::string& original) {
     return expected;
 }
 
-inline void SetSetting(const settings::DwordSettingSpec& spec, std::uint32_t value) {
-    settings::RegDwordSetting(spec, true).set(value);
+inline void SetSetting(const settings::DwordSettingSpec& entry, std::uint32_t value) {
+    settings::RegDwordSetting(entry, true).set(value);
 }
 
 // Clears the cleaner's settings ("IClear1" to "IClear7", "AutoClean", "Sleep") for a test and puts back
@@ -165,10 +165,10 @@ class CleanerSettingsGuard {
     };
 
     CleanerSettingsGuard() {
-        for (const auto* spec : kSettings) {
-            settings::RegDwordSetting setting(*spec);
+        for (const auto* entry : kSettings) {
+            settings::RegDwordSetting setting(*entry);
             saved_.push_back({setting.loaded(), setting.get()});
-            SetSetting(*spec, 0);
+            SetSetting(*entry, 0);
         }
     }
     ~CleanerSettingsGuard() {
