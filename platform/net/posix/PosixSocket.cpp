@@ -77,17 +77,6 @@ std::ptrdiff_t Socket::Receive(void* buffer, std::size_t size) {
     return received;
 }
 
-bool Socket::SendAll(const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const std::ptrdiff_t sent = Send(bytes, size);
-        if (sent <= 0) return false;
-        bytes += sent;
-        size -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
-
 void Socket::ShutdownSend() {
     if (Valid()) ::shutdown(Fd(handle_), SHUT_WR);
 }
