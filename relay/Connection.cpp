@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "relay/ChunkedDecoder.h"
 #include "relay/HttpHead.h"
@@ -121,7 +121,10 @@ class RequestBody {
 class Session {
   public:
     Session(net::Socket browser, const RelaySettings& settings, const RelayLimits& limits)
-        : browser_(std::move(browser)), settings_(settings), limits_(limits), block_(kBlockSize) {}
+        : browser_(std::move(browser)),
+          settings_(settings),
+          limits_(limits),
+          block_(std::make_unique_for_overwrite<char[]>(kBlockSize)) {}
 
     void Run() {
         browser_.SetNonBlocking(true);
@@ -180,7 +183,7 @@ class Session {
                 return std::nullopt;
             }
             // The head has usually arrived already: try before waiting.
-            const auto n = browser_.Receive(block_.data(), block_.size());
+            const auto n = browser_.Receive(block_.get(), kBlockSize);
             if (n < 0 && net::LastCallWouldBlock()) {
                 const milliseconds left = Left(deadline);
                 std::array<net::PollItem, 1> item{};
@@ -198,7 +201,7 @@ class Session {
                 // A browser that gave up before finishing its head gets no answer it could read.
                 return std::nullopt;
             }
-            received.append(block_.data(), static_cast<std::size_t>(n));
+            received.append(block_.get(), static_cast<std::size_t>(n));
         }
     }
 
@@ -271,12 +274,12 @@ class Session {
             }
             return AfterDestRead(n, last_moved);
         }
-        const auto n = dest_.Receive(block_.data(), block_.size());
+        const auto n = dest_.Receive(block_.get(), kBlockSize);
         if (n > 0) {
             if (filter_) {
-                filter_->Feed(block_.data(), static_cast<std::size_t>(n), to_browser_.Tail());
+                filter_->Feed(block_.get(), static_cast<std::size_t>(n), to_browser_.Tail());
             } else {
-                to_browser_.Append(block_.data(), static_cast<std::size_t>(n));
+                to_browser_.Append(block_.get(), static_cast<std::size_t>(n));
             }
         }
         return AfterDestRead(n, last_moved);
@@ -296,7 +299,7 @@ class Session {
     }
 
     bool ReadBrowser(Clock::time_point& last_moved) {
-        const auto n = browser_.Receive(block_.data(), block_.size());
+        const auto n = browser_.Receive(block_.get(), kBlockSize);
         if (n < 0 && net::LastCallWouldBlock()) return true;
         if (n < 0) return false;
         if (n == 0) {
@@ -307,11 +310,11 @@ class Session {
         last_moved = Clock::now();
         const auto size = static_cast<std::size_t>(n);
         if (tunnel_) {
-            to_dest_.Append(block_.data(), size);
+            to_dest_.Append(block_.get(), size);
             return true;
         }
         // One connection carries one request: whatever follows the body is read and dropped.
-        to_dest_.Append(block_.data(), body_->Take(block_.data(), size));
+        to_dest_.Append(block_.get(), body_->Take(block_.get(), size));
         return !body_->Failed();
     }
 
@@ -319,7 +322,8 @@ class Session {
     net::Socket dest_;
     const RelaySettings& settings_;
     const RelayLimits& limits_;
-    std::vector<char> block_;
+    // Not cleared first: every read says how much of it holds data.
+    std::unique_ptr<char[]> block_;
     Outbox to_dest_;
     Outbox to_browser_;
     std::optional<RequestBody> body_;

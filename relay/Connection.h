@@ -15,6 +15,7 @@ struct RelayLimits {
     std::chrono::milliseconds tunnel_idle_timeout{600'000};  // no byte either way in a tunnel
     std::chrono::milliseconds head_timeout{30'000};          // the whole request head
     std::size_t max_connections = 1024;
+    std::chrono::milliseconds thread_linger{30'000};  // an idle connection thread waits for the next
 };
 
 // Serves the browser connection `browser` to its end with the settings of `settings`, which the

@@ -2,6 +2,7 @@
 #include "relay/LocalRelay.h"
 
 #include <array>
+#include <deque>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -15,6 +16,12 @@ using std::chrono::milliseconds;
 
 // What the connection threads share with the relay; they hold it alive themselves, since they are
 // never waited for and may outlive a `stop`.
+// An accepted connection with the settings it was accepted under.
+struct LocalRelay::Accepted {
+    net::Socket browser;
+    std::shared_ptr<const RelaySettings> settings;
+};
+
 struct LocalRelay::Shared {
     explicit Shared(RelayLimits relay_limits) : limits(relay_limits) {}
 
@@ -23,6 +30,11 @@ struct LocalRelay::Shared {
     mutable std::mutex mutex;
     mutable std::condition_variable ended;
     std::size_t active = 0;
+    // Connection threads outlive their connection for a while and take the next one, since starting
+    // a thread costs more than serving a small answer. Guarded by `mutex`.
+    std::condition_variable handed_over;
+    std::deque<Accepted> waiting;
+    std::size_t idle_threads = 0;
 };
 
 namespace {
@@ -141,29 +153,47 @@ void LocalRelay::Listen(std::stop_token stop, std::shared_ptr<Shared> shared, ne
 }
 
 void LocalRelay::Serve(const std::shared_ptr<Shared>& shared, net::Socket browser) {
-    bool admitted = false;
+    Accepted accepted{std::move(browser), shared->settings.Snapshot()};
     {
-        const std::lock_guard lock(shared->mutex);
-        admitted = shared->active < shared->limits.max_connections;
-        if (admitted) ++shared->active;
+        std::unique_lock lock(shared->mutex);
+        if (shared->active >= shared->limits.max_connections) {
+            lock.unlock();
+            return Refuse(accepted.browser);
+        }
+        ++shared->active;
+        if (shared->waiting.size() < shared->idle_threads) {
+            shared->waiting.push_back(std::move(accepted));
+            shared->handed_over.notify_one();
+            return;
+        }
     }
-    if (!admitted) return Refuse(browser);
-    auto settings = shared->settings.Snapshot();
     try {
-        std::thread([shared, settings, socket = std::move(browser)]() mutable {
-            try {
-                RunConnection(std::move(socket), *settings, shared->limits);
-            } catch (...) {
-                // A connection that fails in an unforeseen way ends alone.
-            }
-            const std::lock_guard lock(shared->mutex);
-            --shared->active;
-            shared->ended.notify_all();
-        }).detach();
+        std::thread(&LocalRelay::ServeConnections, shared, std::move(accepted)).detach();
     } catch (const std::system_error&) {
         const std::lock_guard lock(shared->mutex);
         --shared->active;
         shared->ended.notify_all();
+    }
+}
+
+void LocalRelay::ServeConnections(std::shared_ptr<Shared> shared, Accepted accepted) {
+    for (;;) {
+        try {
+            RunConnection(std::move(accepted.browser), *accepted.settings, shared->limits);
+        } catch (...) {
+            // A connection that fails in an unforeseen way ends alone.
+        }
+        accepted.settings.reset();
+        std::unique_lock lock(shared->mutex);
+        --shared->active;
+        shared->ended.notify_all();
+        ++shared->idle_threads;
+        const bool handed = shared->handed_over.wait_for(lock, shared->limits.thread_linger,
+                                                         [&] { return !shared->waiting.empty(); });
+        --shared->idle_threads;
+        if (!handed) return;
+        accepted = std::move(shared->waiting.front());
+        shared->waiting.pop_front();
     }
 }
 

@@ -45,11 +45,13 @@ class LocalRelay {
 
   private:
     struct Shared;
+    struct Accepted;
 
     void StopLocked();
     static void Listen(std::stop_token stop, std::shared_ptr<Shared> shared,
                        platform::net::Listener listener);
     static void Serve(const std::shared_ptr<Shared>& shared, platform::net::Socket browser);
+    static void ServeConnections(std::shared_ptr<Shared> shared, Accepted accepted);
 
     std::shared_ptr<Shared> shared_;
     mutable std::mutex control_;
