@@ -13,8 +13,6 @@ inline constexpr std::string_view kTellAFriendPage = "http://www.vestrel-proxy.n
 inline constexpr std::string_view kAddressCheckPage = "http://www.vestrel-proxy.net/my-ip/";
 inline constexpr std::string_view kTipsPage = "http://www.vestrel-proxy.net/tips/";
 inline constexpr std::string_view kPollPage = "http://www.vestrel-proxy.net/poll/";
-// What a hyperlink opens until its owner gives it a target.
-inline constexpr std::string_view kDefaultHyperlinkTarget = kProductPage;
 
 // The browser that shows web pages; it gets the address as its parameter.
 inline constexpr std::string_view kBrowserProgram = "iexplore.exe";

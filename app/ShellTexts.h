@@ -11,6 +11,9 @@ namespace vestrel::app {
 inline constexpr std::string_view kWindowTitle = "Vestrel";
 inline constexpr std::string_view kInstanceMutexName = "AFX_Quorv_H__5B5F33E8_2175_4C23_BB38_A334CADD6B88";
 
+// What the status lines show when the computer's own address cannot be found.
+inline constexpr std::string_view kUnknownAddress = "Unkwon IP";
+
 // The notification-area tip holds at most 63 characters and its terminating zero.
 inline constexpr std::size_t kTrayTipLength = 63;
 std::string TrayTip(std::string_view text);

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/thread/WorkerThread.h"
+#include "platform/thread/WorkerThread.h"
 #include "platform/http/HttpGet.h"
 
 namespace vestrel::catalogue {
@@ -43,7 +43,7 @@ std::optional<std::string> FetchProxyList(const std::string& url, const Connecti
                                           const platform::http::GetOptions& options = {});
 
 // Requests the generator page once on its own thread and throws the answer away.
-class GeneratorPing : public app::WorkerThread {
+class GeneratorPing : public platform::WorkerThread {
   public:
     explicit GeneratorPing(std::string url, platform::http::GetOptions options = {});
     ~GeneratorPing() override;

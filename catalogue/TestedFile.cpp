@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "catalogue/ProxyText.h"
+#include "platform/fs/Directory.h"
 #include "platform/fs/Files.h"
 #include "settings/RegStringSetting.h"
 #include "settings/SettingsTable.h"
@@ -13,10 +14,8 @@ namespace {
 
 #ifdef _WIN32
 constexpr std::string_view kDiskLineBreak = "\r\n";
-constexpr char kPathSeparator = '\\';
 #else
 constexpr std::string_view kDiskLineBreak = "\n";
-constexpr char kPathSeparator = '/';
 #endif
 
 // Text-mode reading: CR LF pairs become LF. A lone LF also ends a line.
@@ -57,7 +56,7 @@ SplitText SplitLines(std::string_view text) {
 
 std::string TestedFilePath() {
     settings::RegStringSetting app_path(settings::kAppPath);
-    return app_path.get() + kPathSeparator + std::string(kTestedFileName);
+    return app_path.get() + platform::fs::kPathSeparator + std::string(kTestedFileName);
 }
 
 std::vector<std::string> ReadTestedLines(const std::string& path) {

@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/thread/WorkerThread.h"
+#include "platform/thread/WorkerThread.h"
 #include "cleaner/CleaningSystem.h"
 
 namespace vestrel::cleaner {
 
-class CleaningWorker : public app::WorkerThread {
+class CleaningWorker : public platform::WorkerThread {
   public:
     // How long the thread sleeps for a "Sleep" of `minutes` (never 0 here). Tests shorten it.
     using IntervalSource = std::function<std::chrono::milliseconds(std::uint32_t minutes)>;

@@ -1,18 +1,13 @@
 // A 32-bit setting over the registry service.
 #include "settings/RegDwordSetting.h"
 
-#include "settings/RegistryPath.h"
-
 namespace vestrel::settings {
 
 namespace registry = platform::registry;
 
 RegDwordSetting::RegDwordSetting(std::string_view full_path, std::uint32_t default_value, bool reread,
                                  Hive hive)
-    : hive_(hive), default_(default_value), reread_(reread) {
-    RegistryPath path = SplitFullPath(full_path);
-    key_path_ = std::move(path.key_path);
-    value_name_ = std::move(path.value_name);
+    : RegSettingBase(full_path, reread, hive), default_(default_value) {
     read();
 }
 
@@ -20,13 +15,13 @@ RegDwordSetting::RegDwordSetting(const DwordSettingSpec& entry, bool reread)
     : RegDwordSetting(entry.full_path, entry.default_value, reread, entry.hive) {}
 
 std::uint32_t RegDwordSetting::get() {
-    if (loaded_ && !reread_) return cached_;
+    if (CacheAnswers()) return cached_;
     return read();
 }
 
 std::uint32_t RegDwordSetting::read() {
     registry::Key key;
-    if (registry::OpenKey(hive_, key_path_, registry::kKeyRead, key) != registry::kSuccess) return default_;
+    if (!OpenForRead(key)) return default_;
     // Any stored type counts, as long as its data fits in four bytes; a shorter value fills the low bytes.
     std::uint32_t value = cached_;
     std::uint32_t size = sizeof(value);
@@ -37,11 +32,10 @@ std::uint32_t RegDwordSetting::read() {
 }
 
 void RegDwordSetting::set(std::uint32_t value) {
-    if (value == cached_ && !reread_) return;
+    if (SkipsWriteOf(value == cached_)) return;
     cached_ = value;
     registry::Key key;
-    if (registry::CreateKey(hive_, key_path_, registry::kKeyWrite, key, nullptr) != registry::kSuccess)
-        return;
+    if (!OpenForWrite(key)) return;
     if (key.SetValue(value_name_, registry::kTypeDword, &cached_, sizeof(cached_)) == registry::kSuccess) {
         loaded_ = true;
     }

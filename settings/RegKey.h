@@ -14,7 +14,7 @@ class RegKey {
   public:
     static constexpr std::size_t kMaxPathLength = 127;
 
-    // The path is kept to its first 127 characters, like the fixed buffer it was designed around.
+    // The path is kept to its first 127 characters, as stored paths have always been.
     RegKey(platform::registry::Hive hive, std::string_view path,
            std::uint32_t access = platform::registry::kKeyReadWrite);
 

@@ -3,18 +3,13 @@
 
 #include <vector>
 
-#include "settings/RegistryPath.h"
-
 namespace vestrel::settings {
 
 namespace registry = platform::registry;
 
 RegStringSetting::RegStringSetting(std::string_view full_path, std::string_view default_value, bool reread,
                                    Hive hive)
-    : hive_(hive), default_(default_value), reread_(reread) {
-    RegistryPath path = SplitFullPath(full_path);
-    key_path_ = std::move(path.key_path);
-    value_name_ = std::move(path.value_name);
+    : RegSettingBase(full_path, reread, hive), default_(default_value) {
     read();
 }
 
@@ -22,13 +17,13 @@ RegStringSetting::RegStringSetting(const StringSettingSpec& entry, bool reread)
     : RegStringSetting(entry.full_path, entry.default_value, reread, entry.hive) {}
 
 std::string RegStringSetting::get() {
-    if (loaded_ && !reread_) return cached_;
+    if (CacheAnswers()) return cached_;
     return read();
 }
 
 std::string RegStringSetting::read() {
     registry::Key key;
-    if (registry::OpenKey(hive_, key_path_, registry::kKeyRead, key) != registry::kSuccess) return default_;
+    if (!OpenForRead(key)) return default_;
     std::uint32_t size = 0;
     if (key.QueryValue(value_name_, nullptr, nullptr, &size) != registry::kSuccess) return default_;
     std::vector<char> buffer(size);
@@ -42,11 +37,10 @@ std::string RegStringSetting::read() {
 }
 
 void RegStringSetting::set(std::string_view value) {
-    if (value == cached_ && !reread_) return;
+    if (SkipsWriteOf(value == cached_)) return;
     cached_ = value;
     registry::Key key;
-    if (registry::CreateKey(hive_, key_path_, registry::kKeyWrite, key, nullptr) != registry::kSuccess)
-        return;
+    if (!OpenForWrite(key)) return;
     const auto size = static_cast<std::uint32_t>(cached_.size() + 1);
     if (key.SetValue(value_name_, registry::kTypeString, cached_.c_str(), size) == registry::kSuccess) {
         loaded_ = true;

@@ -4,12 +4,12 @@
 #include <string>
 #include <string_view>
 
-#include "platform/registry/Registry.h"
+#include "settings/RegSettingBase.h"
 #include "settings/SettingsTable.h"
 
 namespace vestrel::settings {
 
-class RegStringSetting {
+class RegStringSetting : public RegSettingBase {
   public:
     RegStringSetting(std::string_view full_path, std::string_view default_value, bool reread = false,
                      Hive hive = Hive::LocalMachine);
@@ -20,20 +20,11 @@ class RegStringSetting {
     // Writes when the text differs (byte for byte) from the cache or re-reading is on.
     void set(std::string_view value);
 
-    bool loaded() const { return loaded_; }
-    const std::string& keyPath() const { return key_path_; }
-    const std::string& valueName() const { return value_name_; }
-
   private:
     std::string read();
 
-    Hive hive_;
-    std::string value_name_;
-    std::string key_path_;
     std::string cached_;
     std::string default_;
-    bool loaded_ = false;
-    bool reread_;
 };
 
 }  // namespace vestrel::settings

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/ShellTexts.h"
+#include "app/win/Help.h"
 #include "app/win/MainWindow.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/SettingsTable.h"
@@ -44,6 +45,7 @@ int Application::Run() {
     ::InitCommonControlsEx(&controls);
 
     if (HandOverToRunningInstance()) return 0;
+    ConnectShellHandlers();
 
     // Every start begins with anonymity off, whatever the last run left.
     settings::RegDwordSetting(settings::kUseProxy).set(0);

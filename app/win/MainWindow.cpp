@@ -4,8 +4,8 @@
 #include "app/Links.h"
 #include "app/ShellTexts.h"
 #include "app/win/Dialogs.h"
+#include "app/win/Help.h"
 #include "app/win/Integration.h"
-#include "app/win/ui/Shell.h"
 #include "app/win/ui/Skin.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
@@ -204,28 +204,28 @@ void MainWindow::BuildHelpMenu() {
 void MainWindow::OnHelpMenu(int command) {
     switch (command) {
         case 101:
-            ui::ShowHelp(ui::HelpView::Contents);
+            ShowHelp(HelpView::Contents);
             break;
         case 102:
-            ui::ShowHelp(ui::HelpView::Index);
+            ShowHelp(HelpView::Index);
             break;
         case 103:
-            ui::ShowHelp(ui::HelpView::Search);
+            ShowHelp(HelpView::Search);
             break;
         case 104:
-            ui::OpenWebPage(links::kProductPage);
+            OpenWebPage(links::kProductPage);
             break;
         case 105:
-            ui::OpenWebPage(links::kCompanyPage);
+            OpenWebPage(links::kCompanyPage);
             break;
         case 106:
-            ui::OpenWebPage(links::kSupportPage);
+            OpenWebPage(links::kSupportPage);
             break;
         case 107:
             OnQuickAnonymity();
             break;
         case 108:
-            ui::OpenWebPage(links::kTellAFriendPage);
+            OpenWebPage(links::kTellAFriendPage);
             break;
         case 32775:
             OnAbout();
@@ -284,13 +284,17 @@ void MainWindow::ApplyNavigation() {
             }
         }
     }
+    // A build that failed part-way leaves later slots empty; the window is closing then, but a click
+    // already queued may still arrive.
     for (int s = 1; s <= Navigation::kSections; ++s) {
-        Enable(navigation_buttons_[s - 1]->hwnd(), navigation_.MainButtonEnabled(s));
+        if (navigation_buttons_[s - 1])
+            Enable(navigation_buttons_[s - 1]->hwnd(), navigation_.MainButtonEnabled(s));
     }
     for (auto& section : sections_) {
         const int s = section->layout().section;
         for (int j = 0; j < navigation_.SectionButtons(s); ++j) {
-            Enable(section->button(j).hwnd(), navigation_.SectionButtonEnabled(s, j));
+            if (ui::SkinnedButton* button = section->button(j))
+                Enable(button->hwnd(), navigation_.SectionButtonEnabled(s, j));
         }
     }
 }
@@ -315,23 +319,23 @@ void MainWindow::OnExit() {
     EndDialog(0);
 }
 
-void MainWindow::OnHelpContents() { ui::ShowHelp(ui::HelpView::Contents); }
-void MainWindow::OnHelpIndex() { ui::ShowHelp(ui::HelpView::Index); }
-void MainWindow::OnHelpSearch() { ui::ShowHelp(ui::HelpView::Search); }
+void MainWindow::OnHelpContents() { ShowHelp(HelpView::Contents); }
+void MainWindow::OnHelpIndex() { ShowHelp(HelpView::Index); }
+void MainWindow::OnHelpSearch() { ShowHelp(HelpView::Search); }
 
 void MainWindow::OnAbout() {
     AboutDialog about(hwnd());
     about.DoModal();
 }
 
-void MainWindow::OnTellAFriend() { ui::OpenWebPage(links::kTellAFriendPage); }
+void MainWindow::OnTellAFriend() { OpenWebPage(links::kTellAFriendPage); }
 
 void MainWindow::OnQuickAnonymity() {
     AnonymityProgressDialog progress(hwnd());
     progress.DoModal();
 }
 
-void MainWindow::OnAddressCheck() { ui::OpenWebPage(links::kAddressCheckPage); }
+void MainWindow::OnAddressCheck() { OpenWebPage(links::kAddressCheckPage); }
 
 void MainWindow::OnCancel() {
     ::ShowWindow(hwnd(), SW_HIDE);

@@ -1,14 +1,12 @@
 // The plain sub-page, the tips panel and the status page with its hint panel.
 #include "app/win/Pages.h"
 
-#include <winsock2.h>
-
 #include <windows.h>
 
-#include <cstring>
-
 #include "app/Links.h"
+#include "app/ShellTexts.h"
 #include "app/win/ui/Skin.h"
+#include "platform/http/HostLookup.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/SettingsTable.h"
 
@@ -25,20 +23,10 @@ void HideMainWindowToTray(HWND page) {
 }  // namespace
 
 std::string RealAddress() {
-    WSADATA data{};
-    if (::WSAStartup(MAKEWORD(1, 1), &data) != 0) return "Unkwon IP";
-    char name[16] = {};
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = sizeof(name);
-    std::string address = "Unkwon IP";
-    if (::GetComputerNameA(name, &size)) {
-        const hostent* host = ::gethostbyname(name);
-        if (host != nullptr && host->h_addr_list != nullptr && host->h_addr_list[0] != nullptr) {
-            in_addr first{};
-            std::memcpy(&first, host->h_addr_list[0], sizeof(first));
-            address = ::inet_ntoa(first);
-        }
-    }
-    return address;
+    if (!::GetComputerNameA(name, &size)) return std::string(kUnknownAddress);
+    return platform::http::LookupIPv4(name).value_or(std::string(kUnknownAddress));
 }
 
 // ---------------------------------------------------------------------------------------------

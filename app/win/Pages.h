@@ -90,7 +90,7 @@ class StatusPage : public ui::MessageMap<StatusPage, ui::SkinnedDialog> {
     std::unique_ptr<HintPanel> hint_panel_;
 };
 
-// The computer's own address: its name resolved, or "Unkwon IP" when that fails.
+// The computer's own address: its name resolved, or kUnknownAddress when that fails.
 std::string RealAddress();
 
 }  // namespace vestrel::app

@@ -44,7 +44,10 @@ class SectionPage : public ui::MessageMap<SectionPage, ui::SkinnedDialog> {
     NavigationPanel& panel() { return *panel_; }
     // The sub-pages of the section buttons in order, then the introduction.
     std::vector<SubPage>& sub_pages() { return sub_pages_; }
-    ui::SkinnedButton& button(int index) { return *buttons_[index]; }
+    // The section's button `index`, or null when the build stopped before making it.
+    ui::SkinnedButton* button(int index) {
+        return index < static_cast<int>(buttons_.size()) ? buttons_[index].get() : nullptr;
+    }
 
     static std::span<const ui::CommandEntry<SectionPage>> Commands();
 

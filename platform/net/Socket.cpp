@@ -1,6 +1,9 @@
 // The parts of the socket service that are the same on every system.
 #include "platform/net/Socket.h"
 
+#include <optional>
+#include <utility>
+
 namespace vestrel::platform::net {
 
 bool Socket::SendAll(const void* data, std::size_t size) {
@@ -12,6 +15,20 @@ bool Socket::SendAll(const void* data, std::size_t size) {
         size -= static_cast<std::size_t>(sent);
     }
     return true;
+}
+
+Listener Listener::OnLoopback(std::uint16_t port, int backlog, std::error_code& error) {
+    EnsureStarted();
+    Listener listener;
+    Socket socket = detail::NewStreamSocket(error);
+    if (!socket.Valid()) return listener;
+    detail::ClaimListenAddress(socket);
+    const std::optional<std::uint16_t> bound = detail::BindLoopbackAndListen(socket, port, backlog, error);
+    if (!bound) return listener;
+    listener.port_ = *bound;
+    listener.socket_ = std::move(socket);
+    error.clear();
+    return listener;
 }
 
 }  // namespace vestrel::platform::net

@@ -69,6 +69,16 @@ Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::millis
                   std::error_code& error);
 
 // A listening socket bound to 127.0.0.1.
+// The system halves' pieces of a loopback listener, joined by Listener::OnLoopback.
+namespace detail {
+Socket NewStreamSocket(std::error_code& error);
+// The address option a listener wants: quick rebinding natively, exclusive use on Windows.
+void ClaimListenAddress(Socket& socket);
+// Binds 127.0.0.1:`port` and listens; the port bound, or nothing with `error` set.
+std::optional<std::uint16_t> BindLoopbackAndListen(Socket& socket, std::uint16_t port, int backlog,
+                                                   std::error_code& error);
+}  // namespace detail
+
 class Listener {
   public:
     Listener() = default;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/win/Help.h"
 #include "app/win/TrayDialog.h"
 #include "app/win/ui/Shell.h"
 #include "app/win/ui/SkinnedButton.h"
@@ -71,12 +72,14 @@ class AppUiTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ui::SetLauncher([this](const ui::ShellRequest& request) { launches.push_back(request); });
+        ConnectShellHandlers();
         // The page templates are children; they need a top-level window to live in.
         ASSERT_TRUE(host_.Create());
         ::ShowWindow(host_.hwnd(), SW_SHOW);
     }
     void TearDown() override {
         ui::SetLauncher(nullptr);
+        ui::SetShellHandlers({});
         ui::SkinnedButton::SetHoverSink(nullptr);
     }
 
@@ -199,7 +202,7 @@ TEST_F(AppUiTest, HyperlinkOpensItsTargetOrItsOwnText) {
     ::SetWindowTextA(link_window, "http://www.vestrel-proxy.net/tips/");
     ui::Hyperlink link;
     ASSERT_TRUE(link.Attach(link_window));
-    EXPECT_EQ(link.target(), "http://www.vestrel-proxy.net/");
+    link.SetTarget("http://www.vestrel-proxy.net/");
     EXPECT_EQ(::SendMessageA(link_window, WM_NCHITTEST, 0, 0), HTCLIENT);
 
     ::SendMessageA(link_window, WM_LBUTTONDOWN, MK_LBUTTON, 0);
@@ -214,7 +217,7 @@ TEST_F(AppUiTest, HyperlinkOpensItsTargetOrItsOwnText) {
     EXPECT_EQ(launches[1].parameters, "http://www.vestrel-proxy.net/tips/");
     EXPECT_EQ(link.target(), "http://www.vestrel-proxy.net/tips/");
 
-    ui::OpenWebPage("http://www.vestrel-proxy.net/my-ip/");
+    OpenWebPage("http://www.vestrel-proxy.net/my-ip/");
     ASSERT_EQ(launches.size(), 3u);
     EXPECT_EQ(launches[2].file, "iexplore.exe");
     EXPECT_EQ(launches[2].show, SW_SHOWMAXIMIZED);

@@ -6,40 +6,17 @@
 
 #include <utility>
 
+#include "platform/win32/UniqueHandle.h"
+
 namespace vestrel::app::ui {
 
-// A handle with a free function; move-only.
-template <class Handle, auto Free>
-class UniqueHandle {
-  public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(Handle handle) : handle_(handle) {}
-    ~UniqueHandle() { reset(); }
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.handle_, nullptr));
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-    Handle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void reset(Handle handle = nullptr) {
-        if (handle_ != nullptr) Free(handle_);
-        handle_ = handle;
-    }
-    Handle release() { return std::exchange(handle_, nullptr); }
-
-  private:
-    Handle handle_ = nullptr;
-};
+using platform::KernelHandle;
+using platform::UniqueHandle;
 
 inline void DeleteGdiObject(HGDIOBJ object) { ::DeleteObject(object); }
 inline void DestroyMenuHandle(HMENU menu) { ::DestroyMenu(menu); }
 inline void DestroyIconHandle(HICON icon) { ::DestroyIcon(icon); }
 inline void ReleaseModule(HMODULE module) { ::FreeLibrary(module); }
-inline void CloseKernelHandle(HANDLE handle) { ::CloseHandle(handle); }
 inline void DeleteMemoryDc(HDC dc) { ::DeleteDC(dc); }
 
 using Bitmap = UniqueHandle<HBITMAP, DeleteGdiObject>;
@@ -48,7 +25,6 @@ using Brush = UniqueHandle<HBRUSH, DeleteGdiObject>;
 using Menu = UniqueHandle<HMENU, DestroyMenuHandle>;
 using Icon = UniqueHandle<HICON, DestroyIconHandle>;
 using Module = UniqueHandle<HMODULE, ReleaseModule>;
-using KernelHandle = UniqueHandle<HANDLE, CloseKernelHandle>;
 using MemoryDc = UniqueHandle<HDC, DeleteMemoryDc>;
 
 // Selects an object into a device context for the life of the scope.

@@ -1,5 +1,6 @@
-// Opening web pages and the help file. Every start of another program goes through one replaceable
-// launcher so that tests can see the call without a browser or help viewer appearing.
+// Starting other programs, and what the kit's controls ask of the application: a hyperlink's click
+// and F1 on a page. Every start goes through one replaceable launcher so that tests can see the call
+// without a browser or help viewer appearing.
 #pragma once
 
 #include <windows.h>
@@ -23,15 +24,14 @@ using Launcher = std::function<void(const ShellRequest&)>;
 void SetLauncher(Launcher launcher);
 void Launch(const ShellRequest& request);
 
-// "iexplore.exe" with the address as its parameter, maximised (help menu, tray and buttons).
-void OpenWebPage(std::string_view address);
-// The same shown normally, as the hyperlinks do.
-void OpenWebPageNormal(std::string_view address);
-// F1: the help file of the program folder opened by its own handler, maximised.
-void OpenHelpFile();
-
-// The HTML Help viewer on the introduction topic: contents, index, or the search for "lesson".
-enum class HelpView { Contents, Index, Search };
-void ShowHelp(HelpView view);
+// The application decides how a hyperlink's address is opened and what F1 shows; until it says, both
+// do nothing.
+struct ShellHandlers {
+    std::function<void(std::string_view address)> open_link;
+    std::function<void()> show_help;
+};
+void SetShellHandlers(ShellHandlers handlers);
+void OpenLink(std::string_view address);
+void ShowPageHelp();
 
 }  // namespace vestrel::app::ui

@@ -1,7 +1,6 @@
 // Skinned button drawing and mouse handling, the menu button, the label and the hyperlink.
 #include "app/win/ui/SkinnedButton.h"
 
-#include "app/Links.h"
 #include "app/win/ui/Dialog.h"
 #include "app/win/ui/Shell.h"
 #include "app/win/ui/Skin.h"
@@ -284,7 +283,7 @@ Result Label::OnPaint(const Message&) {
 
 // ---------------------------------------------------------------------------------------------
 
-Hyperlink::Hyperlink() : target_(links::kDefaultHyperlinkTarget), cursor_(HandCursor()) {}
+Hyperlink::Hyperlink() : cursor_(HandCursor()) {}
 
 std::span<const MessageEntry<Hyperlink>> Hyperlink::Messages() {
     static constexpr MessageEntry<Hyperlink> kMessages[] = {
@@ -325,7 +324,7 @@ Result Hyperlink::OnSetCursor(const Message&) {
 
 Result Hyperlink::OnLeftButtonDown(const Message&) {
     if (target_.empty()) target_ = Dialog::WindowText(hwnd());
-    OpenWebPageNormal(target_);
+    OpenLink(target_);
     return 0;
 }
 

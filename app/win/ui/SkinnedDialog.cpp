@@ -102,7 +102,7 @@ Result SkinnedDialog::OnLeftButtonDown(const Message& message) {
 }
 
 Result SkinnedDialog::OnHelp(const Message&) {
-    OpenHelpFile();
+    ShowPageHelp();
     return TRUE;
 }
 

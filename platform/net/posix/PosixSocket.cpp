@@ -162,16 +162,22 @@ Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::millis
     return {};
 }
 
-Listener Listener::OnLoopback(std::uint16_t port, int backlog, std::error_code& error) {
-    EnsureStarted();
-    Listener listener;
+namespace detail {
+
+Socket NewStreamSocket(std::error_code& error) {
     Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.Valid()) {
-        error = LastError();
-        return listener;
-    }
+    if (!socket.Valid()) error = LastError();
+    return socket;
+}
+
+// A restarted relay must be able to bind its port again while old connections linger in TIME_WAIT.
+void ClaimListenAddress(Socket& socket) {
     const int reuse = 1;
     ::setsockopt(Fd(socket.Handle()), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
+}
+
+std::optional<std::uint16_t> BindLoopbackAndListen(Socket& socket, std::uint16_t port, int backlog,
+                                                   std::error_code& error) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -179,15 +185,14 @@ Listener Listener::OnLoopback(std::uint16_t port, int backlog, std::error_code& 
     if (::bind(Fd(socket.Handle()), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
         ::listen(Fd(socket.Handle()), backlog) != 0) {
         error = LastError();
-        return listener;
+        return std::nullopt;
     }
     socklen_t length = sizeof(address);
     ::getsockname(Fd(socket.Handle()), reinterpret_cast<sockaddr*>(&address), &length);
-    listener.port_ = ntohs(address.sin_port);
-    listener.socket_ = std::move(socket);
-    error.clear();
-    return listener;
+    return ntohs(address.sin_port);
 }
+
+}  // namespace detail
 
 Socket Listener::Accept(std::error_code& error) {
     int accepted;

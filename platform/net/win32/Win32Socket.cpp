@@ -161,18 +161,23 @@ Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::millis
     return {};
 }
 
-Listener Listener::OnLoopback(std::uint16_t port, int backlog, std::error_code& error) {
-    EnsureStarted();
-    Listener listener;
+namespace detail {
+
+Socket NewStreamSocket(std::error_code& error) {
     Socket socket(Native(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)));
-    if (!socket.Valid()) {
-        error = LastError();
-        return listener;
-    }
-    // Exclusive use: another program must not be able to bind the same port beside us.
+    if (!socket.Valid()) error = LastError();
+    return socket;
+}
+
+// Exclusive use: another program must not be able to bind the same port beside us.
+void ClaimListenAddress(Socket& socket) {
     const BOOL exclusive = TRUE;
     ::setsockopt(Sock(socket.Handle()), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                  reinterpret_cast<const char*>(&exclusive), sizeof(exclusive));
+}
+
+std::optional<std::uint16_t> BindLoopbackAndListen(Socket& socket, std::uint16_t port, int backlog,
+                                                   std::error_code& error) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -180,15 +185,14 @@ Listener Listener::OnLoopback(std::uint16_t port, int backlog, std::error_code& 
     if (::bind(Sock(socket.Handle()), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
         ::listen(Sock(socket.Handle()), backlog) != 0) {
         error = LastError();
-        return listener;
+        return std::nullopt;
     }
     int length = sizeof(address);
     ::getsockname(Sock(socket.Handle()), reinterpret_cast<sockaddr*>(&address), &length);
-    listener.port_ = ntohs(address.sin_port);
-    listener.socket_ = std::move(socket);
-    error.clear();
-    return listener;
+    return ntohs(address.sin_port);
 }
+
+}  // namespace detail
 
 Socket Listener::Accept(std::error_code& error) {
     const SOCKET accepted = ::accept(Sock(socket_.Handle()), nullptr, nullptr);

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdint>
 
-namespace vestrel::app {
+namespace vestrel::platform {
 
 class WorkerThread {
   public:
@@ -31,8 +31,8 @@ class WorkerThread {
     bool Started() const;
     // Waits at most `timeout` for the thread to finish; true when it has.
     bool WaitForExit(std::chrono::milliseconds timeout);
-    // The thread's exit code: kStillActive while it runs and after a normal end (like the design's
-    // start routine), kTerminated after the destructor ended it.
+    // The thread's exit code: kStillActive while it runs and after a normal end (the start routine
+    // returns STILL_ACTIVE), kTerminated after the destructor ended it.
     std::uint32_t ExitCode() const;
 
     // A cooperative stop, for loops that would otherwise run for the life of the process.
@@ -56,4 +56,4 @@ class WorkerThread {
     std::atomic<bool> stop_requested_{false};
 };
 
-}  // namespace vestrel::app
+}  // namespace vestrel::platform

@@ -6,9 +6,9 @@
 #include <mutex>
 #include <string>
 
-#include "app/thread/WorkerThread.h"
+#include "platform/thread/WorkerThread.h"
 
-namespace vestrel::app {
+namespace vestrel::platform {
 namespace {
 
 class RecordingWorker : public WorkerThread {
@@ -78,4 +78,4 @@ TEST(WorkerThreadTest, NeverStartedThreadIsHarmless) {
 }
 
 }  // namespace
-}  // namespace vestrel::app
+}  // namespace vestrel::platform

@@ -1,30 +1,28 @@
 // WorkerThread over CreateThread.
 #include <windows.h>
 
-#include "app/thread/WorkerThread.h"
+#include "platform/thread/WorkerThread.h"
+#include "platform/win32/UniqueHandle.h"
 
-namespace vestrel::app {
+namespace vestrel::platform {
 
 struct WorkerThread::Impl {
-    HANDLE thread = nullptr;
+    KernelHandle thread;
     DWORD identifier = 0;
-    HANDLE stop_event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    KernelHandle stop_event{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 };
 
 WorkerThread::~WorkerThread() {
     if (impl_ == nullptr) return;
-    if (impl_->thread != nullptr) {
+    if (impl_->thread) {
         DWORD code = 0;
         // The start routine itself returns STILL_ACTIVE, so the exit code alone cannot tell a finished
         // thread from a running one; only a thread that is really still running is ended.
-        if (::GetExitCodeThread(impl_->thread, &code) && code == STILL_ACTIVE &&
-            ::WaitForSingleObject(impl_->thread, 0) == WAIT_TIMEOUT) {
-            ::TerminateThread(impl_->thread, kTerminated);
+        if (::GetExitCodeThread(impl_->thread.get(), &code) && code == STILL_ACTIVE &&
+            ::WaitForSingleObject(impl_->thread.get(), 0) == WAIT_TIMEOUT) {
+            ::TerminateThread(impl_->thread.get(), kTerminated);
         }
-        ::CloseHandle(impl_->thread);
-        impl_->thread = nullptr;
     }
-    if (impl_->stop_event != nullptr) ::CloseHandle(impl_->stop_event);
     delete impl_;
 }
 
@@ -44,38 +42,38 @@ unsigned long WorkerThread::StartRoutine(void* self) {
 
 bool WorkerThread::Start() {
     if (impl_ == nullptr) impl_ = new Impl;
-    if (impl_->thread != nullptr) return false;
-    impl_->thread = ::CreateThread(
+    if (impl_->thread) return false;
+    impl_->thread.reset(::CreateThread(
         nullptr, 0, [](LPVOID self) -> DWORD { return WorkerThread::StartRoutine(self); }, this, 0,
-        &impl_->identifier);
-    return impl_->thread != nullptr;
+        &impl_->identifier));
+    return static_cast<bool>(impl_->thread);
 }
 
-bool WorkerThread::Started() const { return impl_ != nullptr && impl_->thread != nullptr; }
+bool WorkerThread::Started() const { return impl_ != nullptr && impl_->thread; }
 
 bool WorkerThread::WaitForExit(std::chrono::milliseconds timeout) {
     if (!Started()) return true;
-    return ::WaitForSingleObject(impl_->thread, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+    return ::WaitForSingleObject(impl_->thread.get(), static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
 }
 
 std::uint32_t WorkerThread::ExitCode() const {
     DWORD code = kStillActive;
-    if (Started()) ::GetExitCodeThread(impl_->thread, &code);
+    if (Started()) ::GetExitCodeThread(impl_->thread.get(), &code);
     return code;
 }
 
 void WorkerThread::RequestStop() {
     stop_requested_.store(true);
-    if (impl_ != nullptr && impl_->stop_event != nullptr) ::SetEvent(impl_->stop_event);
+    if (impl_ != nullptr && impl_->stop_event) ::SetEvent(impl_->stop_event.get());
 }
 
 bool WorkerThread::SleepUnlessStopped(std::chrono::milliseconds duration) {
     if (StopRequested()) return true;
-    if (impl_ == nullptr || impl_->stop_event == nullptr) {
+    if (impl_ == nullptr || !impl_->stop_event) {
         ::Sleep(static_cast<DWORD>(duration.count()));
         return StopRequested();
     }
-    ::WaitForSingleObject(impl_->stop_event, static_cast<DWORD>(duration.count()));
+    ::WaitForSingleObject(impl_->stop_event.get(), static_cast<DWORD>(duration.count()));
     return StopRequested();
 }
 
@@ -84,4 +82,4 @@ void WorkerThread::StopAndWait() {
     WaitForExit(std::chrono::milliseconds(INFINITE));
 }
 
-}  // namespace vestrel::app
+}  // namespace vestrel::platform

@@ -4,9 +4,9 @@
 #include <mutex>
 #include <thread>
 
-#include "app/thread/WorkerThread.h"
+#include "platform/thread/WorkerThread.h"
 
-namespace vestrel::app {
+namespace vestrel::platform {
 
 struct WorkerThread::Impl {
     std::thread thread;
@@ -94,4 +94,4 @@ void WorkerThread::StopAndWait() {
     if (impl_ != nullptr && impl_->thread.joinable()) impl_->thread.join();
 }
 
-}  // namespace vestrel::app
+}  // namespace vestrel::platform
