@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include "ArtworkIds.h"
 #include "app/win/Integration.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/SettingsTable.h"
@@ -16,7 +17,7 @@ AboutDialog::AboutDialog(HWND parent) : MessageMap(kTemplate, parent) {
 }
 
 bool AboutDialog::OnInitDialog() {
-    InitPopup(ok_, IDOK, 187, 246);
+    InitPopup(ok_, IDOK, IDB_OK, IDB_OK_PRESSED);
     return true;
 }
 
@@ -35,7 +36,7 @@ std::span<const ui::CommandEntry<MinimiseHintDialog>> MinimiseHintDialog::Comman
 }
 
 bool MinimiseHintDialog::OnInitDialog() {
-    InitPopup(confirm_, kConfirm, 187, 246);
+    InitPopup(confirm_, kConfirm, IDB_OK, IDB_OK_PRESSED);
     BindCheck(kDoNotShowAgain, do_not_show_again);
     UpdateData(false);
     return true;
@@ -63,7 +64,7 @@ std::span<const ui::CommandEntry<AnonymityProgressDialog>> AnonymityProgressDial
 }
 
 bool AnonymityProgressDialog::OnInitDialog() {
-    InitPopup(button_, IDOK, 189, 255);
+    InitPopup(button_, IDOK, IDB_START, IDB_START_PRESSED);
     PlaceItem(kProgress, 40, 120, 352, 18);
     return true;
 }
@@ -74,7 +75,7 @@ void AnonymityProgressDialog::OnButton() {
         return;
     }
     ran_ = true;
-    button_.SetPictures(187, 246);
+    button_.SetPictures(IDB_OK, IDB_OK_PRESSED);
     HWND progress = Item(kProgress);
     ::SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     ::SendMessageA(progress, PBM_SETPOS, 20, 0);
@@ -84,7 +85,7 @@ void AnonymityProgressDialog::OnButton() {
         ::SendMessageA(progress, PBM_SETPOS, position, 0);
         ::Sleep(300);
     }
-    button_.SetPictures(187, 246);
+    button_.SetPictures(IDB_OK, IDB_OK_PRESSED);
 }
 
 }  // namespace vestrel::app

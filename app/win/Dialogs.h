@@ -7,12 +7,13 @@
 
 #include "app/win/ui/SkinnedButton.h"
 #include "app/win/ui/SkinnedDialog.h"
+#include "resources/ids/DialogIds.h"
 
 namespace vestrel::app {
 
 class AboutDialog : public ui::MessageMap<AboutDialog, ui::SkinnedDialog> {
   public:
-    static constexpr int kTemplate = 100;
+    static constexpr int kTemplate = IDD_ABOUT;
     explicit AboutDialog(HWND parent);
 
   protected:
@@ -25,9 +26,9 @@ class AboutDialog : public ui::MessageMap<AboutDialog, ui::SkinnedDialog> {
 // Tells the user that minimising puts the program into the tray.
 class MinimiseHintDialog : public ui::MessageMap<MinimiseHintDialog, ui::SkinnedDialog> {
   public:
-    static constexpr int kTemplate = 287;
-    static constexpr int kDoNotShowAgain = 1023;
-    static constexpr int kConfirm = 1055;
+    static constexpr int kTemplate = IDD_MINIMISE_HINT;
+    static constexpr int kDoNotShowAgain = IDC_MINIMISE_HINT_DO_NOT_SHOW;
+    static constexpr int kConfirm = IDC_MINIMISE_HINT_CONFIRM;
 
     explicit MinimiseHintDialog(HWND parent);
     int do_not_show_again = 0;
@@ -45,8 +46,8 @@ class MinimiseHintDialog : public ui::MessageMap<MinimiseHintDialog, ui::Skinned
 // Refreshes the proxy list and switches anonymity back on, showing the progress.
 class AnonymityProgressDialog : public ui::MessageMap<AnonymityProgressDialog, ui::SkinnedDialog> {
   public:
-    static constexpr int kTemplate = 186;
-    static constexpr int kProgress = 1021;
+    static constexpr int kTemplate = IDD_ANONYMITY_PROGRESS;
+    static constexpr int kProgress = IDC_ANONYMITY_PROGRESS_BAR;
 
     explicit AnonymityProgressDialog(HWND parent);
 

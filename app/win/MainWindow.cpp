@@ -1,6 +1,7 @@
 // The main window's initialisation, navigation, commands and tray behaviour.
 #include "app/win/MainWindow.h"
 
+#include "ArtworkIds.h"
 #include "app/Links.h"
 #include "app/ShellTexts.h"
 #include "app/win/Dialogs.h"
@@ -17,14 +18,23 @@ namespace {
 
 struct NavigationButtonSpec {
     const char* name;
+    int id;
     int pictures[4];  // normal, pressed, hover, disabled
 };
 
 constexpr NavigationButtonSpec kNavigationButtons[Navigation::kSections] = {
-    {"BTN1", {135, 137, 136, 137}},
-    {"BTN2", {138, 140, 139, 140}},
-    {"BTN3", {141, 143, 142, 143}},
-    {"BTN4", {144, 146, 145, 146}},
+    {"BTN1",
+     IDC_NAV_STATUS,
+     {IDB_NAV_STATUS, IDB_NAV_STATUS_PRESSED, IDB_NAV_STATUS_HOVER, IDB_NAV_STATUS_PRESSED}},
+    {"BTN2",
+     IDC_NAV_ANONYMITY,
+     {IDB_NAV_ANONYMITY, IDB_NAV_ANONYMITY_PRESSED, IDB_NAV_ANONYMITY_HOVER, IDB_NAV_ANONYMITY_PRESSED}},
+    {"BTN3",
+     IDC_NAV_PRIVACY,
+     {IDB_NAV_PRIVACY, IDB_NAV_PRIVACY_PRESSED, IDB_NAV_PRIVACY_HOVER, IDB_NAV_PRIVACY_PRESSED}},
+    {"BTN4",
+     IDC_NAV_OPTIONS,
+     {IDB_NAV_OPTIONS, IDB_NAV_OPTIONS_PRESSED, IDB_NAV_OPTIONS_HOVER, IDB_NAV_OPTIONS_PRESSED}},
 };
 
 // Where the controls of the main window meet the artwork, in client pixels.
@@ -48,7 +58,7 @@ void Enable(HWND window, bool enabled) {
 }
 
 HICON LoadProgramIcon(int size_metric_x, int size_metric_y) {
-    return static_cast<HICON>(::LoadImageA(ui::Dialog::Instance(), MAKEINTRESOURCEA(128), IMAGE_ICON,
+    return static_cast<HICON>(::LoadImageA(ui::Dialog::Instance(), MAKEINTRESOURCEA(IDI_VESTREL), IMAGE_ICON,
                                            ::GetSystemMetrics(size_metric_x),
                                            ::GetSystemMetrics(size_metric_y), 0));
 }
@@ -76,13 +86,13 @@ std::span<const ui::MessageEntry<MainWindow>> MainWindow::Messages() {
 std::span<const ui::CommandEntry<MainWindow>> MainWindow::Commands() {
     static constexpr ui::CommandEntry<MainWindow> kCommands[] = {
         {kMinimise, &MainWindow::OnMinimise},
-        {32771, &MainWindow::OnShow},
-        {32777, &MainWindow::OnExit},
-        {32778, &MainWindow::OnHelpContents},
-        {32774, &MainWindow::OnHelpIndex},
-        {32773, &MainWindow::OnHelpSearch},
-        {32775, &MainWindow::OnAbout},
-        {32776, &MainWindow::OnTellAFriend},
+        {IDM_TRAY_SHOW, &MainWindow::OnShow},
+        {IDM_TRAY_EXIT, &MainWindow::OnExit},
+        {IDM_TRAY_HELP_CONTENTS, &MainWindow::OnHelpContents},
+        {IDM_TRAY_HELP_INDEX, &MainWindow::OnHelpIndex},
+        {IDM_TRAY_HELP_SEARCH, &MainWindow::OnHelpSearch},
+        {IDM_ABOUT, &MainWindow::OnAbout},
+        {IDM_TRAY_TELL_A_FRIEND, &MainWindow::OnTellAFriend},
         {kQuickAnonymity, &MainWindow::OnQuickAnonymity},
         {kAddressCheck, &MainWindow::OnAddressCheck},
         {IDOK, &MainWindow::OnOk},
@@ -93,7 +103,7 @@ std::span<const ui::CommandEntry<MainWindow>> MainWindow::Commands() {
 
 bool MainWindow::OnInitDialog() {
     char about[64] = {};
-    if (::LoadStringA(Instance(), 101, about, sizeof(about)) > 0) {
+    if (::LoadStringA(Instance(), IDS_ABOUT, about, sizeof(about)) > 0) {
         if (HMENU system_menu = ::GetSystemMenu(hwnd(), FALSE)) {
             ::AppendMenuA(system_menu, MF_SEPARATOR, 0, nullptr);
             ::AppendMenuA(system_menu, MF_STRING, kAboutCommand, about);
@@ -106,28 +116,28 @@ bool MainWindow::OnInitDialog() {
     const std::string title(kWindowTitle);
     ::SetWindowTextA(hwnd(), title.c_str());
 
-    SetTrayIcon(128);
+    SetTrayIcon(IDI_VESTREL);
     SetTrayTip(title);
-    SetTrayMenu(170);
+    SetTrayMenu(IDR_TRAY_MENU);
 
     StartCleaningThread();
 
-    SetBackground(191);
+    SetBackground(IDB_MAIN_BACKGROUND);
     for (const Placement& place : kPlacements)
         PlaceItem(place.id, place.x, place.y, place.width, place.height);
     minimise_.AttachItem(hwnd(), kMinimise);
-    minimise_.SetPictures(243, 242);
+    minimise_.SetPictures(IDB_MINIMISE, IDB_MINIMISE_PRESSED);
 
     ui::SkinnedButton::SetHoverSink(this);
     if (!BuildPages()) return false;
 
     quick_anonymity_.AttachItem(hwnd(), kQuickAnonymity);
-    quick_anonymity_.SetPictures(164, 168);
+    quick_anonymity_.SetPictures(IDB_QUICK_ANONYMITY, IDB_QUICK_ANONYMITY_PRESSED);
     help_menu_.AttachItem(hwnd(), kHelpMenu);
-    help_menu_.SetPictures(210, 211);
+    help_menu_.SetPictures(IDB_HELP_MENU, IDB_HELP_MENU_PRESSED);
     BuildHelpMenu();
     address_check_.AttachItem(hwnd(), kAddressCheck);
-    address_check_.SetPictures(244, 245);
+    address_check_.SetPictures(IDB_CHECK_ADDRESS, IDB_CHECK_ADDRESS_PRESSED);
 
     const std::uint32_t use_proxy = settings::RegDwordSetting(settings::kUseProxy).get();
     const std::string proxy_name = settings::RegStringSetting(settings::kProxyName).get();
@@ -156,7 +166,7 @@ bool MainWindow::BuildPages() {
         const NavigationButtonSpec& button_layout = kNavigationButtons[i];
         auto button = std::make_unique<ui::SkinnedButton>();
         // The status section is selected at start, so its button starts disabled.
-        if (!button->Create(navigation_panel_->hwnd(), 1111 + i, 5, 3 + 50 * i, 130, 30, i != 0))
+        if (!button->Create(navigation_panel_->hwnd(), button_layout.id, 5, 3 + 50 * i, 130, 30, i != 0))
             return false;
         button->SetPictures(button_layout.pictures[0], button_layout.pictures[1], button_layout.pictures[2],
                             button_layout.pictures[3]);
@@ -182,7 +192,7 @@ bool MainWindow::BuildPages() {
     }
     ::SetWindowPos(navigation_panel_->hwnd(), nullptr, 10, 90, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
-    navigation_panel_->SetBackground(193);
+    navigation_panel_->SetBackground(IDB_NAVIGATION_PANEL);
     return true;
 }
 
@@ -192,9 +202,18 @@ void MainWindow::BuildHelpMenu() {
         const char* text;
     };
     static constexpr Item kItems[] = {
-        {101, "Help &Contents"}, {102, "Help &Index"},    {103, "Help &Search"}, {-1, nullptr},
-        {104, "&Product Page"},  {105, "C&ompany Page"},  {-1, nullptr},         {106, "&Get Support"},
-        {107, "&Live Update"},   {108, "&Tell a Friend"}, {-1, nullptr},         {32775, "&About"},
+        {IDM_HELP_CONTENTS, "Help &Contents"},
+        {IDM_HELP_INDEX, "Help &Index"},
+        {IDM_HELP_SEARCH, "Help &Search"},
+        {-1, nullptr},
+        {IDM_HELP_PRODUCT_PAGE, "&Product Page"},
+        {IDM_HELP_COMPANY_PAGE, "C&ompany Page"},
+        {-1, nullptr},
+        {IDM_HELP_SUPPORT, "&Get Support"},
+        {IDM_HELP_LIVE_UPDATE, "&Live Update"},
+        {IDM_HELP_TELL_A_FRIEND, "&Tell a Friend"},
+        {-1, nullptr},
+        {IDM_ABOUT, "&About"},
     };
     for (const Item& item : kItems)
         help_menu_.AddItem(item.id, item.text, item.text == nullptr ? MF_SEPARATOR : MF_STRING);
@@ -203,31 +222,31 @@ void MainWindow::BuildHelpMenu() {
 
 void MainWindow::OnHelpMenu(int command) {
     switch (command) {
-        case 101:
+        case IDM_HELP_CONTENTS:
             ShowHelp(HelpView::Contents);
             break;
-        case 102:
+        case IDM_HELP_INDEX:
             ShowHelp(HelpView::Index);
             break;
-        case 103:
+        case IDM_HELP_SEARCH:
             ShowHelp(HelpView::Search);
             break;
-        case 104:
+        case IDM_HELP_PRODUCT_PAGE:
             OpenWebPage(links::kProductPage);
             break;
-        case 105:
+        case IDM_HELP_COMPANY_PAGE:
             OpenWebPage(links::kCompanyPage);
             break;
-        case 106:
+        case IDM_HELP_SUPPORT:
             OpenWebPage(links::kSupportPage);
             break;
-        case 107:
+        case IDM_HELP_LIVE_UPDATE:
             OnQuickAnonymity();
             break;
-        case 108:
+        case IDM_HELP_TELL_A_FRIEND:
             OpenWebPage(links::kTellAFriendPage);
             break;
-        case 32775:
+        case IDM_ABOUT:
             OnAbout();
             break;
         default:

@@ -16,6 +16,7 @@
 #include "app/win/SectionPage.h"
 #include "app/win/TrayDialog.h"
 #include "app/win/ui/SkinnedButton.h"
+#include "resources/ids/MainWindowIds.h"
 
 namespace vestrel::app {
 
@@ -23,15 +24,15 @@ class MainWindow : public ui::MessageMap<MainWindow, TrayDialog>,
                    public NavigationHost,
                    public ui::HoverSink {
   public:
-    static constexpr int kTemplate = 102;
-    static constexpr int kMinimise = 1001;
-    static constexpr int kAddressCheck = 1002;
-    static constexpr int kRealAddressLine = 1013;
-    static constexpr int kAddressInUseLine = 1014;
-    static constexpr int kHelpMenu = 1015;
-    static constexpr int kQuickAnonymity = 1016;
-    static constexpr int kNavigationPanel = 153;
-    static constexpr int kAboutCommand = 16;
+    static constexpr int kTemplate = IDD_MAIN_WINDOW;
+    static constexpr int kMinimise = IDC_MAIN_MINIMISE;
+    static constexpr int kAddressCheck = IDC_MAIN_ADDRESS_CHECK;
+    static constexpr int kRealAddressLine = IDC_MAIN_REAL_ADDRESS;
+    static constexpr int kAddressInUseLine = IDC_MAIN_ADDRESS_IN_USE;
+    static constexpr int kHelpMenu = IDC_MAIN_HELP_MENU;
+    static constexpr int kQuickAnonymity = IDC_MAIN_QUICK_ANONYMITY;
+    static constexpr int kNavigationPanel = IDD_NAVIGATION_PANEL;
+    static constexpr int kAboutCommand = IDM_SYSTEM_ABOUT;
 
     MainWindow();
     ~MainWindow();

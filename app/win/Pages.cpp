@@ -3,10 +3,15 @@
 
 #include <windows.h>
 
+
+#include "ArtworkIds.h"
 #include "app/Links.h"
 #include "app/ShellTexts.h"
 #include "app/win/ui/Skin.h"
 #include "platform/http/HostLookup.h"
+#include "resources/ids/AnonymityIds.h"
+#include "resources/ids/OptionsIds.h"
+#include "resources/ids/PrivacyIds.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/SettingsTable.h"
 
@@ -49,9 +54,16 @@ bool PlainPage::OnInitDialog() {
         int page, id, normal, pressed;
     };
     static constexpr ButtonPictures kButtons[] = {
-        {165, 1001, 261, 262}, {169, 1001, 263, 264}, {175, 1001, 267, 258}, {176, 1001, 261, 262},
-        {177, IDOK, 271, 270}, {179, 1001, 274, 275}, {180, 1001, 274, 275}, {181, 1001, 261, 262},
-        {182, 1001, 272, 273}, {182, 1002, 261, 262},
+        {IDD_WIZARD, IDC_WIZARD_APPLY, IDB_APPLY, IDB_APPLY_PRESSED},
+        {IDD_CURRENT_PROXY, IDC_CURRENT_PROXY_CHANGE, IDB_CHANGE_PROXY, IDB_CHANGE_PROXY_PRESSED},
+        {IDD_TESTED_LIST, IDC_TESTED_LIST_USE, IDB_USE_PROXY, IDB_USE_PROXY_PRESSED},
+        {IDD_ADD_PROXY, IDC_ADD_PROXY_APPLY, IDB_APPLY, IDB_APPLY_PRESSED},
+        {IDD_LIST_UPDATE, IDOK, IDB_LIST_UPDATE_START, IDB_LIST_UPDATE_START_PRESSED},
+        {IDD_INVASIVE_CODE, IDC_INVASIVE_CODE_SAVE, IDB_SAVE, IDB_SAVE_PRESSED},
+        {IDD_CLEANING, IDC_CLEANING_SAVE, IDB_SAVE, IDB_SAVE_PRESSED},
+        {IDD_BROWSERS, IDC_BROWSERS_APPLY, IDB_APPLY, IDB_APPLY_PRESSED},
+        {IDD_START_UP, IDC_START_UP_TEST_PORT, IDB_TEST_PORT, IDB_TEST_PORT_PRESSED},
+        {IDD_START_UP, IDC_START_UP_APPLY, IDB_APPLY, IDB_APPLY_PRESSED},
     };
     for (const ButtonPictures& entry : kButtons) {
         if (entry.page != template_id()) continue;
@@ -111,22 +123,24 @@ void StatusPage::OnCancel() { HideMainWindowToTray(hwnd()); }
 
 void StatusPage::ShowAnonymity(bool on) {
     if (on) {
-        anonymity_.SetPictures(203, 205, 204);
+        anonymity_.SetPictures(IDB_DISABLE_ANONYMITY, IDB_DISABLE_ANONYMITY_PRESSED,
+                               IDB_DISABLE_ANONYMITY_HOVER);
     } else {
-        anonymity_.SetPictures(196, 202, 197);
+        anonymity_.SetPictures(IDB_ENABLE_ANONYMITY, IDB_ENABLE_ANONYMITY_PRESSED,
+                               IDB_ENABLE_ANONYMITY_HOVER);
     }
     anonymity_status_.colour_mode = on ? 1 : 2;
-    ui::SetTransparentText(hwnd(), 1079, on ? "Enabled" : "Disabled");
+    ui::SetTransparentText(hwnd(), IDC_STATUS_ANONYMITY_STATE, on ? "Enabled" : "Disabled");
 }
 
 void StatusPage::ShowPrivacy(bool on) {
     if (on) {
-        privacy_.SetPictures(206, 208, 207);
+        privacy_.SetPictures(IDB_DISABLE_PRIVACY, IDB_DISABLE_PRIVACY_PRESSED, IDB_DISABLE_PRIVACY_HOVER);
     } else {
-        privacy_.SetPictures(199, 201, 200);
+        privacy_.SetPictures(IDB_ENABLE_PRIVACY, IDB_ENABLE_PRIVACY_PRESSED, IDB_ENABLE_PRIVACY_HOVER);
     }
     privacy_status_.colour_mode = on ? 1 : 2;
-    ui::SetTransparentText(hwnd(), 1080, on ? "Enabled" : "Disabled");
+    ui::SetTransparentText(hwnd(), IDC_STATUS_PRIVACY_STATE, on ? "Enabled" : "Disabled");
 }
 
 bool StatusPage::OnInitDialog() {
@@ -139,20 +153,22 @@ bool StatusPage::OnInitDialog() {
         label->antialias = true;
         label->font_height = 16;
     }
-    anonymity_status_.AttachItem(hwnd(), 1079);
-    privacy_status_.AttachItem(hwnd(), 1080);
+    anonymity_status_.AttachItem(hwnd(), IDC_STATUS_ANONYMITY_STATE);
+    privacy_status_.AttachItem(hwnd(), IDC_STATUS_PRIVACY_STATE);
     ShowAnonymity(settings::RegDwordSetting(settings::kUseProxy).get() == 1);
     ShowPrivacy(settings::RegDwordSetting(settings::kAutoClean).get() == 1);
     real_address_ = RealAddress();
 
-    ::SendDlgItemMessageA(hwnd(), 1063, CB_RESETCONTENT, 0, 0);
-    ::SendDlgItemMessageA(hwnd(), 1032, CB_RESETCONTENT, 0, 0);
-    ::SendDlgItemMessageA(hwnd(), 1063, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Perform empty list"));
+    ::SendDlgItemMessageA(hwnd(), IDC_STATUS_TESTED_BOX, CB_RESETCONTENT, 0, 0);
+    ::SendDlgItemMessageA(hwnd(), IDC_STATUS_NEW_BOX, CB_RESETCONTENT, 0, 0);
+    ::SendDlgItemMessageA(hwnd(), IDC_STATUS_TESTED_BOX, CB_ADDSTRING, 0,
+                          reinterpret_cast<LPARAM>("Perform empty list"));
 
-    tips_link_.AttachItem(hwnd(), 1081);
+    tips_link_.AttachItem(hwnd(), IDC_STATUS_TIPS_LINK);
     tips_link_.SetTarget(std::string(links::kTipsPage));
-    SetItemText(hwnd(), 1081, "click here");
-    for (int caption : {1082, 1069, 1070}) ::SendDlgItemMessageA(hwnd(), caption, WM_SETFONT, 0, TRUE);
+    SetItemText(hwnd(), IDC_STATUS_TIPS_LINK, "click here");
+    for (int caption : {IDC_STATUS_TITLE, IDC_STATUS_NEW_LABEL, IDC_STATUS_TESTED_LABEL})
+        ::SendDlgItemMessageA(hwnd(), caption, WM_SETFONT, 0, TRUE);
 
     hint_panel_ = std::make_unique<HintPanel>(parent());
     if (!hint_panel_->Create()) return false;

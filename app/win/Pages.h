@@ -11,6 +11,7 @@
 
 #include "app/win/ui/SkinnedButton.h"
 #include "app/win/ui/SkinnedDialog.h"
+#include "resources/ids/MainWindowIds.h"
 
 namespace vestrel::app {
 
@@ -33,8 +34,8 @@ class PlainPage : public ui::MessageMap<PlainPage, ui::SkinnedDialog> {
 // The panel under the navigation that shows the tip of the button under the pointer.
 class TipsPanel : public ui::MessageMap<TipsPanel, ui::SkinnedDialog> {
   public:
-    static constexpr int kTemplate = 289;
-    static constexpr int kTextId = 1078;
+    static constexpr int kTemplate = IDD_TIPS_PANEL;
+    static constexpr int kTextId = IDC_TIPS_TEXT;
 
     explicit TipsPanel(HWND main_window);
     void SetTip(const std::string& text);
@@ -44,9 +45,9 @@ class TipsPanel : public ui::MessageMap<TipsPanel, ui::SkinnedDialog> {
 // The status page's two hint lines (anonymity, privacy).
 class HintPanel : public ui::MessageMap<HintPanel, ui::SkinnedDialog> {
   public:
-    static constexpr int kTemplate = 288;
-    static constexpr int kAnonymityHint = 1076;
-    static constexpr int kPrivacyHint = 1077;
+    static constexpr int kTemplate = IDD_STATUS_HINT_PANEL;
+    static constexpr int kAnonymityHint = IDC_STATUS_HINT_ANONYMITY;
+    static constexpr int kPrivacyHint = IDC_STATUS_HINT_PRIVACY;
 
     explicit HintPanel(HWND main_window);
     std::string anonymity_hint;
@@ -58,9 +59,9 @@ class HintPanel : public ui::MessageMap<HintPanel, ui::SkinnedDialog> {
 
 class StatusPage : public ui::MessageMap<StatusPage, ui::SkinnedDialog> {
   public:
-    static constexpr int kTemplate = 150;
-    static constexpr int kAnonymitySwitch = 1011;
-    static constexpr int kPrivacySwitch = 1002;
+    static constexpr int kTemplate = IDD_STATUS_PAGE;
+    static constexpr int kAnonymitySwitch = IDC_STATUS_ANONYMITY_SWITCH;
+    static constexpr int kPrivacySwitch = IDC_STATUS_PRIVACY_SWITCH;
 
     explicit StatusPage(HWND main_window);
 

@@ -1,23 +1,68 @@
 // Building a section: its panel, its buttons 200 x 40 at x = 11, y = 53 + 50 j, and its sub-pages.
 #include "app/win/SectionPage.h"
 
+#include "ArtworkIds.h"
+#include "resources/ids/AnonymityIds.h"
+#include "resources/ids/OptionsIds.h"
+#include "resources/ids/PrivacyIds.h"
+
 namespace vestrel::app {
 
 const std::array<SectionSpec, 3>& Sections() {
     static const std::array<SectionSpec, 3> kSections{{
         {2,
-         151,
-         163,
-         284,
-         {{1111, {212, 214, 213, 214}, 165},
-          {1112, {215, 217, 216, 217}, 169},
-          {1113, {218, 220, 219, 220}, 174},
-          {1114, {221, 223, 222, 223}, 175},
+         IDD_ANONYMITY_SECTION,
+         IDD_ANONYMITY_PANEL,
+         IDD_ANONYMITY_INTRO,
+         {{IDC_WIZARD_BUTTON,
+           {IDB_SECTION_WIZARD, IDB_SECTION_WIZARD_PRESSED, IDB_SECTION_WIZARD_HOVER,
+            IDB_SECTION_WIZARD_PRESSED},
+           IDD_WIZARD},
+          {IDC_CURRENT_PROXY_BUTTON,
+           {IDB_SECTION_CURRENT_PROXY, IDB_SECTION_CURRENT_PROXY_PRESSED, IDB_SECTION_CURRENT_PROXY_HOVER,
+            IDB_SECTION_CURRENT_PROXY_PRESSED},
+           IDD_CURRENT_PROXY},
+          {IDC_NEW_LIST_BUTTON,
+           {IDB_SECTION_NEW_LIST, IDB_SECTION_NEW_LIST_PRESSED, IDB_SECTION_NEW_LIST_HOVER,
+            IDB_SECTION_NEW_LIST_PRESSED},
+           IDD_NEW_LIST},
           // The last three share their id; the panel tells them apart by their registration.
-          {1114, {224, 226, 225, 226}, 176},
-          {1114, {227, 229, 228, 229}, 177}}},
-        {3, 152, 178, 285, {{1111, {231, 233, 232, 233}, 179}, {1112, {234, 230, 235, 230}, 180}}},
-        {4, 161, 183, 286, {{1111, {236, 238, 237, 238}, 181}, {1112, {239, 241, 240, 241}, 182}}},
+          {IDC_TESTED_LIST_BUTTON,
+           {IDB_SECTION_TESTED_LIST, IDB_SECTION_TESTED_LIST_PRESSED, IDB_SECTION_TESTED_LIST_HOVER,
+            IDB_SECTION_TESTED_LIST_PRESSED},
+           IDD_TESTED_LIST},
+          {IDC_ADD_PROXY_BUTTON,
+           {IDB_SECTION_ADD_PROXY, IDB_SECTION_ADD_PROXY_PRESSED, IDB_SECTION_ADD_PROXY_HOVER,
+            IDB_SECTION_ADD_PROXY_PRESSED},
+           IDD_ADD_PROXY},
+          {IDC_LIST_UPDATE_BUTTON,
+           {IDB_SECTION_LIST_UPDATE, IDB_SECTION_LIST_UPDATE_PRESSED, IDB_SECTION_LIST_UPDATE_HOVER,
+            IDB_SECTION_LIST_UPDATE_PRESSED},
+           IDD_LIST_UPDATE}}},
+        {3,
+         IDD_PRIVACY_SECTION,
+         IDD_PRIVACY_PANEL,
+         IDD_PRIVACY_INTRO,
+         {{IDC_INVASIVE_CODE_BUTTON,
+           {IDB_SECTION_INVASIVE_CODE, IDB_SECTION_INVASIVE_CODE_PRESSED, IDB_SECTION_INVASIVE_CODE_HOVER,
+            IDB_SECTION_INVASIVE_CODE_PRESSED},
+           IDD_INVASIVE_CODE},
+          {IDC_CLEANING_BUTTON,
+           {IDB_SECTION_CLEANING, IDB_SECTION_CLEANING_PRESSED, IDB_SECTION_CLEANING_HOVER,
+            IDB_SECTION_CLEANING_PRESSED},
+           IDD_CLEANING}}},
+        {4,
+         IDD_OPTIONS_SECTION,
+         IDD_OPTIONS_PANEL,
+         IDD_OPTIONS_INTRO,
+         {{IDC_BROWSERS_BUTTON,
+           {IDB_SECTION_BROWSERS, IDB_SECTION_BROWSERS_PRESSED, IDB_SECTION_BROWSERS_HOVER,
+            IDB_SECTION_BROWSERS_PRESSED},
+           IDD_BROWSERS},
+          {IDC_START_UP_BUTTON,
+           {IDB_SECTION_START_UP, IDB_SECTION_START_UP_PRESSED, IDB_SECTION_START_UP_HOVER,
+            IDB_SECTION_START_UP_PRESSED},
+           IDD_START_UP}}},
     }};
     return kSections;
 }
@@ -45,7 +90,7 @@ bool SectionPage::Build(HWND main_button) {
     panel_ = std::make_unique<NavigationPanel>(layout_.panel_template, hwnd(), layout_.section, host_);
     if (!panel_->Create()) return false;
     ::SetWindowLongPtrA(panel_->hwnd(), GWLP_ID, layout_.panel_template);
-    panel_->SetBackground(194);
+    panel_->SetBackground(IDB_SECTION_PANEL);
     ::SetWindowPos(panel_->hwnd(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
 
     int top = 53;

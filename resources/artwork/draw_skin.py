@@ -3,8 +3,9 @@
 
 Usage: draw_skin.py OUTPUT_DIR
 
-Writes <id>.bmp (24 bits, for the BITMAP resources), Vestrel.ico, Hand.cur and Artwork.rc (the
-resource lines that name them) into OUTPUT_DIR. Needs rsvg-convert (librsvg2-bin) and ImageMagick's
+Writes <name>.bmp (24 bits, for the BITMAP resources), Vestrel.ico, Hand.cur, Artwork.rc (the
+resource lines that name them) and ArtworkIds.h (the #defines of their resource numbers, for
+Vestrel.rc and the code) into OUTPUT_DIR. Needs rsvg-convert (librsvg2-bin) and ImageMagick's
 convert. Everything is drawn from the tables and templates in this file, so a change of colour,
 label or size is a change here; the output is the same on every run with the same fonts.
 
@@ -204,10 +205,12 @@ def icon_minimise(x, y, ink):
     return f'<rect x="{x - 6}" y="{y + 3}" width="12" height="2.2" rx="1" fill="{ink}"/>'
 
 
-def picture_set(ids, w, h, label, **kw):
-    """Normal, pressed, hover (the order the skinned buttons are given them)."""
-    states = ["normal", "pressed", "hover"]
-    return {i: button(w, h, label, s, **kw) for i, s in zip(ids, states) if i}
+def picture_set(name, numbers, w, h, label, **kw):
+    """A button's pictures NAME, NAME_PRESSED and NAME_HOVER, with their numbers in that order (the
+    order the skinned buttons are given them); a button without a hover picture gives two numbers."""
+    states = [("", "normal"), ("_PRESSED", "pressed"), ("_HOVER", "hover")]
+    return [(name + suffix, number, button(w, h, label, state, **kw))
+            for (suffix, state), number in zip(states, numbers)]
 
 
 def minimise_button(state):
@@ -231,55 +234,69 @@ def list_icons():
 
 
 def pictures():
-    p = {}
-    p[191] = main_background()
-    p[193] = navigation_panel()
-    p[194] = section_panel()
-    p[184] = dialog_background(432, 244)
-    p[257] = dialog_background(434, 246)
+    """Every picture of the skin: (name, resource number, (width, height, SVG body)). The names are
+    the ones Vestrel.rc and the code use; ArtworkIds.h is written from this table."""
+    p = [
+        ("IDB_MAIN_BACKGROUND", 191, main_background()),
+        ("IDB_NAVIGATION_PANEL", 193, navigation_panel()),
+        ("IDB_SECTION_PANEL", 194, section_panel()),
+        ("IDB_POPUP_BACKGROUND", 184, dialog_background(432, 244)),
+        ("IDB_PROXY_TEST_BACKGROUND", 257, dialog_background(434, 246)),
+    ]
 
-    nav = [((135, 137, 136), "Status", icon_status), ((138, 140, 139), "Anonymity", icon_anonymity),
-           ((141, 143, 142), "Privacy", icon_privacy), ((144, 146, 145), "Options", icon_options)]
-    for ids, label, icon in nav:
-        p.update(picture_set(ids, 130, 30, label, background=FRAME, icon=icon))
+    nav = [("IDB_NAV_STATUS", (135, 137, 136), "Status", icon_status),
+           ("IDB_NAV_ANONYMITY", (138, 140, 139), "Anonymity", icon_anonymity),
+           ("IDB_NAV_PRIVACY", (141, 143, 142), "Privacy", icon_privacy),
+           ("IDB_NAV_OPTIONS", (144, 146, 145), "Options", icon_options)]
+    for name, numbers, label, icon in nav:
+        p += picture_set(name, numbers, 130, 30, label, background=FRAME, icon=icon)
 
-    section = [((212, 214, 213), "Anonymity Wizard"), ((215, 217, 216), "Current Proxy"),
-               ((218, 220, 219), "New List"), ((221, 223, 222), "Tested List"),
-               ((224, 226, 225), "Add Proxy"), ((227, 229, 228), "List Update"),
-               ((231, 233, 232), "Invasive Code"), ((234, 230, 235), "Cleaning"),
-               ((236, 238, 237), "Browsers"), ((239, 241, 240), "Start Up")]
+    section = [("IDB_SECTION_WIZARD", (212, 214, 213), "Anonymity Wizard"),
+               ("IDB_SECTION_CURRENT_PROXY", (215, 217, 216), "Current Proxy"),
+               ("IDB_SECTION_NEW_LIST", (218, 220, 219), "New List"),
+               ("IDB_SECTION_TESTED_LIST", (221, 223, 222), "Tested List"),
+               ("IDB_SECTION_ADD_PROXY", (224, 226, 225), "Add Proxy"),
+               ("IDB_SECTION_LIST_UPDATE", (227, 229, 228), "List Update"),
+               ("IDB_SECTION_INVASIVE_CODE", (231, 233, 232), "Invasive Code"),
+               ("IDB_SECTION_CLEANING", (234, 230, 235), "Cleaning"),
+               ("IDB_SECTION_BROWSERS", (236, 238, 237), "Browsers"),
+               ("IDB_SECTION_START_UP", (239, 241, 240), "Start Up")]
     # Section buttons sit 11 pixels in from the left of a 200-pixel panel, so only 189 pixels show;
     # the picture keeps its right edge inside that.
-    for ids, label in section:
-        p.update(picture_set(ids, 200, 40, label, margin_right=17, background=SIDEBAR))
+    for name, numbers, label in section:
+        p += picture_set(name, numbers, 200, 40, label, margin_right=17, background=SIDEBAR)
 
-    p.update(picture_set((196, 202, 197), 190, 40, "Enable Online Anonymity", style="green"))
-    p.update(picture_set((203, 205, 204), 190, 40, "Disable Online Anonymity", style="red"))
-    p.update(picture_set((199, 201, 200), 190, 40, "Enable Privacy", style="green"))
-    p.update(picture_set((206, 208, 207), 190, 40, "Disable Privacy", style="red"))
+    # The status page's switches show what a click does: "Enable ..." while the feature is off.
+    p += picture_set("IDB_ENABLE_ANONYMITY", (196, 202, 197), 190, 40, "Enable Online Anonymity", style="green")
+    p += picture_set("IDB_DISABLE_ANONYMITY", (203, 205, 204), 190, 40, "Disable Online Anonymity", style="red")
+    p += picture_set("IDB_ENABLE_PRIVACY", (199, 201, 200), 190, 40, "Enable Privacy", style="green")
+    p += picture_set("IDB_DISABLE_PRIVACY", (206, 208, 207), 190, 40, "Disable Privacy", style="red")
 
-    p.update(picture_set((187, 246), 90, 30, "OK", style="primary"))
-    p.update(picture_set((189, 255), 90, 30, "Start", style="primary"))
-    p.update(picture_set((256, 254), 90, 30, "OK", style="primary"))
-    p.update(picture_set((253, 250), 90, 30, "Cancel"))
-    p.update(picture_set((261, 262), 90, 30, "Apply", style="primary"))
-    p.update(picture_set((263, 264), 120, 30, "Change Proxy", style="primary"))
-    p.update(picture_set((267, 258), 100, 30, "Use Proxy", style="primary"))
-    p.update(picture_set((271, 270), 90, 30, "Start", style="primary"))
+    p += picture_set("IDB_OK", (187, 246), 90, 30, "OK", style="primary")
+    p += picture_set("IDB_START", (189, 255), 90, 30, "Start", style="primary")
+    p += picture_set("IDB_PROXY_TEST_OK", (256, 254), 90, 30, "OK", style="primary")
+    p += picture_set("IDB_CANCEL", (253, 250), 90, 30, "Cancel")
+    p += picture_set("IDB_APPLY", (261, 262), 90, 30, "Apply", style="primary")
+    p += picture_set("IDB_CHANGE_PROXY", (263, 264), 120, 30, "Change Proxy", style="primary")
+    p += picture_set("IDB_USE_PROXY", (267, 258), 100, 30, "Use Proxy", style="primary")
+    p += picture_set("IDB_LIST_UPDATE_START", (271, 270), 90, 30, "Start", style="primary")
     # The save buttons of the privacy panels and the port test of the start-up page.
-    p.update(picture_set((274, 275), 90, 30, "Save", style="primary"))
-    p.update(picture_set((272, 273), 90, 30, "Test Port"))
-    p.update(picture_set((164, 168), 130, 32, "Quick Anonymity", style="green"))
-    p.update(picture_set((244, 245), 110, 32, "Check My IP"))
-    p.update(picture_set((210, 211), 70, 28, "Help \u25BE", style="header"))
-    p[243] = minimise_button("normal")
-    p[242] = minimise_button("pressed")
-    p[247] = list_icons()
+    p += picture_set("IDB_SAVE", (274, 275), 90, 30, "Save", style="primary")
+    p += picture_set("IDB_TEST_PORT", (272, 273), 90, 30, "Test Port")
+    p += picture_set("IDB_QUICK_ANONYMITY", (164, 168), 130, 32, "Quick Anonymity", style="green")
+    p += picture_set("IDB_CHECK_ADDRESS", (244, 245), 110, 32, "Check My IP")
+    p += picture_set("IDB_HELP_MENU", (210, 211), 70, 28, "Help \u25BE", style="header")
+    p.append(("IDB_MINIMISE", 243, minimise_button("normal")))
+    p.append(("IDB_MINIMISE_PRESSED", 242, minimise_button("pressed")))
+    p.append(("IDB_LIST_ICONS", 247, list_icons()))
     return p
 
 
 # ---------------------------------------------------------------------------------------------
 # Icon and cursor
+
+ICON = ("IDI_VESTREL", 128)
+CURSOR = ("IDCUR_HAND", 279)
 
 def icon_svg(size):
     body = f'<rect width="{size}" height="{size}" rx="{size * 0.2}" fill="{NAVY_2}"/>'
@@ -355,6 +372,22 @@ def render(svg_text, png, work):
     run("rsvg-convert", src, "-o", png)
 
 
+def write_ids(path, entries):
+    names = [name for name, _ in entries]
+    numbers = [number for _, number in entries]
+    for label, values in (("name", names), ("number", numbers)):
+        repeated = sorted({str(v) for v in values if values.count(v) > 1})
+        if repeated:
+            sys.exit(f"draw_skin.py: {label} used twice: {', '.join(repeated)}")
+    lines = ["// Generated by resources/artwork/draw_skin.py: the resource numbers of the skin's pictures,",
+             "// the program's icon and the hand cursor, for Vestrel.rc and the code.",
+             "#pragma once",
+             ""]
+    lines += [f"#define {name} {number}" for name, number in entries]
+    with open(path, "w", encoding="ascii") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -364,16 +397,19 @@ def main():
     # The real ImageMagick is needed; some machines put a viewer-only stand-in first on PATH.
     if os.path.exists("/usr/bin/convert"):
         convert = "/usr/bin/convert"
-    lines = ["// Generated by resources/artwork/draw_skin.py: every picture of the skin."]
+    skin = pictures()
+    write_ids(os.path.join(out, "ArtworkIds.h"), [(name, number) for name, number, _ in skin] + [ICON, CURSOR])
+    lines = ["// Generated by resources/artwork/draw_skin.py: every picture of the skin.",
+             '#include "ArtworkIds.h"']
     with tempfile.TemporaryDirectory() as work:
-        for number, (w, h, body) in sorted(pictures().items()):
-            png = os.path.join(work, f"{number}.png")
+        for name, _, (w, h, body) in skin:
+            png = os.path.join(work, f"{name}.png")
             render(svg(w, h, body), png, work)
-            bmp = os.path.join(out, f"{number}.bmp")
+            bmp = os.path.join(out, f"{name}.bmp")
             # Binary alpha, then flatten on the key colour: a see-through pixel is exactly the key.
             run(convert, png, "-channel", "A", "-threshold", "50%", "+channel", "-background", KEY,
                 "-flatten", "-type", "TrueColor", f"BMP3:{bmp}")
-            lines.append(f'{number} BITMAP "{rc_path(bmp)}"')
+            lines.append(f'{name} BITMAP "{rc_path(bmp)}"')
         icons = []
         for size in (16, 32, 48):
             png = os.path.join(work, f"icon{size}.png")
@@ -381,8 +417,8 @@ def main():
             icons.append(png)
         run(convert, *icons, os.path.join(out, "Vestrel.ico"))
     write_cursor(os.path.join(out, "Hand.cur"))
-    lines.append(f'128 ICON "{rc_path(os.path.join(out, "Vestrel.ico"))}"')
-    lines.append(f'279 CURSOR "{rc_path(os.path.join(out, "Hand.cur"))}"')
+    lines.append(f'{ICON[0]} ICON "{rc_path(os.path.join(out, "Vestrel.ico"))}"')
+    lines.append(f'{CURSOR[0]} CURSOR "{rc_path(os.path.join(out, "Hand.cur"))}"')
     with open(os.path.join(out, "Artwork.rc"), "w", encoding="ascii") as f:
         f.write("\n".join(lines) + "\n")
 

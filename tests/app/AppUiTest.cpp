@@ -10,11 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "ArtworkIds.h"
 #include "app/win/Help.h"
 #include "app/win/TrayDialog.h"
 #include "app/win/ui/Shell.h"
 #include "app/win/ui/SkinnedButton.h"
 #include "app/win/ui/SkinnedDialog.h"
+#include "resources/ids/DialogIds.h"
+#include "resources/ids/MainWindowIds.h"
+#include "resources/ids/OptionsIds.h"
 #include "tests/app/Screenshot.h"
 
 namespace vestrel::app {
@@ -22,11 +26,15 @@ namespace {
 
 constexpr UINT kAnswer = WM_APP + 1;
 constexpr UINT kThrow = WM_APP + 2;
+// A resource number that the program does not have.
+constexpr int kMissingResource = 9999;
 
-// The start-up options page: a check box (1048), an edit (1047) and two buttons (1001, 1002).
+// The start-up options page: a check box, an edit and two buttons.
 class ProbeDialog : public ui::MessageMap<ProbeDialog, ui::SkinnedDialog> {
   public:
-    explicit ProbeDialog(HWND parent) : MessageMap(182, parent) { colour_rule_ = ui::ColourRule::Page; }
+    explicit ProbeDialog(HWND parent) : MessageMap(IDD_START_UP, parent) {
+        colour_rule_ = ui::ColourRule::Page;
+    }
 
     int run_at_startup = 0;
     std::string port;
@@ -40,16 +48,16 @@ class ProbeDialog : public ui::MessageMap<ProbeDialog, ui::SkinnedDialog> {
         return kMessages;
     }
     static std::span<const ui::CommandEntry<ProbeDialog>> Commands() {
-        static constexpr ui::CommandEntry<ProbeDialog> kCommands[] = {{1001, &ProbeDialog::OnTest},
-                                                                      {1002, &ProbeDialog::OnApply}};
+        static constexpr ui::CommandEntry<ProbeDialog> kCommands[] = {
+            {IDC_START_UP_TEST_PORT, &ProbeDialog::OnTest}, {IDC_START_UP_APPLY, &ProbeDialog::OnApply}};
         return kCommands;
     }
 
   protected:
     bool OnInitDialog() override {
         initialised = true;
-        BindCheck(1048, run_at_startup);
-        BindText(1047, port);
+        BindCheck(IDC_START_UP_RUN, run_at_startup);
+        BindText(IDC_START_UP_PORT, port);
         return true;
     }
 
@@ -103,28 +111,28 @@ TEST_F(AppUiTest, DialogRunsItsTablesAndExchangesData) {
     ProbeDialog dialog(host());
     ASSERT_TRUE(dialog.Create());
     EXPECT_TRUE(dialog.initialised);
-    EXPECT_EQ(dialog.template_id(), 182);
+    EXPECT_EQ(dialog.template_id(), IDD_START_UP);
 
     // Results of handlers reach the sender through DWLP_MSGRESULT.
     EXPECT_EQ(::SendMessageA(dialog.hwnd(), kAnswer, 21, 0), 42);
     // A throwing handler counts as unhandled; nothing unwinds through the dialog manager.
     EXPECT_EQ(::SendMessageA(dialog.hwnd(), kThrow, 0, 0), 0);
 
-    ::SendMessageA(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), 0);
-    ::SendMessageA(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(1002, BN_CLICKED), 0);
+    ::SendMessageA(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(IDC_START_UP_TEST_PORT, BN_CLICKED), 0);
+    ::SendMessageA(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(IDC_START_UP_APPLY, BN_CLICKED), 0);
     // Other notifications of the same control are not clicks.
-    ::SendMessageA(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(1001, BN_SETFOCUS), 0);
+    ::SendMessageA(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(IDC_START_UP_TEST_PORT, BN_SETFOCUS), 0);
     EXPECT_EQ(dialog.tests, 1);
     EXPECT_EQ(dialog.applies, 1);
 
     dialog.run_at_startup = 1;
     dialog.port = "8081";
     dialog.UpdateData(false);
-    EXPECT_EQ(::IsDlgButtonChecked(dialog.hwnd(), 1048), BST_CHECKED);
-    EXPECT_EQ(ui::Dialog::ItemText(dialog.hwnd(), 1047), "8081");
+    EXPECT_EQ(::IsDlgButtonChecked(dialog.hwnd(), IDC_START_UP_RUN), BST_CHECKED);
+    EXPECT_EQ(ui::Dialog::ItemText(dialog.hwnd(), IDC_START_UP_PORT), "8081");
 
-    ::CheckDlgButton(dialog.hwnd(), 1048, BST_UNCHECKED);
-    ::SetDlgItemTextA(dialog.hwnd(), 1047, "abc");
+    ::CheckDlgButton(dialog.hwnd(), IDC_START_UP_RUN, BST_UNCHECKED);
+    ::SetDlgItemTextA(dialog.hwnd(), IDC_START_UP_PORT, "abc");
     dialog.UpdateData(true);
     EXPECT_EQ(dialog.run_at_startup, 0);
     EXPECT_EQ(dialog.port, "abc");
@@ -147,12 +155,12 @@ TEST_F(AppUiTest, BackgroundPictureSizesAndMissingPictures) {
     ProbeDialog dialog(host());
     ASSERT_TRUE(dialog.Create());
     // A picture that is not there keeps the default erase.
-    EXPECT_TRUE(dialog.SetBackground(9999));
+    EXPECT_TRUE(dialog.SetBackground(kMissingResource));
     EXPECT_FALSE(dialog.HasBackground());
-    EXPECT_TRUE(dialog.SetBackground(184));
+    EXPECT_TRUE(dialog.SetBackground(IDB_POPUP_BACKGROUND));
     EXPECT_EQ(dialog.BackgroundSize().cx, 432);
     EXPECT_EQ(dialog.BackgroundSize().cy, 244);
-    EXPECT_TRUE(dialog.SetBackground(191));
+    EXPECT_TRUE(dialog.SetBackground(IDB_MAIN_BACKGROUND));
     EXPECT_EQ(dialog.BackgroundSize().cx, 769);
     EXPECT_EQ(dialog.BackgroundSize().cy, 512);
 }
@@ -165,12 +173,12 @@ TEST_F(AppUiTest, SkinnedButtonsReportHoverByName) {
     ui::SkinnedButton::SetHoverSink(&sink);
 
     ui::SkinnedButton button;
-    ASSERT_TRUE(button.AttachItem(dialog.hwnd(), 1001));
+    ASSERT_TRUE(button.AttachItem(dialog.hwnd(), IDC_START_UP_TEST_PORT));
     // One object per window.
     ui::SkinnedButton second;
-    EXPECT_FALSE(second.AttachItem(dialog.hwnd(), 1001));
+    EXPECT_FALSE(second.AttachItem(dialog.hwnd(), IDC_START_UP_TEST_PORT));
     EXPECT_EQ(::GetWindowLongPtrA(button.hwnd(), GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
-    button.SetPictures(135, 137, 136, 137);
+    button.SetPictures(IDB_NAV_STATUS, IDB_NAV_STATUS_PRESSED, IDB_NAV_STATUS_HOVER, IDB_NAV_STATUS_PRESSED);
     button.SetName("BTN3");
 
     RECT rect{};
@@ -198,7 +206,7 @@ TEST_F(AppUiTest, SkinnedButtonsReportHoverByName) {
 TEST_F(AppUiTest, HyperlinkOpensItsTargetOrItsOwnText) {
     ProbeDialog dialog(host());
     ASSERT_TRUE(dialog.Create());
-    HWND link_window = ::GetDlgItem(dialog.hwnd(), 1047);
+    HWND link_window = ::GetDlgItem(dialog.hwnd(), IDC_START_UP_PORT);
     ::SetWindowTextA(link_window, "http://www.vestrel-proxy.net/tips/");
     ui::Hyperlink link;
     ASSERT_TRUE(link.Attach(link_window));
@@ -227,34 +235,34 @@ TEST_F(AppUiTest, MenuButtonHandsItsMenuCommandsOn) {
     ProbeDialog dialog(host());
     ASSERT_TRUE(dialog.Create());
     ui::MenuButton button;
-    ASSERT_TRUE(button.AttachItem(dialog.hwnd(), 1002));
-    EXPECT_TRUE(button.AddItem(101, "Help &Contents"));
+    ASSERT_TRUE(button.AttachItem(dialog.hwnd(), IDC_START_UP_APPLY));
+    EXPECT_TRUE(button.AddItem(IDM_HELP_CONTENTS, "Help &Contents"));
     EXPECT_TRUE(button.AddItem(-1, nullptr, MF_SEPARATOR));
-    EXPECT_TRUE(button.AddItem(32775, "&About"));
+    EXPECT_TRUE(button.AddItem(IDM_ABOUT, "&About"));
     EXPECT_EQ(::GetMenuItemCount(button.menu()), 3);
-    EXPECT_EQ(::GetMenuItemID(button.menu(), 2), 32775u);
+    EXPECT_EQ(::GetMenuItemID(button.menu(), 2), static_cast<UINT>(IDM_ABOUT));
 
     std::vector<int> commands;
     button.SetCommandHandler([&](int id) { commands.push_back(id); });
     // The menu is owned by the button, so its choices arrive there as menu commands.
-    ::SendMessageA(button.hwnd(), WM_COMMAND, MAKEWPARAM(101, 0), 0);
-    ::SendMessageA(button.hwnd(), WM_COMMAND, MAKEWPARAM(32775, 0), 0);
-    EXPECT_EQ(commands, (std::vector<int>{101, 32775}));
+    ::SendMessageA(button.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_HELP_CONTENTS, 0), 0);
+    ::SendMessageA(button.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
+    EXPECT_EQ(commands, (std::vector<int>{IDM_HELP_CONTENTS, IDM_ABOUT}));
 }
 
 class ProbeTray : public TrayDialog {
   public:
-    ProbeTray() : TrayDialog(287, nullptr) {}
+    ProbeTray() : TrayDialog(IDD_MINIMISE_HINT, nullptr) {}
 };
 
 TEST_F(AppUiTest, TrayIconIsShownAndRemovedOnceEach) {
     ProbeTray tray;
     ASSERT_TRUE(tray.Create());
-    EXPECT_TRUE(tray.SetTrayIcon(128));
-    EXPECT_FALSE(tray.SetTrayIcon(9999));
+    EXPECT_TRUE(tray.SetTrayIcon(IDI_VESTREL));
+    EXPECT_FALSE(tray.SetTrayIcon(kMissingResource));
     tray.SetTrayTip(std::string(70, 'v'));
     EXPECT_EQ(tray.TrayTip().size(), 63u);
-    EXPECT_TRUE(tray.SetTrayMenu(170));
+    EXPECT_TRUE(tray.SetTrayMenu(IDR_TRAY_MENU));
 
     EXPECT_FALSE(tray.HideIcon());
     ASSERT_TRUE(tray.ShowIcon());

@@ -13,6 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "resources/ids/AnonymityIds.h"
+#include "resources/ids/DialogIds.h"
+#include "resources/ids/MainWindowIds.h"
+#include "resources/ids/OptionsIds.h"
+#include "resources/ids/PrivacyIds.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
 #include "settings/SettingsTable.h"
@@ -24,9 +29,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr UINT kTrayCallback = WM_USER + 1;
-constexpr int kNavigationPanel = 153;
-constexpr int kTipsPanel = 289;
-constexpr int kTipText = 1078;
+// The main panel's buttons, section 1 (status) to 4 (options).
+constexpr int kNavigationButtons[] = {IDC_NAV_STATUS, IDC_NAV_ANONYMITY, IDC_NAV_PRIVACY, IDC_NAV_OPTIONS};
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -114,7 +118,7 @@ class Program {
             [&] {
                 main_ = nullptr;
                 for (HWND window : AllTopLevel()) {
-                    if (::GetDlgItem(window, kNavigationPanel) != nullptr) main_ = window;
+                    if (::GetDlgItem(window, IDD_NAVIGATION_PANEL) != nullptr) main_ = window;
                 }
                 return main_ != nullptr && ::IsWindowVisible(main_);
             },
@@ -205,10 +209,11 @@ class VestrelDriverTest : public ::testing::Test {
     }
 
     HWND NavigationButton(int section) const {
-        return ::GetDlgItem(::GetDlgItem(program_.main(), kNavigationPanel), 1110 + section);
+        return ::GetDlgItem(::GetDlgItem(program_.main(), IDD_NAVIGATION_PANEL),
+                            kNavigationButtons[section - 1]);
     }
     HWND Page(int id) const { return ::GetDlgItem(program_.main(), id); }
-    std::string Tip() const { return Text(::GetDlgItem(Page(kTipsPanel), kTipText)); }
+    std::string Tip() const { return Text(::GetDlgItem(Page(IDD_TIPS_PANEL), IDC_TIPS_TEXT)); }
     bool Visible(HWND window) const { return window != nullptr && ::IsWindowVisible(window); }
 
     Program program_;
@@ -223,20 +228,21 @@ TEST_F(VestrelDriverTest, OpensTitledVestrelWithItsControlsAndAnonymityOff) {
     ASSERT_NE(main, nullptr);
     EXPECT_EQ(Text(main), "Vestrel");
     EXPECT_EQ(GetDword(settings::kUseProxy), 0u);
-    for (int id : {1001, 1002, 1013, 1014, 1015, 1016}) {
+    for (int id : {IDC_MAIN_MINIMISE, IDC_MAIN_ADDRESS_CHECK, IDC_MAIN_REAL_ADDRESS, IDC_MAIN_ADDRESS_IN_USE,
+                   IDC_MAIN_HELP_MENU, IDC_MAIN_QUICK_ANONYMITY}) {
         EXPECT_NE(::GetDlgItem(main, id), nullptr) << id;
     }
 
-    const std::string real_line = Text(::GetDlgItem(main, 1013));
-    const std::string in_use_line = Text(::GetDlgItem(main, 1014));
+    const std::string real_line = Text(::GetDlgItem(main, IDC_MAIN_REAL_ADDRESS));
+    const std::string in_use_line = Text(::GetDlgItem(main, IDC_MAIN_ADDRESS_IN_USE));
     ASSERT_EQ(real_line.rfind("Real IP Address: ", 0), 0u) << real_line;
     ASSERT_EQ(in_use_line.rfind("Current IP Address in use: ", 0), 0u) << in_use_line;
     // Anonymity is off, so the address in use is the real one, not the stored proxy.
     EXPECT_EQ(in_use_line.substr(27), real_line.substr(17));
     EXPECT_EQ(in_use_line.find("10.20.30.40"), std::string::npos);
 
-    EXPECT_TRUE(Visible(Page(150)));
-    EXPECT_TRUE(Visible(Page(288)));
+    EXPECT_TRUE(Visible(Page(IDD_STATUS_PAGE)));
+    EXPECT_TRUE(Visible(Page(IDD_STATUS_HINT_PANEL)));
     EXPECT_FALSE(::IsWindowEnabled(NavigationButton(1)));
     for (int section = 2; section <= 4; ++section) {
         EXPECT_TRUE(::IsWindowEnabled(NavigationButton(section)));
@@ -257,11 +263,13 @@ TEST_F(VestrelDriverTest, EachNavigationButtonShowsItsSectionAndDisablesItself) 
         int sub_page;  // the introduction, or the status hint panel
         const char* shot;
     };
-    const Expected sections[] = {{2, 151, 284, "main-anonymity"},
-                                 {3, 152, 285, "main-privacy"},
-                                 {4, 161, 286, "main-options"},
-                                 {1, 150, 288, "main-status-again"}};
-    const int all_pages[] = {150, 151, 152, 161, 284, 285, 286, 288};
+    const Expected sections[] = {{2, IDD_ANONYMITY_SECTION, IDD_ANONYMITY_INTRO, "main-anonymity"},
+                                 {3, IDD_PRIVACY_SECTION, IDD_PRIVACY_INTRO, "main-privacy"},
+                                 {4, IDD_OPTIONS_SECTION, IDD_OPTIONS_INTRO, "main-options"},
+                                 {1, IDD_STATUS_PAGE, IDD_STATUS_HINT_PANEL, "main-status-again"}};
+    const int all_pages[] = {IDD_STATUS_PAGE,     IDD_ANONYMITY_SECTION, IDD_PRIVACY_SECTION,
+                             IDD_OPTIONS_SECTION, IDD_ANONYMITY_INTRO,   IDD_PRIVACY_INTRO,
+                             IDD_OPTIONS_INTRO,   IDD_STATUS_HINT_PANEL};
     for (const Expected& expected : sections) {
         SCOPED_TRACE(expected.shot);
         Click(NavigationButton(expected.section));
@@ -281,21 +289,21 @@ TEST_F(VestrelDriverTest, EachNavigationButtonShowsItsSectionAndDisablesItself) 
 
     // Inside a section: a section button shows its page in place of the introduction.
     Click(NavigationButton(2));
-    ASSERT_TRUE(WaitUntil([&] { return Visible(Page(284)); }));
-    HWND section_panel = ::GetDlgItem(Page(151), 163);
+    ASSERT_TRUE(WaitUntil([&] { return Visible(Page(IDD_ANONYMITY_INTRO)); }));
+    HWND section_panel = ::GetDlgItem(Page(IDD_ANONYMITY_SECTION), IDD_ANONYMITY_PANEL);
     ASSERT_NE(section_panel, nullptr);
-    HWND wizard_button = ::GetDlgItem(section_panel, 1111);
+    HWND wizard_button = ::GetDlgItem(section_panel, IDC_WIZARD_BUTTON);
     Click(wizard_button);
-    ASSERT_TRUE(WaitUntil([&] { return Visible(Page(165)); }));
-    EXPECT_FALSE(Visible(Page(284)));
+    ASSERT_TRUE(WaitUntil([&] { return Visible(Page(IDD_WIZARD)); }));
+    EXPECT_FALSE(Visible(Page(IDD_ANONYMITY_INTRO)));
     EXPECT_FALSE(::IsWindowEnabled(wizard_button));
     EXPECT_FALSE(::IsWindowEnabled(NavigationButton(2)));
     testing::SaveScreenshot(program_.main(), "main-anonymity-wizard");
 
     // Another section button of the same section takes over.
-    Click(::GetDlgItem(section_panel, 1112));
-    ASSERT_TRUE(WaitUntil([&] { return Visible(Page(169)); }));
-    EXPECT_FALSE(Visible(Page(165)));
+    Click(::GetDlgItem(section_panel, IDC_CURRENT_PROXY_BUTTON));
+    ASSERT_TRUE(WaitUntil([&] { return Visible(Page(IDD_CURRENT_PROXY)); }));
+    EXPECT_FALSE(Visible(Page(IDD_WIZARD)));
     EXPECT_TRUE(::IsWindowEnabled(wizard_button));
 }
 
@@ -323,18 +331,19 @@ TEST_F(VestrelDriverTest, HoveringPrivacyButtonShowsItsTipAndLeavingClearsIt) {
     ::PostMessageA(button, WM_MOUSEMOVE, 0, MAKELPARAM(20, 10));
     ASSERT_TRUE(WaitUntil([&] { return !Tip().empty(); }, 5s));
     Click(NavigationButton(2));
-    EXPECT_TRUE(WaitUntil([&] { return Visible(Page(151)) && Tip().empty(); }, 5s)) << Tip();
+    EXPECT_TRUE(WaitUntil([&] { return Visible(Page(IDD_ANONYMITY_SECTION)) && Tip().empty(); }, 5s))
+        << Tip();
 }
 
 TEST_F(VestrelDriverTest, MinimiseHidesToTrayAndTheTrayBringsItBack) {
     HWND main = StartProgram();
     ASSERT_NE(main, nullptr);
 
-    Click(::GetDlgItem(main, 1001));
+    Click(::GetDlgItem(main, IDC_MAIN_MINIMISE));
     ASSERT_TRUE(WaitUntil([&] { return !Visible(main); }));
     // HideHint is 0: no hint.
     std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(program_.WaitForDialogWith(1023, 500ms), nullptr);
+    EXPECT_EQ(program_.WaitForDialogWith(IDC_MINIMISE_HINT_DO_NOT_SHOW, 500ms), nullptr);
 
     ::PostMessageA(main, kTrayCallback, 1, WM_LBUTTONDBLCLK);
     ASSERT_TRUE(WaitUntil([&] { return Visible(main); }));
@@ -344,14 +353,14 @@ TEST_F(VestrelDriverTest, MinimiseHidesToTrayAndTheTrayBringsItBack) {
     Command(main, IDCANCEL);
     ASSERT_TRUE(WaitUntil([&] { return !Visible(main); }));
     std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(program_.WaitForDialogWith(1023, 500ms), nullptr);
+    EXPECT_EQ(program_.WaitForDialogWith(IDC_MINIMISE_HINT_DO_NOT_SHOW, 500ms), nullptr);
 
     // A callback for another icon id is ignored.
     ::PostMessageA(main, kTrayCallback, 2, WM_LBUTTONDBLCLK);
     std::this_thread::sleep_for(500ms);
     EXPECT_FALSE(Visible(main));
 
-    Command(main, 32771);  // tray menu "Show"
+    Command(main, IDM_TRAY_SHOW);
     ASSERT_TRUE(WaitUntil([&] { return Visible(main); }));
 
     // The system menu's minimise hides to the tray as well.
@@ -365,28 +374,30 @@ TEST_F(VestrelDriverTest, MinimiseShowsTheHintUntilItIsTurnedOff) {
     HWND main = StartProgram();
     ASSERT_NE(main, nullptr);
 
-    Click(::GetDlgItem(main, 1001));
+    Click(::GetDlgItem(main, IDC_MAIN_MINIMISE));
     ASSERT_TRUE(WaitUntil([&] { return !Visible(main); }));
-    HWND hint = program_.WaitForDialogWith(1055);
+    HWND hint = program_.WaitForDialogWith(IDC_MINIMISE_HINT_CONFIRM);
     ASSERT_NE(hint, nullptr);
     EXPECT_EQ(Text(hint), "Vestrel");
     testing::SaveScreenshot(hint, "hint");
 
     // Confirmed without the box: it stays on.
-    Click(::GetDlgItem(hint, 1055));
+    Click(::GetDlgItem(hint, IDC_MINIMISE_HINT_CONFIRM));
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hint); }));
     EXPECT_EQ(GetDword(settings::kHideHint), 1u);
     EXPECT_FALSE(Visible(main));
 
-    Command(main, 32771);
+    Command(main, IDM_TRAY_SHOW);
     ASSERT_TRUE(WaitUntil([&] { return Visible(main); }));
-    Click(::GetDlgItem(main, 1001));
-    hint = program_.WaitForDialogWith(1055);
+    Click(::GetDlgItem(main, IDC_MAIN_MINIMISE));
+    hint = program_.WaitForDialogWith(IDC_MINIMISE_HINT_CONFIRM);
     ASSERT_NE(hint, nullptr);
-    Click(::GetDlgItem(hint, 1023));
-    ASSERT_TRUE(WaitUntil(
-        [&] { return ::SendMessageA(::GetDlgItem(hint, 1023), BM_GETCHECK, 0, 0) == BST_CHECKED; }));
-    Click(::GetDlgItem(hint, 1055));
+    Click(::GetDlgItem(hint, IDC_MINIMISE_HINT_DO_NOT_SHOW));
+    ASSERT_TRUE(WaitUntil([&] {
+        return ::SendMessageA(::GetDlgItem(hint, IDC_MINIMISE_HINT_DO_NOT_SHOW), BM_GETCHECK, 0, 0) ==
+               BST_CHECKED;
+    }));
+    Click(::GetDlgItem(hint, IDC_MINIMISE_HINT_CONFIRM));
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hint); }));
     EXPECT_EQ(GetDword(settings::kHideHint), 0u);
 }
@@ -394,7 +405,7 @@ TEST_F(VestrelDriverTest, MinimiseShowsTheHintUntilItIsTurnedOff) {
 TEST_F(VestrelDriverTest, SystemMenuAboutShowsTheVersion) {
     HWND main = StartProgram();
     ASSERT_NE(main, nullptr);
-    ::PostMessageA(main, WM_SYSCOMMAND, 16 | 0x3, 0);  // the low four bits do not matter
+    ::PostMessageA(main, WM_SYSCOMMAND, IDM_SYSTEM_ABOUT | 0x3, 0);  // the low four bits do not matter
     HWND about = program_.WaitForDialogWith(IDOK);
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(Text(about), "Vestrel");
@@ -413,10 +424,10 @@ TEST_F(VestrelDriverTest, SystemMenuAboutShowsTheVersion) {
 TEST_F(VestrelDriverTest, QuickAnonymityRunsItsProgressOnceThenCloses) {
     HWND main = StartProgram();
     ASSERT_NE(main, nullptr);
-    Click(::GetDlgItem(main, 1016));
-    HWND progress_dialog = program_.WaitForDialogWith(1021);
+    Click(::GetDlgItem(main, IDC_MAIN_QUICK_ANONYMITY));
+    HWND progress_dialog = program_.WaitForDialogWith(IDC_ANONYMITY_PROGRESS_BAR);
     ASSERT_NE(progress_dialog, nullptr);
-    HWND progress = ::GetDlgItem(progress_dialog, 1021);
+    HWND progress = ::GetDlgItem(progress_dialog, IDC_ANONYMITY_PROGRESS_BAR);
     Click(::GetDlgItem(progress_dialog, IDOK));
     // Five steps of 300 ms on the dialog's own thread, ending full.
     ASSERT_TRUE(WaitUntil([&] { return ::SendMessageA(progress, PBM_GETPOS, 0, 0) == 100; }));
@@ -430,7 +441,7 @@ TEST_F(VestrelDriverTest, QuickAnonymityRunsItsProgressOnceThenCloses) {
 TEST_F(VestrelDriverTest, SecondStartBringsTheHiddenWindowBackAndExits) {
     HWND main = StartProgram();
     ASSERT_NE(main, nullptr);
-    Click(::GetDlgItem(main, 1001));
+    Click(::GetDlgItem(main, IDC_MAIN_MINIMISE));
     ASSERT_TRUE(WaitUntil([&] { return !Visible(main); }));
     SetDword(settings::kUseProxy, 1);
 
@@ -448,7 +459,7 @@ TEST_F(VestrelDriverTest, TrayExitEndsTheProgramWithAnonymityOff) {
     HWND main = StartProgram();
     ASSERT_NE(main, nullptr);
     SetDword(settings::kUseProxy, 1);
-    Command(main, 32777);
+    Command(main, IDM_TRAY_EXIT);
     ASSERT_TRUE(program_.WaitForExit());
     EXPECT_EQ(program_.ExitCode(), 0u);
     EXPECT_EQ(GetDword(settings::kUseProxy), 0u);

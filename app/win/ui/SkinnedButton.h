@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "ArtworkIds.h"
 #include "app/win/ui/Control.h"
 #include "app/win/ui/Handles.h"
 
@@ -28,7 +29,7 @@ class HoverSink {
 class SkinnedButton : public MessageMap<SkinnedButton, Control> {
   public:
     enum Picture { kNormal, kPressed, kHover, kDisabled };
-    static constexpr int kHandCursor = 279;
+    static constexpr int kHandCursor = IDCUR_HAND;
 
     SkinnedButton();
 

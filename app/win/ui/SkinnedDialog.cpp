@@ -1,6 +1,7 @@
 // Background painting, colours, dragging and help for every skinned window; the message dialog.
 #include "app/win/ui/SkinnedDialog.h"
 
+#include "ArtworkIds.h"
 #include "app/ShellTexts.h"
 #include "app/win/ui/Shell.h"
 #include "app/win/ui/SkinnedButton.h"
@@ -58,7 +59,7 @@ void SkinnedDialog::PlaceItem(int id, int x, int y, int width, int height) const
 
 void SkinnedDialog::InitPopup(SkinnedButton& button, int button_id, int normal, int pressed) {
     ::SetWindowTextA(hwnd(), std::string(kWindowTitle).c_str());
-    SetBackground(184);
+    SetBackground(IDB_POPUP_BACKGROUND);
     if (button.hwnd() != nullptr || button.AttachItem(hwnd(), button_id)) button.SetPictures(normal, pressed);
     PlaceItem(button_id, 171, 196, 90, 30);
     ApplyLayeredShape(hwnd());
@@ -121,7 +122,7 @@ std::span<const CommandEntry<MessageDialog>> MessageDialog::Commands() {
 }
 
 bool MessageDialog::OnInitDialog() {
-    InitPopup(ok_, IDOK, 187, 246);
+    InitPopup(ok_, IDOK, IDB_OK, IDB_OK_PRESSED);
     PlaceItem(kTextId, 24, 70, 384, 110);
     SetItemText(hwnd(), kTextId, message);
     return true;

@@ -11,6 +11,7 @@
 #include "app/win/ui/Handles.h"
 #include "app/win/ui/Skin.h"
 #include "app/win/ui/SkinnedButton.h"
+#include "resources/ids/DialogIds.h"
 
 namespace vestrel::app::ui {
 
@@ -42,7 +43,7 @@ class SkinnedDialog : public MessageMap<SkinnedDialog, Dialog> {
     Result OnHelp(const Message& message);
 
     // What the caption-less popups share (About, minimise hint, messages, progress): the title
-    // "Vestrel", background 184, the layered shape, and their one button at the bottom centre.
+    // "Vestrel", the popup background, the layered shape, and their one button at the bottom centre.
     void InitPopup(SkinnedButton& button, int button_id, int normal, int pressed);
 
   private:
@@ -55,8 +56,8 @@ class SkinnedDialog : public MessageMap<SkinnedDialog, Dialog> {
 // The program's message dialog: a centred text and an OK button.
 class MessageDialog : public MessageMap<MessageDialog, SkinnedDialog> {
   public:
-    static constexpr int kTemplate = 190;
-    static constexpr int kTextId = 1022;
+    static constexpr int kTemplate = IDD_MESSAGE;
+    static constexpr int kTextId = IDC_MESSAGE_TEXT;
 
     explicit MessageDialog(HWND parent, std::string message = {});
     std::string message;

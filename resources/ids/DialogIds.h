@@ -1,0 +1,19 @@
+// Resource ids of the shell's popups: About, the minimise hint, the anonymity progress and the
+// dialog kit's message dialog. Read by Vestrel.rc and the C++ code alike, so plain #defines.
+#pragma once
+
+// About.
+#define IDD_ABOUT 100
+
+// Minimise hint.
+#define IDD_MINIMISE_HINT 287
+#define IDC_MINIMISE_HINT_DO_NOT_SHOW 1023
+#define IDC_MINIMISE_HINT_CONFIRM 1055
+
+// Anonymity progress.
+#define IDD_ANONYMITY_PROGRESS 186
+#define IDC_ANONYMITY_PROGRESS_BAR 1021
+
+// Message dialog.
+#define IDD_MESSAGE 190
+#define IDC_MESSAGE_TEXT 1022
