@@ -57,35 +57,53 @@ AnonymityProgressDialog::AnonymityProgressDialog(HWND parent) : MessageMap(kTemp
     fit_to_background_ = true;
 }
 
+std::span<const ui::MessageEntry<AnonymityProgressDialog>> AnonymityProgressDialog::Messages() {
+    static constexpr ui::MessageEntry<AnonymityProgressDialog> kMessages[] = {
+        {WM_TIMER, &AnonymityProgressDialog::OnTimer}};
+    return kMessages;
+}
+
 std::span<const ui::CommandEntry<AnonymityProgressDialog>> AnonymityProgressDialog::Commands() {
     static constexpr ui::CommandEntry<AnonymityProgressDialog> kCommands[] = {
-        {IDOK, &AnonymityProgressDialog::OnButton}};
+        {IDOK, &AnonymityProgressDialog::OnButton}, {IDCANCEL, &AnonymityProgressDialog::OnCancel}};
     return kCommands;
 }
 
 bool AnonymityProgressDialog::OnInitDialog() {
     InitPopup(button_, IDOK, IDB_START, IDB_START_PRESSED);
     PlaceItem(kProgress, 40, 120, 352, 18);
+    progress_ = std::make_unique<RefreshProgress>(hwnd(), kProgress, AnonymityUiFor(parent()),
+                                                  [this](bool updated) { OnRefreshed(updated); });
     return true;
 }
 
+// The first press starts the refresh; the button then waits for it, and a later press closes.
 void AnonymityProgressDialog::OnButton() {
+    if (progress_->Running()) return;
     if (ran_) {
         EndDialog(IDOK);
         return;
     }
+    if (!progress_->Start()) {
+        ui::ShowMessage(hwnd(), "The proxy list is being updated already. Please wait for it to finish.");
+        return;
+    }
     ran_ = true;
     button_.SetPictures(IDB_OK, IDB_OK_PRESSED);
-    HWND progress = Item(kProgress);
-    ::SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    ::SendMessageA(progress, PBM_SETPOS, 20, 0);
-    ::Sleep(300);
-    RefreshAndReenable();
-    for (int position : {40, 60, 80, 100}) {
-        ::SendMessageA(progress, PBM_SETPOS, position, 0);
-        ::Sleep(300);
-    }
-    button_.SetPictures(IDB_OK, IDB_OK_PRESSED);
+    ::EnableWindow(button_.hwnd(), FALSE);
+}
+
+// Escape closes at any time; a refresh under way finishes by itself.
+void AnonymityProgressDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void AnonymityProgressDialog::OnRefreshed(bool updated) {
+    ::EnableWindow(button_.hwnd(), TRUE);
+    if (!updated) ui::ShowMessage(hwnd(), std::string(kListNotDownloaded));
+}
+
+ui::Result AnonymityProgressDialog::OnTimer(const ui::Message& message) {
+    if (!progress_ || !progress_->OnTimer(message.wparam)) return std::nullopt;
+    return 0;
 }
 
 }  // namespace vestrel::app

@@ -3,8 +3,10 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <span>
 
+#include "app/win/RefreshProgress.h"
 #include "app/win/ui/SkinnedButton.h"
 #include "app/win/ui/SkinnedDialog.h"
 #include "resources/ids/DialogIds.h"
@@ -51,6 +53,7 @@ class AnonymityProgressDialog : public ui::MessageMap<AnonymityProgressDialog, u
 
     explicit AnonymityProgressDialog(HWND parent);
 
+    static std::span<const ui::MessageEntry<AnonymityProgressDialog>> Messages();
     static std::span<const ui::CommandEntry<AnonymityProgressDialog>> Commands();
 
   protected:
@@ -58,7 +61,12 @@ class AnonymityProgressDialog : public ui::MessageMap<AnonymityProgressDialog, u
 
   private:
     void OnButton();
+    void OnCancel();
+    void OnRefreshed(bool updated);
+    ui::Result OnTimer(const ui::Message& message);
+
     ui::SkinnedButton button_;
+    std::unique_ptr<RefreshProgress> progress_;
     bool ran_ = false;
 };
 

@@ -1,15 +1,13 @@
-// The shell's joins to the other subsystems: the cleaner's schedule thread and the anonymity switch's
-// disable path are the real ones; until the catalogue's pages land, the list refresh does nothing and
-// every sub-page is a plain page of its template.
+// The shell's joins to the other subsystems. Until the anonymity section's pages land, every sub-page
+// is a plain page of its template.
 #include "app/win/Integration.h"
 
 #include "app/win/Pages.h"
-#include "browsers/ConnectionOptions.h"
+#include "app/win/ui/SkinnedDialog.h"
+#include "catalogue/TestedFile.h"
 #include "cleaner/CleaningWorker.h"
 #include "cleaner/win/WindowsCleaningSystem.h"
-#include "relay/LocalRelay.h"
-#include "settings/RegDwordSetting.h"
-#include "settings/SettingsTable.h"
+#include "resources/ids/MainWindowIds.h"
 
 namespace vestrel::app {
 
@@ -22,18 +20,27 @@ void StartCleaningThread() {
     worker->Start();
 }
 
-void SwitchAnonymityOff() {
-    try {
-        browsers::DisableConnectionProxy("DefaultConnectionSettings");
-        settings::RegDwordSetting(settings::kUseProxy).set(0);
-        relay::LocalRelay& local_relay = relay::TheLocalRelay();
-        if (local_relay.isRunning()) local_relay.stop();
-    } catch (...) {
-        // Switching off goes on to the exit whatever failed on the way.
-    }
+AnonymityUi AnonymityUiFor(HWND main_window) {
+    AnonymityUi ui;
+    ui.message = [main_window](const std::string& text) { ui::ShowMessage(main_window, text); };
+    ui.error_box = [main_window](const std::string& text) {
+        ::MessageBoxA(main_window, text.c_str(), std::string(kErrorCaption).c_str(),
+                      MB_OK | MB_ICONINFORMATION);
+    };
+    ui.address_in_use = [main_window](const std::string& text) {
+        ui::Dialog::SetItemText(main_window, IDC_MAIN_ADDRESS_IN_USE, text);
+        ::RedrawWindow(main_window, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+    };
+    return ui;
 }
 
-void RefreshAndReenable() {}
+void LoadProxyLists() {
+    ProxyLists& lists = TheProxyLists();
+    const std::string path = catalogue::TestedFilePath();
+    lists.tested.DeleteAllRows();
+    catalogue::LoadTestedFile(lists.tested, path);
+    lists.tested_box.Fill(catalogue::ReadTestedLines(path));
+}
 
 SubPage MakeSubPage(int template_id, HWND main_window) {
     return SubPage{std::make_unique<PlainPage>(template_id, main_window), nullptr};

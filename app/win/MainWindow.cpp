@@ -4,6 +4,7 @@
 #include "ArtworkIds.h"
 #include "app/Links.h"
 #include "app/ShellTexts.h"
+#include "app/win/BackgroundWork.h"
 #include "app/win/Dialogs.h"
 #include "app/win/Help.h"
 #include "app/win/Integration.h"
@@ -121,6 +122,8 @@ bool MainWindow::OnInitDialog() {
     SetTrayMenu(IDR_TRAY_MENU);
 
     StartCleaningThread();
+    InitBackgroundWork();
+    LoadProxyLists();
 
     SetBackground(IDB_MAIN_BACKGROUND);
     for (const Placement& place : kPlacements)
@@ -334,7 +337,22 @@ void MainWindow::OnShow() {
 }
 
 void MainWindow::OnExit() {
-    if (settings::RegDwordSetting(settings::kUseProxy).get() == 1) SwitchAnonymityOff();
+    // A dialog still open over the window (a test, a question) would hold the program in its own
+    // loop: each is cancelled first, as Escape would.
+    for (int i = 0; i < 8; ++i) {
+        HWND popup = ::GetWindow(hwnd(), GW_ENABLEDPOPUP);
+        if (popup == nullptr || popup == hwnd()) break;
+        ::SendMessageA(popup, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        if (::IsWindowEnabled(popup)) ::EnableWindow(popup, FALSE);
+    }
+    // Off through the switch itself, so that the browsers, the relay and the page all follow.
+    if (settings::RegDwordSetting(settings::kUseProxy).get() == 1) {
+        if (status_page_) {
+            status_page_->PressAnonymitySwitch();
+        } else {
+            SwitchAnonymityOff();
+        }
+    }
     EndDialog(0);
 }
 

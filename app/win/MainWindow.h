@@ -14,6 +14,7 @@
 #include "app/win/NavigationPanel.h"
 #include "app/win/Pages.h"
 #include "app/win/SectionPage.h"
+#include "app/win/StatusPage.h"
 #include "app/win/TrayDialog.h"
 #include "app/win/ui/SkinnedButton.h"
 #include "resources/ids/MainWindowIds.h"

@@ -1,5 +1,4 @@
-// The pages of the main window that the shell itself owns: a plain sub-page, the tips panel, the
-// status page with its hint panel.
+// The pages of the main window that need no subsystem: a plain sub-page and the tips panel.
 #pragma once
 
 #include <windows.h>
@@ -42,56 +41,7 @@ class TipsPanel : public ui::MessageMap<TipsPanel, ui::SkinnedDialog> {
     std::string Tip() const;
 };
 
-// The status page's two hint lines (anonymity, privacy).
-class HintPanel : public ui::MessageMap<HintPanel, ui::SkinnedDialog> {
-  public:
-    static constexpr int kTemplate = IDD_STATUS_HINT_PANEL;
-    static constexpr int kAnonymityHint = IDC_STATUS_HINT_ANONYMITY;
-    static constexpr int kPrivacyHint = IDC_STATUS_HINT_PRIVACY;
-
-    explicit HintPanel(HWND main_window);
-    std::string anonymity_hint;
-    std::string privacy_hint;
-
-  protected:
-    bool OnInitDialog() override;
-};
-
-class StatusPage : public ui::MessageMap<StatusPage, ui::SkinnedDialog> {
-  public:
-    static constexpr int kTemplate = IDD_STATUS_PAGE;
-    static constexpr int kAnonymitySwitch = IDC_STATUS_ANONYMITY_SWITCH;
-    static constexpr int kPrivacySwitch = IDC_STATUS_PRIVACY_SWITCH;
-
-    explicit StatusPage(HWND main_window);
-
-    const std::string& real_address() const { return real_address_; }
-    HintPanel* hint_panel() const { return hint_panel_.get(); }
-    // The names Anonymity and Privacy fill the hint panel while the pointer is over their switch.
-    void OnSwitchHover(const std::string& name, bool entered);
-
-    static std::span<const ui::CommandEntry<StatusPage>> Commands();
-
-  protected:
-    bool OnInitDialog() override;
-
-  private:
-    void ShowAnonymity(bool on);
-    void ShowPrivacy(bool on);
-    void OnPrivacySwitch();
-    void OnOk() {}
-    void OnCancel();
-
-    std::string real_address_;
-    ui::SkinnedButton anonymity_;
-    ui::SkinnedButton privacy_;
-    ui::Label anonymity_status_;
-    ui::Label privacy_status_;
-    ui::Hyperlink tips_link_;
-    std::unique_ptr<HintPanel> hint_panel_;
-};
-
-// The computer's own address: its name resolved, or kUnknownAddress when that fails.
-std::string RealAddress();
+// Escape on any page hides the main window to the tray, as the main window's own Escape does.
+void HideMainWindowToTray(HWND page);
 
 }  // namespace vestrel::app

@@ -17,3 +17,7 @@
 // Message dialog.
 #define IDD_MESSAGE 190
 #define IDC_MESSAGE_TEXT 1022
+
+// The message dialog with a question: OK and Cancel.
+#define IDD_CONFIRM 192
+#define IDC_CONFIRM_TEXT 1022

@@ -21,6 +21,7 @@
 #include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
 #include "settings/SettingsTable.h"
+#include "tests/app/ProgramDriver.h"
 #include "tests/app/Screenshot.h"
 
 namespace vestrel::app {
@@ -32,160 +33,12 @@ constexpr UINT kTrayCallback = WM_USER + 1;
 // The main panel's buttons, section 1 (status) to 4 (options).
 constexpr int kNavigationButtons[] = {IDC_NAV_STATUS, IDC_NAV_ANONYMITY, IDC_NAV_PRIVACY, IDC_NAV_OPTIONS};
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return condition();
-}
-
-std::string Text(HWND window) {
-    char buffer[512] = {};
-    DWORD_PTR copied = 0;
-    if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer),
-                               SMTO_BLOCK, 5000, &copied)) {
-        return "<no answer>";
-    }
-    return std::string(buffer, copied);
-}
-
-// A click as the button gets it from the mouse; posted, because some clicks open modal dialogs.
-void Click(HWND button) { ::PostMessageA(button, BM_CLICK, 0, 0); }
-
-void Command(HWND window, int id) { ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-
-std::string ProgramPath(const char* name) {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    folder.resize(folder.find_last_of('\\') + 1);
-    return folder + name;
-}
-
-struct FoundWindows {
-    DWORD process;
-    std::vector<HWND> windows;
-};
-
-// Visible top-level dialogs of one process.
-std::vector<HWND> VisibleDialogs(DWORD process) {
-    FoundWindows found{process, {}};
-    ::EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* result = reinterpret_cast<FoundWindows*>(context);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            char class_name[16] = {};
-            ::GetClassNameA(window, class_name, sizeof(class_name));
-            if (owner == result->process && ::IsWindowVisible(window) &&
-                std::string(class_name) == "#32770") {
-                result->windows.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found.windows;
-}
-
-// One started Vestrel.exe; ended by its handle when the object goes.
-class Program {
-  public:
-    Program() = default;
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-    ~Program() { End(); }
-
-    bool Start() {
-        std::string command = "\"" + ProgramPath("Vestrel.exe") + "\"";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION info{};
-        if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &info)) {
-            return false;
-        }
-        ::CloseHandle(info.hThread);
-        process_ = info.hProcess;
-        id_ = info.dwProcessId;
-        return true;
-    }
-
-    // The main window: the top-level window of this process titled "Vestrel" with the navigation panel.
-    HWND WaitForMainWindow(std::chrono::milliseconds timeout = 30s) {
-        WaitUntil(
-            [&] {
-                main_ = nullptr;
-                for (HWND window : AllTopLevel()) {
-                    if (::GetDlgItem(window, IDD_NAVIGATION_PANEL) != nullptr) main_ = window;
-                }
-                return main_ != nullptr && ::IsWindowVisible(main_);
-            },
-            timeout);
-        return main_;
-    }
-
-    bool WaitForExit(std::chrono::milliseconds timeout = 15s) {
-        return process_ != nullptr &&
-               ::WaitForSingleObject(process_, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
-    }
-
-    DWORD ExitCode() const {
-        DWORD code = 0;
-        ::GetExitCodeProcess(process_, &code);
-        return code;
-    }
-
-    void End() {
-        if (process_ == nullptr) return;
-        if (::WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
-            ::TerminateProcess(process_, 1);
-            ::WaitForSingleObject(process_, 10000);
-        }
-        ::CloseHandle(process_);
-        process_ = nullptr;
-    }
-
-    DWORD id() const { return id_; }
-    HWND main() const { return main_; }
-
-    std::vector<HWND> AllTopLevel() const {
-        FoundWindows found{id_, {}};
-        ::EnumWindows(
-            [](HWND window, LPARAM context) -> BOOL {
-                auto* result = reinterpret_cast<FoundWindows*>(context);
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(window, &owner);
-                char title[32] = {};
-                ::GetWindowTextA(window, title, sizeof(title));
-                if (owner == result->process && std::string(title) == "Vestrel")
-                    result->windows.push_back(window);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        return found.windows;
-    }
-
-    // A visible dialog of this process other than the main window that holds control `id`.
-    HWND WaitForDialogWith(int id, std::chrono::milliseconds timeout = 10s) const {
-        HWND found = nullptr;
-        WaitUntil(
-            [&] {
-                for (HWND window : VisibleDialogs(id_)) {
-                    if (window != main_ && ::GetDlgItem(window, id) != nullptr) found = window;
-                }
-                return found != nullptr;
-            },
-            timeout);
-        return found;
-    }
-
-  private:
-    HANDLE process_ = nullptr;
-    DWORD id_ = 0;
-    HWND main_ = nullptr;
-};
+using testing::Click;
+using testing::Command;
+using testing::Program;
+using testing::Text;
+using testing::VisibleDialogs;
+using testing::WaitUntil;
 
 void SetDword(const settings::DwordSettingSpec& entry, std::uint32_t value) {
     settings::RegDwordSetting(entry, true).set(value);
@@ -199,6 +52,8 @@ class VestrelDriverTest : public ::testing::Test {
     void SetUp() override {
         SetDword(settings::kHideHint, 0);
         SetDword(settings::kUseProxy, 0);
+        // Nothing listens on port 1 of loopback: the list downloads fail at once, without the network.
+        settings::RegStringSetting(settings::kListServer, true).set("127.0.0.1:1");
     }
 
     HWND StartProgram() {
@@ -421,7 +276,8 @@ TEST_F(VestrelDriverTest, SystemMenuAboutShowsTheVersion) {
     EXPECT_TRUE(Visible(main));
 }
 
-TEST_F(VestrelDriverTest, QuickAnonymityRunsItsProgressOnceThenCloses) {
+TEST_F(VestrelDriverTest, QuickAnonymityRunsItsProgressOnceSaysTheListIsMissingThenCloses) {
+    // The list service refuses (see SetUp): the refresh fails at once and says so.
     HWND main = StartProgram();
     ASSERT_NE(main, nullptr);
     Click(::GetDlgItem(main, IDC_MAIN_QUICK_ANONYMITY));
@@ -429,9 +285,15 @@ TEST_F(VestrelDriverTest, QuickAnonymityRunsItsProgressOnceThenCloses) {
     ASSERT_NE(progress_dialog, nullptr);
     HWND progress = ::GetDlgItem(progress_dialog, IDC_ANONYMITY_PROGRESS_BAR);
     Click(::GetDlgItem(progress_dialog, IDOK));
-    // Five steps of 300 ms on the dialog's own thread, ending full.
+    // Five steps of 300 ms on the dialog's own timer, ending full, then the failure said.
     ASSERT_TRUE(WaitUntil([&] { return ::SendMessageA(progress, PBM_GETPOS, 0, 0) == 100; }));
-    testing::SaveScreenshot(progress_dialog, "quick-anonymity");
+    HWND message = program_.WaitForDialogWith(IDC_MESSAGE_TEXT);
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(Text(::GetDlgItem(message, IDC_MESSAGE_TEXT)),
+              "The proxy list could not be downloaded. The previous list is kept.");
+    testing::SaveScreenshot(message, "quick-anonymity-no-list");
+    Click(::GetDlgItem(message, IDOK));
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(message); }));
     EXPECT_TRUE(::IsWindow(progress_dialog));
     Click(::GetDlgItem(progress_dialog, IDOK));
     EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(progress_dialog); }));

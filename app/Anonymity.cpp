@@ -1,0 +1,203 @@
+// The anonymity switch, adopting a proxy, and the list refresh's two halves.
+#include "app/Anonymity.h"
+
+#include <string>
+
+#include "browsers/ConnectionOptions.h"
+#include "catalogue/CatalogueLines.h"
+#include "catalogue/ProxyText.h"
+#include "catalogue/TestedFile.h"
+#include "relay/LocalRelay.h"
+#include "settings/RegDwordSetting.h"
+#include "settings/RegStringSetting.h"
+#include "settings/SettingsTable.h"
+
+namespace vestrel::app {
+
+namespace {
+
+void Tell(const std::function<void(const std::string&)>& channel, const std::string& text) {
+    if (channel) channel(text);
+}
+
+std::uint32_t LocalPort() { return settings::RegDwordSetting(settings::kLocalPort).get(); }
+
+bool UseProxyOn() { return settings::RegDwordSetting(settings::kUseProxy).get() == 1; }
+
+std::string CannotStartText(std::uint32_t port) {
+    return std::string(kCannotStartProxy) + "\nThe local port " + std::to_string(port) +
+           " is in use by another program or cannot be opened.";
+}
+
+// Moves the running relay to another upstream proxy; false when it could not.
+bool Retarget(const std::string& host, std::int32_t port) {
+    return relay::TheLocalRelay().reconfigure(LocalPort(), 1, host, static_cast<std::uint32_t>(port), "", "");
+}
+
+void StopRelay() {
+    relay::LocalRelay& local_relay = relay::TheLocalRelay();
+    if (local_relay.isRunning()) local_relay.stop();
+}
+
+// Browsers pointed at the relay, relay started towards `proxy_name`; on a relay that cannot start,
+// everything goes back to off and the user is told why.
+bool SwitchOn(const std::string& proxy_name, const AnonymityUi& ui, bool also_error_box) {
+    const std::uint32_t port = LocalPort();
+    try {
+        browsers::SetConnectionOptions(catalogue::kDefaultConnectionSettings, RelayServer());
+    } catch (...) {
+        // A browser file that cannot be edited leaves that browser as it was; the others are set.
+    }
+    StopRelay();
+    const std::string host = catalogue::ProxyHost(proxy_name);
+    const auto upstream_port = static_cast<std::uint32_t>(catalogue::ProxyPort(proxy_name));
+    if (relay::TheLocalRelay().start(port, 1, host, upstream_port, "", "")) return true;
+    // Browsers pointed at a port where nothing listens would leave the user with no web at all.
+    SwitchAnonymityOff();
+    const std::string text = CannotStartText(port);
+    Tell(ui.message, text);
+    if (also_error_box) Tell(ui.error_box, text);
+    return false;
+}
+
+void SayAddressInUse(const AnonymityUi& ui, const std::string& text) {
+    Tell(ui.address_in_use, std::string(kAddressInUsePrefix) + " " + text);
+}
+
+void TestedBoxChanged() {
+    if (TheProxyLists().tested_box_changed) TheProxyLists().tested_box_changed();
+}
+
+catalogue::GeneratorPinger& Pinger() {
+    // Lives for the run; its pings are ended by the process exit.
+    static auto* pinger = new catalogue::GeneratorPinger();
+    return *pinger;
+}
+
+}  // namespace
+
+ProxyLists& TheProxyLists() {
+    static ProxyLists lists;
+    return lists;
+}
+
+std::string RelayServer() { return "127.0.0.1:" + std::to_string(LocalPort()); }
+
+void SwitchAnonymityOff() {
+    try {
+        browsers::DisableConnectionProxy(catalogue::kDefaultConnectionSettings);
+    } catch (...) {
+        // Setting the browsers back goes on past a browser that fails.
+    }
+    settings::RegDwordSetting(settings::kUseProxy).set(0);
+    try {
+        StopRelay();
+    } catch (...) {
+    }
+}
+
+bool ApplyAnonymity(const AnonymityUi& ui) {
+    if (!UseProxyOn()) {
+        SwitchAnonymityOff();
+        return true;
+    }
+    const std::string proxy_name = settings::RegStringSetting(settings::kProxyName).get();
+    if (proxy_name.empty()) {
+        Tell(ui.message, std::string(kSelectProxyFirst));
+        SwitchAnonymityOff();
+        return false;
+    }
+    return SwitchOn(proxy_name, ui, false);
+}
+
+bool TestAndAdopt(const std::string& source_text, bool with_country, const TestRunner& run_test,
+                  const AnonymityUi& ui) {
+    const std::string host = catalogue::ProxyHost(source_text);
+    const std::int32_t port = catalogue::ProxyPort(source_text);
+    const std::string country = with_country ? catalogue::ProxyCountry(source_text) : std::string();
+    const std::optional<catalogue::RecordedResult> result = run_test(host, source_text, port);
+    if (!result || !result->passed) return false;
+
+    ProxyLists& lists = TheProxyLists();
+    const std::string key = catalogue::AddressKey(host, port);
+    const catalogue::TestedRow row{key, country, result->response_time, result->download_speed};
+    if (catalogue::PutTestedRow(lists.tested, row)) {
+        lists.tested_box.Add(source_text);
+        TestedBoxChanged();
+        if (catalogue::AppendTestedFile(source_text, catalogue::TestedFilePath())) {
+            Tell(ui.message, "The proxy could not be added to " + catalogue::TestedFilePath() + ".");
+        }
+    }
+    settings::RegStringSetting proxy_name(settings::kProxyName);
+    proxy_name.set(source_text);
+    if (UseProxyOn()) {
+        if (!Retarget(host, port)) Tell(ui.message, std::string(kCannotStartProxy));
+        settings::RegStringSetting(settings::kProxyName, true).set(source_text);
+        SayAddressInUse(ui, source_text);
+    }
+    return true;
+}
+
+namespace {
+
+void RetargetToTested(const std::string& address, const std::string& country, const AnonymityUi& ui) {
+    if (!Retarget(catalogue::ProxyHost(address), catalogue::ProxyPort(address))) {
+        Tell(ui.message, std::string(kCannotStartProxy));
+        Tell(ui.error_box, std::string(kCannotStartProxy));
+    }
+    settings::RegStringSetting(settings::kProxyName).set(address);
+    SayAddressInUse(ui, address + std::string(catalogue::kCountryArrow) + country);
+}
+
+}  // namespace
+
+void UseTestedProxy(const std::string& text, const AnonymityUi& ui) {
+    settings::RegStringSetting(settings::kProxyName).set(text);
+    const std::size_t arrow = text.find(catalogue::kCountryArrow);
+    const std::string address = text.substr(0, arrow);
+    const std::size_t mark = text.find('>');
+    const std::string country = mark == std::string::npos ? std::string() : text.substr(mark + 1);
+    if (UseProxyOn() && !address.empty()) RetargetToTested(address, country, ui);
+}
+
+void UseTestedProxy(const std::string& address, const std::string& country, const AnonymityUi& ui) {
+    if (UseProxyOn() && !address.empty()) RetargetToTested(address, country, ui);
+}
+
+bool EmptyTestedList() {
+    ProxyLists& lists = TheProxyLists();
+    lists.tested_box.Empty();
+    lists.tested.DeleteAllRows();
+    TestedBoxChanged();
+    return !catalogue::SaveTestedList(lists.tested, catalogue::TestedFilePath());
+}
+
+void BeginListRefresh() {
+    try {
+        browsers::DisableConnectionProxy(catalogue::kDefaultConnectionSettings);
+    } catch (...) {
+    }
+}
+
+bool FinishListRefresh(const std::optional<std::string>& body, const AnonymityUi& ui) {
+    ProxyLists& lists = TheProxyLists();
+    if (body) {
+        lists.new_list.clear();
+        catalogue::ForEachCatalogueLine(*body,
+                                        [&](std::string_view line) { lists.new_list.emplace_back(line); });
+    }
+    Pinger().Start(catalogue::GeneratorUrl());
+    if (UseProxyOn()) {
+        const std::string proxy_name = settings::RegStringSetting(settings::kProxyName).get();
+        if (!proxy_name.empty()) {
+            SwitchOn(proxy_name, ui, true);
+        } else {
+            SwitchAnonymityOff();
+        }
+    } else {
+        SwitchAnonymityOff();
+    }
+    return body.has_value();
+}
+
+}  // namespace vestrel::app

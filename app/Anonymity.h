@@ -1,0 +1,84 @@
+// Online anonymity on and off, and the proxy in use: the operations that bring the local relay, the
+// browsers and the settings UseProxy and ProxyName into one state, and the program's proxy lists that
+// they keep. They run on the user-interface thread; what may wait on the network (the test, the list
+// transfer) is done by the caller between their halves.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "catalogue/ProxyListDownload.h"
+#include "catalogue/ProxyTest.h"
+#include "catalogue/TestedList.h"
+
+namespace vestrel::app {
+
+inline constexpr std::string_view kSelectProxyFirst =
+    "Please select a proxy from the list before enabling online anonymity.";
+inline constexpr std::string_view kCannotStartProxy = "Cannot Start Proxy!";
+inline constexpr std::string_view kErrorCaption = "ERROR";
+inline constexpr std::string_view kAddressInUsePrefix = "Current IP Address in use:";
+inline constexpr std::string_view kListNotDownloaded =
+    "The proxy list could not be downloaded. The previous list is kept.";
+
+// How the operations speak to the user; the window supplies each, and any may be left empty.
+struct AnonymityUi {
+    // The program's message dialog.
+    std::function<void(const std::string& text)> message;
+    // A standard message box with the caption "ERROR".
+    std::function<void(const std::string& text)> error_box;
+    // The main window's line for the address in use, then a repaint.
+    std::function<void(const std::string& text)> address_in_use;
+};
+
+// The program's proxy lists, shared by the status page and the anonymity section's pages.
+struct ProxyLists {
+    catalogue::TestedList tested;
+    catalogue::TestedBox tested_box;
+    catalogue::NewList new_list;
+    // Told after an operation changed the "Tested" box, so that the status page can follow it.
+    std::function<void()> tested_box_changed;
+};
+ProxyLists& TheProxyLists();
+
+// "127.0.0.1:<LocalPort>": where the browsers are pointed while anonymity is on.
+std::string RelayServer();
+
+// Makes the relay and the browsers follow UseProxy. With anonymity asked for and a proxy chosen: the
+// browsers pointed at the relay and the relay (re)started towards the proxy. Without a proxy, or when
+// the relay cannot start (said with the port), the state goes back to off. False when anonymity was
+// asked for and is not on.
+bool ApplyAnonymity(const AnonymityUi& ui);
+
+// Switching off: browsers direct, UseProxy 0, relay stopped. Never throws.
+void SwitchAnonymityOff();
+
+// What a test of a proxy found, when the test passed: the texts of its response time and speed.
+using TestRunner = std::function<std::optional<catalogue::RecordedResult>(
+    const std::string& host, const std::string& source_text, std::int32_t port)>;
+
+// Tests the proxy of `source_text` with `run_test` and, when it passed, records it in the tested
+// list, the "Tested" box and MyProxies.txt, makes it the proxy in use and, with anonymity on, moves
+// the relay to it. The row's country is the text after "->" when `with_country`. True when adopted.
+bool TestAndAdopt(const std::string& source_text, bool with_country, const TestRunner& run_test,
+                  const AnonymityUi& ui);
+
+// The status page's "Tested" box: makes `text` (address "->" country) the proxy in use without a test.
+void UseTestedProxy(const std::string& text, const AnonymityUi& ui);
+// A double-click in the Tested list: with anonymity on, moves the relay to `address`.
+void UseTestedProxy(const std::string& address, const std::string& country, const AnonymityUi& ui);
+
+// Empties the tested list, the "Tested" box and MyProxies.txt. False when the file could not be written.
+bool EmptyTestedList();
+
+// The list refresh in its two halves around the transfer (catalogue::TransferProxyList of
+// catalogue::ProxyListUrl(), on a worker): first the browsers set direct, so that the transfer does
+// not pass through the relay; then the New list rebuilt when a list arrived, the generator ping
+// started, and the anonymity state applied again. The second half returns whether a list arrived.
+void BeginListRefresh();
+bool FinishListRefresh(const std::optional<std::string>& body, const AnonymityUi& ui);
+
+}  // namespace vestrel::app

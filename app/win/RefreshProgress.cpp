@@ -1,0 +1,90 @@
+// The refresh's progress sequence.
+#include "app/win/RefreshProgress.h"
+
+#include <commctrl.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "catalogue/ProxyListDownload.h"
+
+namespace vestrel::app {
+
+namespace {
+
+constexpr UINT kStepMilliseconds = 300;
+bool g_running = false;
+
+}  // namespace
+
+RefreshProgress::RefreshProgress(HWND dialog, int progress_id, AnonymityUi ui,
+                                 std::function<void(bool updated)> done)
+    : dialog_(dialog), progress_id_(progress_id), ui_(std::move(ui)), done_(std::move(done)) {}
+
+RefreshProgress::~RefreshProgress() {
+    if (step_ == Step::Idle) return;
+    ::KillTimer(dialog_, kTimer);
+    // A transfer still on its way finishes the refresh by itself (see Start); only the timer steps end.
+    if (step_ != Step::Transfer) g_running = false;
+}
+
+bool RefreshProgress::AnyRunning() { return g_running; }
+
+void RefreshProgress::SetPosition(int position) {
+    position_ = position;
+    ::SendDlgItemMessageA(dialog_, progress_id_, PBM_SETPOS, position, 0);
+}
+
+bool RefreshProgress::Start() {
+    if (g_running || step_ != Step::Idle) return false;
+    g_running = true;
+    updated_ = false;
+    ::SendDlgItemMessageA(dialog_, progress_id_, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SetPosition(20);
+    step_ = Step::BeforeTransfer;
+    ::SetTimer(dialog_, kTimer, kStepMilliseconds, nullptr);
+    return true;
+}
+
+bool RefreshProgress::OnTimer(UINT_PTR timer) {
+    if (timer != kTimer) return false;
+    if (step_ == Step::BeforeTransfer) {
+        ::KillTimer(dialog_, kTimer);
+        step_ = Step::Transfer;
+        BeginListRefresh();
+        const LifeToken::Watch watch = life_.Watcher();
+        // The refresh's second half runs even when the dialog has gone meanwhile: the browsers were
+        // set direct for the transfer and must follow UseProxy again.
+        StartBackgroundWork([this, watch, ui = ui_, url = catalogue::ProxyListUrl()]() -> UiStep {
+            std::optional<std::string> body = catalogue::TransferProxyList(url);
+            return [this, watch, ui, body = std::move(body)]() {
+                const bool updated = FinishListRefresh(body, ui);
+                if (watch.Alive()) {
+                    TransferArrived(updated);
+                } else {
+                    g_running = false;
+                }
+            };
+        });
+    } else if (step_ == Step::After) {
+        if (position_ < 100) {
+            SetPosition(position_ + 20);
+        } else {
+            ::KillTimer(dialog_, kTimer);
+            step_ = Step::Idle;
+            g_running = false;
+            if (done_) done_(updated_);
+        }
+    }
+    return true;
+}
+
+void RefreshProgress::TransferArrived(bool updated) {
+    updated_ = updated;
+    step_ = Step::After;
+    SetPosition(40);
+    ::SetTimer(dialog_, kTimer, kStepMilliseconds, nullptr);
+}
+
+}  // namespace vestrel::app

@@ -1,0 +1,49 @@
+// The progress shown around a list refresh, shared by the quick anonymity dialog and the List update
+// page: 20 before the transfer, then 40, 60, 80 and 100 three tenths of a second apart, driven by a
+// timer of the dialog while the transfer runs on a worker, so that the window keeps answering.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+#include "app/Anonymity.h"
+#include "app/win/BackgroundWork.h"
+
+namespace vestrel::app {
+
+class RefreshProgress {
+  public:
+    // The timer id the dialog's WM_TIMER passes on to OnTimer.
+    static constexpr UINT_PTR kTimer = 0x5E1;
+
+    // `done` runs on the dialog after the last step, told whether a list arrived.
+    RefreshProgress(HWND dialog, int progress_id, AnonymityUi ui, std::function<void(bool updated)> done);
+    ~RefreshProgress();
+    RefreshProgress(const RefreshProgress&) = delete;
+    RefreshProgress& operator=(const RefreshProgress&) = delete;
+
+    // False when a refresh is already running somewhere in the program.
+    bool Start();
+    bool Running() const { return step_ != Step::Idle; }
+    // True when the timer was this sequence's.
+    bool OnTimer(UINT_PTR timer);
+    // True while any refresh of the program runs.
+    static bool AnyRunning();
+
+  private:
+    enum class Step { Idle, BeforeTransfer, Transfer, After };
+    void SetPosition(int position);
+    void TransferArrived(bool updated);
+
+    HWND dialog_;
+    int progress_id_;
+    AnonymityUi ui_;
+    std::function<void(bool)> done_;
+    Step step_ = Step::Idle;
+    int position_ = 0;
+    bool updated_ = false;
+    LifeToken life_;
+};
+
+}  // namespace vestrel::app

@@ -1,0 +1,424 @@
+// The whole road of anonymity in the real program, driven from outside as a person would: a proxy
+// chosen and tested, anonymity switched on, requests through the relay reaching the origin through
+// that proxy, another proxy chosen while on, anonymity off, and Exit. The peers (two tinyproxy
+// upstreams, an echoing origin, the list service) are started and stopped by the fixture script
+// around this test; the program is ended by its handle whatever happens.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shlobj.h>
+#include <wininet.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "platform/net/Socket.h"
+#include "resources/ids/AnonymityIds.h"
+#include "resources/ids/DialogIds.h"
+#include "resources/ids/MainWindowIds.h"
+#include "settings/RegDwordSetting.h"
+#include "settings/RegStringSetting.h"
+#include "settings/SettingsTable.h"
+#include "tests/app/ProgramDriver.h"
+#include "tests/app/Screenshot.h"
+
+namespace vestrel::app {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Click;
+using testing::Command;
+using testing::Program;
+using testing::Text;
+using testing::WaitUntil;
+namespace fs = std::filesystem;
+namespace net = platform::net;
+
+// A Unix path from CTest as Wine's drive Z sees it.
+std::string WinePath(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The fixture's peers by name: first, second (the two proxies), origin, dead, list.
+std::map<std::string, int> ReadPeers(const std::string& path) {
+    std::map<std::string, int> peers;
+    std::istringstream lines(ReadFile(path));
+    for (std::string line; std::getline(lines, line);) {
+        const auto equals = line.find('=');
+        if (equals != std::string::npos) peers[line.substr(0, equals)] = std::stoi(line.substr(equals + 1));
+    }
+    return peers;
+}
+
+// One exchange with a server on loopback: the request sent whole, everything read until it closes.
+std::string Exchange(int port, const std::string& request, std::chrono::milliseconds limit = 10s) {
+    std::error_code error;
+    net::Socket socket = net::ConnectTcp("127.0.0.1", static_cast<std::uint16_t>(port), 5s, error);
+    if (!socket.Valid()) return "<no connection>";
+    socket.SetReceiveTimeout(limit);
+    if (!socket.SendAll(request)) return "<not sent>";
+    std::string answer;
+    char buffer[4096];
+    for (std::ptrdiff_t got; (got = socket.Receive(buffer, sizeof(buffer))) > 0;) answer.append(buffer, got);
+    return answer;
+}
+
+bool Accepts(int port) {
+    std::error_code error;
+    return net::ConnectTcp("127.0.0.1", static_cast<std::uint16_t>(port), 2s, error).Valid();
+}
+
+// The local network's proxy options as WinInet reports them.
+struct SystemProxy {
+    DWORD flags = 0;
+    std::string server;
+};
+SystemProxy QuerySystemProxy() {
+    INTERNET_PER_CONN_OPTIONA options[2] = {};
+    options[0].dwOption = INTERNET_PER_CONN_FLAGS;
+    options[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
+    INTERNET_PER_CONN_OPTION_LISTA list{};
+    list.dwSize = sizeof(list);
+    list.dwOptionCount = 2;
+    list.pOptions = options;
+    DWORD size = sizeof(list);
+    SystemProxy proxy;
+    if (!::InternetQueryOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) return proxy;
+    proxy.flags = options[0].Value.dwValue;
+    if (options[1].Value.pszValue != nullptr) {
+        proxy.server = options[1].Value.pszValue;
+        ::GlobalFree(options[1].Value.pszValue);
+    }
+    return proxy;
+}
+
+int FreePort() {
+    std::error_code error;
+    net::Listener listener = net::Listener::OnLoopback(0, 1, error);
+    return listener.Port();
+}
+
+class AnonymityEndToEndTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* peers_file = std::getenv("VESTREL_ANONYMITY_PEERS");
+        ASSERT_NE(peers_file, nullptr);
+        state_ = fs::path(WinePath(peers_file)).parent_path();
+        peers_ = ReadPeers(WinePath(peers_file));
+        for (const char* name : {"first", "second", "origin", "dead", "list"})
+            ASSERT_TRUE(peers_.count(name)) << name;
+
+        local_port_ = FreePort();
+        ASSERT_GT(local_port_, 0);
+        char temp[MAX_PATH] = {};
+        ::GetTempPathA(MAX_PATH, temp);
+        folder_ = fs::path(temp) / ("vestrel-e2e-" + std::to_string(::GetCurrentProcessId()));
+        fs::create_directories(folder_);
+        // A proxy tested in an earlier run, so that the "Tested" box has one to choose.
+        std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << SecondLine() << "\r\n";
+
+        settings::RegStringSetting(settings::kListServer, true)
+            .set("127.0.0.1:" + std::to_string(peers_.at("list")));
+        settings::RegStringSetting(settings::kAppPath, true).set(folder_.string());
+        settings::RegStringSetting(settings::kProxyName, true).set("");
+        SetDword(settings::kLocalPort, static_cast<std::uint32_t>(local_port_));
+        SetDword(settings::kUseProxy, 0);
+        SetDword(settings::kHideHint, 0);
+        for (const auto* flag :
+             {&settings::kBrowserOpera, &settings::kBrowserNetscape, &settings::kBrowserMozilla})
+            SetDword(*flag, 0);
+        SetDword(settings::kBrowserFireFox, 1);
+
+        char app_data[MAX_PATH] = {};
+        ASSERT_TRUE(
+            SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, app_data)));
+        mozilla_ = fs::path(app_data) / "Mozilla";
+        ASSERT_FALSE(fs::exists(mozilla_)) << "the prefix already has Mozilla profiles";
+        const fs::path profile = mozilla_ / "Firefox" / "Profiles" / "e2e.default";
+        fs::create_directories(profile);
+        prefs_ = (profile / "prefs.js").string();
+        std::ofstream(prefs_, std::ios::binary) << "# Mozilla User Preferences\r\n\r\n"
+                                                << "user_pref(\"network.proxy.type\", 0);\r\n";
+    }
+
+    void TearDown() override {
+        program_.End();
+        std::error_code ignored;
+        fs::remove_all(mozilla_, ignored);
+        fs::remove_all(folder_, ignored);
+        SetDword(settings::kBrowserFireFox, 0);
+        SetDword(settings::kLocalPort, 8080);
+        SetDword(settings::kUseProxy, 0);
+    }
+
+    static void SetDword(const settings::DwordSettingSpec& entry, std::uint32_t value) {
+        settings::RegDwordSetting(entry, true).set(value);
+    }
+    static std::uint32_t GetDword(const settings::DwordSettingSpec& entry) {
+        return settings::RegDwordSetting(entry, true).get();
+    }
+    static std::string ProxyName() { return settings::RegStringSetting(settings::kProxyName, true).get(); }
+
+    std::string Line(const char* peer, const char* country) const {
+        return "127.0.0.1:" + std::to_string(peers_.at(peer)) + "->" + country;
+    }
+    std::string FirstLine() const { return Line("first", "First"); }
+    std::string SecondLine() const { return Line("second", "Second"); }
+    std::string DeadLine() const { return Line("dead", "Nowhere"); }
+
+    HWND StartProgram() {
+        if (!program_.Start()) return nullptr;
+        HWND main = program_.WaitForMainWindow();
+        if (main != nullptr) ::SetForegroundWindow(main);
+        return main;
+    }
+    HWND StatusPage() const { return ::GetDlgItem(program_.main(), IDD_STATUS_PAGE); }
+    HWND Box(int id) const { return ::GetDlgItem(StatusPage(), id); }
+
+    // Picks entry `index` of a box of the status page as the keyboard would: the selection moves and
+    // the page is told.
+    void Select(int box_id, int index) const {
+        HWND box = Box(box_id);
+        ::SendMessageA(box, CB_SETCURSEL, index, 0);
+        ::PostMessageA(StatusPage(), WM_COMMAND, MAKEWPARAM(box_id, CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(box));
+    }
+    int IndexOf(int box_id, const std::string& text) const {
+        return static_cast<int>(::SendMessageA(Box(box_id), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                               reinterpret_cast<LPARAM>(text.c_str())));
+    }
+
+    // Presses Start in the test dialog, waits for its rows, then presses OK. The number of rows: three
+    // for a proxy that answered, one for one that did not.
+    int TestInDialog(const char* screenshot = nullptr) {
+        HWND dialog = program_.WaitForDialogWith(IDC_PROXY_TEST_TASKS);
+        if (dialog == nullptr) return -1;
+        HWND tasks = ::GetDlgItem(dialog, IDC_PROXY_TEST_TASKS);
+        HWND start = ::GetDlgItem(dialog, IDC_PROXY_TEST_START);
+        Click(start);
+        WaitUntil(
+            [&] { return ::SendMessageA(tasks, LVM_GETITEMCOUNT, 0, 0) > 0 && ::IsWindowEnabled(start); },
+            15s);
+        const int rows = static_cast<int>(::SendMessageA(tasks, LVM_GETITEMCOUNT, 0, 0));
+        if (screenshot != nullptr) testing::SaveScreenshot(dialog, screenshot);
+        Click(::GetDlgItem(dialog, IDC_PROXY_TEST_OK));
+        WaitUntil([&] { return !::IsWindow(dialog); });
+        return rows;
+    }
+
+    // Dismisses the message dialog showing a text that starts with `start`; false when none came.
+    bool Acknowledge(const std::string& start, std::string* shown = nullptr) {
+        HWND dialog = program_.WaitForDialogWith(IDC_MESSAGE_TEXT);
+        if (dialog == nullptr) return false;
+        const std::string text = Text(::GetDlgItem(dialog, IDC_MESSAGE_TEXT));
+        if (shown != nullptr) *shown = text;
+        Click(::GetDlgItem(dialog, IDOK));
+        WaitUntil([&] { return !::IsWindow(dialog); });
+        return text.rfind(start, 0) == 0;
+    }
+
+    void PressSwitch() const { Click(::GetDlgItem(StatusPage(), IDC_STATUS_ANONYMITY_SWITCH)); }
+    std::string SwitchState() const { return Text(::GetDlgItem(StatusPage(), IDC_STATUS_ANONYMITY_STATE)); }
+
+    // A plain request for `path` on the origin, sent to the relay: the answer the origin gave.
+    std::string GetThroughRelay(const std::string& path) const {
+        const std::string origin = "127.0.0.1:" + std::to_string(peers_.at("origin"));
+        return Exchange(local_port_, "GET http://" + origin + path + " HTTP/1.1\r\nHost: " + origin +
+                                         "\r\nUser-Agent: e2e\r\nConnection: close\r\n\r\n");
+    }
+    // Whether the Firefox profile sends anything to the relay's port.
+    bool PrefsPointAtRelay() const {
+        const std::string prefs = ReadFile(prefs_);
+        return prefs.find("user_pref(\"network.proxy.type\", 1);") != std::string::npos ||
+               prefs.find(", " + std::to_string(local_port_) + ");") != std::string::npos;
+    }
+    std::string ProxyLog(const char* name) const {
+        return ReadFile((state_ / (std::string(name) + ".log")).string());
+    }
+
+    fs::path state_;
+    std::map<std::string, int> peers_;
+    int local_port_ = 0;
+    fs::path folder_;
+    fs::path mozilla_;
+    std::string prefs_;
+    Program program_;
+};
+
+double Seconds(std::chrono::steady_clock::duration duration) {
+    return std::chrono::duration<double>(duration).count();
+}
+
+TEST_F(AnonymityEndToEndTest, ChooseTestSwitchOnBrowseRetargetSwitchOffAndExit) {
+    ASSERT_NE(StartProgram(), nullptr);
+    // The "New" box fills from the list service without holding up the window; "Tested" from the file.
+    ASSERT_TRUE(
+        WaitUntil([&] { return ::SendMessageA(Box(IDC_STATUS_NEW_BOX), CB_GETCOUNT, 0, 0) == 3; }, 20s));
+    EXPECT_EQ(IndexOf(IDC_STATUS_NEW_BOX, FirstLine()), 0);
+    EXPECT_EQ(::SendMessageA(Box(IDC_STATUS_TESTED_BOX), CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(IndexOf(IDC_STATUS_TESTED_BOX, "Perform empty list"), 0);
+
+    // Switching on before any proxy is chosen asks for one and stays off.
+    PressSwitch();
+    EXPECT_TRUE(Acknowledge("Please select a proxy from the list before enabling online anonymity."));
+    EXPECT_TRUE(WaitUntil([&] { return SwitchState() == "Disabled"; }));
+    EXPECT_EQ(GetDword(settings::kUseProxy), 0u);
+
+    // A dead proxy fails its test and is not adopted.
+    Select(IDC_STATUS_NEW_BOX, IndexOf(IDC_STATUS_NEW_BOX, DeadLine()));
+    EXPECT_EQ(TestInDialog("proxy-test-failed"), 1);
+    EXPECT_EQ(GetDword(settings::kFail), 1u);
+    EXPECT_EQ(ProxyName(), "");
+
+    // The first proxy passes and becomes the proxy in use, and a line of MyProxies.txt.
+    Select(IDC_STATUS_NEW_BOX, 0);
+    EXPECT_EQ(TestInDialog("proxy-test"), 3);
+    EXPECT_TRUE(WaitUntil([&] { return ProxyName() == FirstLine(); }));
+    EXPECT_NE(ReadFile((folder_ / "MyProxies.txt").string()).find(FirstLine() + "\r\n"), std::string::npos);
+    EXPECT_EQ(IndexOf(IDC_STATUS_TESTED_BOX, FirstLine()), 2);
+
+    // A port taken by another program: said once, with the port, and anonymity stays off.
+    {
+        std::error_code error;
+        net::Listener squatter = net::Listener::OnLoopback(static_cast<std::uint16_t>(local_port_), 4, error);
+        ASSERT_TRUE(squatter.Valid()) << error.message();
+        PressSwitch();
+        std::string shown;
+        EXPECT_TRUE(Acknowledge("Cannot Start Proxy!", &shown));
+        EXPECT_NE(shown.find(std::to_string(local_port_)), std::string::npos) << shown;
+        EXPECT_TRUE(WaitUntil([&] { return SwitchState() == "Disabled"; }));
+        EXPECT_EQ(GetDword(settings::kUseProxy), 0u);
+        EXPECT_EQ(QuerySystemProxy().flags & PROXY_TYPE_PROXY, 0u);
+    }
+
+    const std::string relay_server = "127.0.0.1:" + std::to_string(local_port_);
+    auto started = std::chrono::steady_clock::now();
+    PressSwitch();
+    ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Enabled" && Accepts(local_port_); }));
+    const double switch_on = Seconds(std::chrono::steady_clock::now() - started);
+    EXPECT_EQ(GetDword(settings::kUseProxy), 1u);
+    EXPECT_EQ(Text(::GetDlgItem(program_.main(), IDC_MAIN_ADDRESS_IN_USE)),
+              "Current IP Address in use:" + FirstLine());
+
+    // (a) A plain request and a tunnel, both through the first proxy.
+    EXPECT_NE(GetThroughRelay("/plain").find("Via: 1.1 first"), std::string::npos);
+    const std::string origin = "127.0.0.1:" + std::to_string(peers_.at("origin"));
+    const std::string tunnel =
+        Exchange(local_port_, "CONNECT " + origin + " HTTP/1.1\r\nHost: " + origin +
+                                  "\r\n\r\nGET /tunnelled HTTP/1.1\r\nHost: " + origin +
+                                  "\r\nConnection: close\r\n\r\n");
+    EXPECT_NE(tunnel.find(" 200 "), std::string::npos) << tunnel;
+    EXPECT_NE(tunnel.find("path: /tunnelled"), std::string::npos) << tunnel;
+    EXPECT_NE(ProxyLog("first").find("CONNECT"), std::string::npos);
+    // (b) The system's options and (c) the Firefox profile point at the relay.
+    const SystemProxy system = QuerySystemProxy();
+    EXPECT_NE(system.flags & PROXY_TYPE_PROXY, 0u);
+    EXPECT_EQ(system.server, relay_server);
+    const std::string prefs = ReadFile(prefs_);
+    const std::string port = std::to_string(local_port_);
+    for (const char* scheme : {"http", "ssl"}) {
+        EXPECT_NE(prefs.find("user_pref(\"network.proxy." + std::string(scheme) + "\", \"127.0.0.1\");"),
+                  std::string::npos)
+            << prefs;
+        EXPECT_NE(prefs.find("user_pref(\"network.proxy." + std::string(scheme) + "_port\", " + port + ");"),
+                  std::string::npos)
+            << prefs;
+    }
+    testing::SaveScreenshot(program_.main(), "status-anonymity-on");
+
+    // Moving through the "Tested" box onto "Perform empty list" empties nothing by itself.
+    Select(IDC_STATUS_TESTED_BOX, 0);
+    ::Sleep(500);
+    EXPECT_EQ(::SendMessageA(Box(IDC_STATUS_TESTED_BOX), CB_GETCOUNT, 0, 0), 3);
+    EXPECT_NE(ReadFile((folder_ / "MyProxies.txt").string()).find(SecondLine()), std::string::npos);
+
+    // The second proxy, chosen from the "Tested" box while on: the running relay follows it.
+    Select(IDC_STATUS_TESTED_BOX, IndexOf(IDC_STATUS_TESTED_BOX, SecondLine()));
+    EXPECT_TRUE(WaitUntil([&] { return ProxyName() == "127.0.0.1:" + std::to_string(peers_.at("second")); }));
+    EXPECT_NE(GetThroughRelay("/after-change").find("Via: 1.1 second"), std::string::npos);
+
+    // A refresh with anonymity on: the list comes again and anonymity holds.
+    started = std::chrono::steady_clock::now();
+    Click(::GetDlgItem(program_.main(), IDC_MAIN_QUICK_ANONYMITY));
+    HWND progress_dialog = program_.WaitForDialogWith(IDC_ANONYMITY_PROGRESS_BAR);
+    ASSERT_NE(progress_dialog, nullptr);
+    HWND bar = ::GetDlgItem(progress_dialog, IDC_ANONYMITY_PROGRESS_BAR);
+    Click(::GetDlgItem(progress_dialog, IDOK));
+    ASSERT_TRUE(WaitUntil([&] { return ::SendMessageA(bar, PBM_GETPOS, 0, 0) == 100; }, 20s));
+    const double refresh = Seconds(std::chrono::steady_clock::now() - started);
+    testing::SaveScreenshot(progress_dialog, "quick-anonymity");
+    // The button closes the dialog once the sequence has ended.
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(progress_dialog, IDOK)) != FALSE; }));
+    Click(::GetDlgItem(progress_dialog, IDOK));
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(progress_dialog); }));
+    EXPECT_EQ(GetDword(settings::kUseProxy), 1u);
+    EXPECT_NE(GetThroughRelay("/after-refresh").find("Via: 1.1 second"), std::string::npos);
+    EXPECT_EQ(QuerySystemProxy().server, relay_server);
+
+    // Off: the relay's port refuses, the system and the profile are direct.
+    started = std::chrono::steady_clock::now();
+    PressSwitch();
+    ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Disabled" && !Accepts(local_port_); }));
+    const double switch_off = Seconds(std::chrono::steady_clock::now() - started);
+    EXPECT_EQ(GetDword(settings::kUseProxy), 0u);
+    EXPECT_EQ(QuerySystemProxy().flags & PROXY_TYPE_PROXY, 0u);
+    EXPECT_FALSE(PrefsPointAtRelay());
+
+    // Exit with anonymity on leaves everything direct.
+    PressSwitch();
+    ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Enabled"; }));
+    EXPECT_EQ(QuerySystemProxy().server, relay_server);
+    Command(program_.main(), IDM_TRAY_EXIT);
+    ASSERT_TRUE(program_.WaitForExit());
+    EXPECT_EQ(GetDword(settings::kUseProxy), 0u);
+    EXPECT_EQ(QuerySystemProxy().flags & PROXY_TYPE_PROXY, 0u);
+    EXPECT_FALSE(PrefsPointAtRelay());
+
+    std::printf("under Wine: switch on %.2f s, refresh %.2f s, switch off %.2f s\n", switch_on, refresh,
+                switch_off);
+    RecordProperty("switch_on_seconds", std::to_string(switch_on));
+    RecordProperty("refresh_seconds", std::to_string(refresh));
+    RecordProperty("switch_off_seconds", std::to_string(switch_off));
+}
+
+TEST_F(AnonymityEndToEndTest, WindowAnswersWhileTheListDownloadStalls) {
+    const int list = peers_.at("list");
+    ASSERT_NE(Exchange(list, "GET /control/mode?set=stall HTTP/1.0\r\n\r\n").find("200"), std::string::npos);
+    struct Reset {
+        int port;
+        ~Reset() { Exchange(port, "GET /control/reset HTTP/1.0\r\n\r\n"); }
+    } reset{list};
+    HWND main = StartProgram();
+    ASSERT_NE(main, nullptr);
+    for (int i = 0; i < 5; ++i) {
+        DWORD_PTR result = 0;
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_NE(::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_BLOCK, 1000, &result), 0) << i;
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s);
+        ::Sleep(300);
+    }
+    // The download is still waiting: the "New" box is empty, not half filled.
+    EXPECT_EQ(::SendMessageA(Box(IDC_STATUS_NEW_BOX), CB_GETCOUNT, 0, 0), 0);
+}
+
+}  // namespace
+}  // namespace vestrel::app

@@ -1,0 +1,176 @@
+// Drives a started Vestrel.exe from outside, as a person would, through window messages: finding
+// its windows, reading their texts, clicking. The process is ended by its handle when the driver goes.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "resources/ids/MainWindowIds.h"
+
+namespace vestrel::app::testing {
+
+using namespace std::chrono_literals;
+
+inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return condition();
+}
+
+inline std::string Text(HWND window) {
+    char buffer[512] = {};
+    DWORD_PTR copied = 0;
+    if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer),
+                               SMTO_BLOCK, 5000, &copied)) {
+        return "<no answer>";
+    }
+    return std::string(buffer, copied);
+}
+
+// A click as the button gets it from the mouse; posted, because some clicks open modal dialogs.
+inline void Click(HWND button) { ::PostMessageA(button, BM_CLICK, 0, 0); }
+
+inline void Command(HWND window, int id) {
+    ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+inline std::string ProgramPath(const char* name) {
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    folder.resize(folder.find_last_of('\\') + 1);
+    return folder + name;
+}
+
+struct FoundWindows {
+    DWORD process;
+    std::vector<HWND> windows;
+};
+
+// Visible top-level dialogs of one process.
+inline std::vector<HWND> VisibleDialogs(DWORD process) {
+    FoundWindows found{process, {}};
+    ::EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* result = reinterpret_cast<FoundWindows*>(context);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            char class_name[16] = {};
+            ::GetClassNameA(window, class_name, sizeof(class_name));
+            if (owner == result->process && ::IsWindowVisible(window) &&
+                std::string(class_name) == "#32770") {
+                result->windows.push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found.windows;
+}
+
+// One started Vestrel.exe; ended by its handle when the object goes.
+class Program {
+  public:
+    Program() = default;
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    ~Program() { End(); }
+
+    bool Start() {
+        std::string command = "\"" + ProgramPath("Vestrel.exe") + "\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &info)) {
+            return false;
+        }
+        ::CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        id_ = info.dwProcessId;
+        return true;
+    }
+
+    // The main window: the top-level window of this process titled "Vestrel" with the navigation panel.
+    HWND WaitForMainWindow(std::chrono::milliseconds timeout = 30s) {
+        WaitUntil(
+            [&] {
+                main_ = nullptr;
+                for (HWND window : AllTopLevel()) {
+                    if (::GetDlgItem(window, IDD_NAVIGATION_PANEL) != nullptr) main_ = window;
+                }
+                return main_ != nullptr && ::IsWindowVisible(main_);
+            },
+            timeout);
+        return main_;
+    }
+
+    bool WaitForExit(std::chrono::milliseconds timeout = 15s) {
+        return process_ != nullptr &&
+               ::WaitForSingleObject(process_, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+    }
+
+    DWORD ExitCode() const {
+        DWORD code = 0;
+        ::GetExitCodeProcess(process_, &code);
+        return code;
+    }
+
+    void End() {
+        if (process_ == nullptr) return;
+        if (::WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process_, 1);
+            ::WaitForSingleObject(process_, 10000);
+        }
+        ::CloseHandle(process_);
+        process_ = nullptr;
+    }
+
+    DWORD id() const { return id_; }
+    HWND main() const { return main_; }
+
+    std::vector<HWND> AllTopLevel() const {
+        FoundWindows found{id_, {}};
+        ::EnumWindows(
+            [](HWND window, LPARAM context) -> BOOL {
+                auto* result = reinterpret_cast<FoundWindows*>(context);
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                char title[32] = {};
+                ::GetWindowTextA(window, title, sizeof(title));
+                if (owner == result->process && std::string(title) == "Vestrel")
+                    result->windows.push_back(window);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found.windows;
+    }
+
+    // A visible dialog of this process other than the main window that holds control `id`.
+    HWND WaitForDialogWith(int id, std::chrono::milliseconds timeout = 10s) const {
+        HWND found = nullptr;
+        WaitUntil(
+            [&] {
+                for (HWND window : VisibleDialogs(id_)) {
+                    if (window != main_ && ::GetDlgItem(window, id) != nullptr) found = window;
+                }
+                return found != nullptr;
+            },
+            timeout);
+        return found;
+    }
+
+  private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+    HWND main_ = nullptr;
+};
+
+}  // namespace vestrel::app::testing

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Starts and stops the peers of the whole-program anonymity tests (a CTest fixture): two tinyproxy
+# upstreams that name themselves "first" and "second" in their Via header, an origin that echoes what
+# reached it, and tools/list-service serving both proxies and an address where nothing listens.
+# Their ports go to <state-dir>/peers (name=value lines) for the tests under Wine; each PID to
+# <state-dir>/<name>.pid, by which it is stopped.
+#   anonymity-fixture.sh start <state-dir> <source-dir>
+#   anonymity-fixture.sh stop <state-dir>
+set -euo pipefail
+
+action=$1
+state=$2
+
+free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+wait_for_port() {
+    local port=$1
+    for _ in $(seq 100); do
+        python3 -c "import socket,sys; s=socket.socket(); s.settimeout(0.2); sys.exit(s.connect_ex(('127.0.0.1', $port)))" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Ends a peer this fixture started: the PID must still run the program the fixture gave it.
+stop_peer() {
+    local name=$1 program=$2 pid
+    [ -s "$state/$name.pid" ] || return 0
+    pid=$(cat "$state/$name.pid")
+    if [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q "$program"; then
+        kill "$pid" 2>/dev/null || true
+        for _ in $(seq 50); do
+            [ -d "/proc/$pid" ] || break
+            sleep 0.1
+        done
+        [ -d "/proc/$pid" ] && kill -9 "$pid" 2>/dev/null || true
+    fi
+    rm -f "$state/$name.pid"
+}
+
+stop_all() {
+    stop_peer list-service list-service.py
+    stop_peer origin echo_origin.py
+    stop_peer first tinyproxy
+    stop_peer second tinyproxy
+    rm -f "$state/peers"
+}
+
+# Detached and with no tie to CTest's pipes, or CTest would wait for the peers' output to end.
+start_peer() {
+    local name=$1
+    shift
+    setsid "$@" </dev/null >"$state/$name.out" 2>&1 &
+    echo $! >"$state/$name.pid"
+}
+
+case "$action" in
+start)
+    source_dir=$3
+    mkdir -p "$state"
+    stop_all
+    peers=()
+    for name in first second; do
+        port=$(free_port)
+        cat >"$state/$name.conf" <<CONF
+Port $port
+Listen 127.0.0.1
+Timeout 60
+MaxClients 100
+Allow 127.0.0.1
+ViaProxyName "$name"
+LogFile "$state/$name.log"
+LogLevel Info
+CONF
+        : >"$state/$name.log"
+        start_peer "$name" tinyproxy -d -c "$state/$name.conf"
+        peers+=("$name=$port")
+        eval "${name}_port=$port"
+    done
+    origin_port=$(free_port)
+    : >"$state/origin.log"
+    start_peer origin python3 "$source_dir/tests/app/echo_origin.py" "$origin_port" "$state/origin.log"
+    dead_port=$(free_port)
+    list_port=$(free_port)
+    start_peer list-service python3 "$source_dir/tools/list-service/list-service.py" --port "$list_port" \
+        --stall-seconds 40 --lifetime 1800 \
+        "127.0.0.1:$first_port->First" "127.0.0.1:$second_port->Second" "127.0.0.1:$dead_port->Nowhere"
+    for port in "$first_port" "$second_port" "$origin_port" "$list_port"; do
+        if ! wait_for_port "$port"; then
+            echo "a peer did not start on port $port:" >&2
+            tail -n 5 "$state"/*.out >&2
+            stop_all
+            exit 1
+        fi
+    done
+    {
+        printf '%s\n' "${peers[@]}"
+        echo "origin=$origin_port"
+        echo "dead=$dead_port"
+        echo "list=$list_port"
+    } >"$state/peers"
+    cat "$state/peers"
+    ;;
+stop)
+    stop_all
+    ;;
+*)
+    echo "usage: $0 start <state-dir> <source-dir> | stop <state-dir>" >&2
+    exit 2
+    ;;
+esac
