@@ -13,7 +13,8 @@ namespace {
 // A kernel handle closed when the object goes.
 class KernelHandle {
   public:
-    explicit KernelHandle(HANDLE handle = nullptr) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+    explicit KernelHandle(HANDLE handle = nullptr)
+        : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
     ~KernelHandle() {
         if (handle_ != nullptr) ::CloseHandle(handle_);
     }
@@ -37,7 +38,8 @@ std::vector<DWORD> ProcessesNamed(std::string_view file_name) {
     const std::string wanted(file_name);
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32First(snapshot.get(), &entry); more; more = ::Process32Next(snapshot.get(), &entry)) {
+    for (BOOL more = ::Process32First(snapshot.get(), &entry); more;
+         more = ::Process32Next(snapshot.get(), &entry)) {
         // The system's own case-insensitive comparison, which knows the multi-byte code page.
         if (::lstrcmpiA(entry.szExeFile, wanted.c_str()) == 0) found.push_back(entry.th32ProcessID);
     }

@@ -41,7 +41,8 @@ constexpr int kAnonymitySwitch = 1011;
 std::optional<std::string> ReadString(HKEY root, const char* key, const char* value) {
     char data[1024] = {};
     DWORD size = sizeof(data);
-    if (::RegGetValueA(root, key, value, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) return std::nullopt;
+    if (::RegGetValueA(root, key, value, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return std::nullopt;
     return std::string(data);
 }
 
@@ -66,8 +67,8 @@ ACCESS_MASK UsersAccess(const std::string& key) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const std::string name = "MACHINE\\" + key;
-    if (::GetNamedSecurityInfoA(name.c_str(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                                nullptr, &descriptor) != ERROR_SUCCESS) {
+    if (::GetNamedSecurityInfoA(name.c_str(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
         return 0;
     }
     BYTE users[SECURITY_MAX_SID_SIZE] = {};
@@ -136,8 +137,8 @@ class ProcessTree {
         STARTUPINFOA startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info{};
-        if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                              &startup, &info)) {
+        if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                              nullptr, &startup, &info)) {
             return false;
         }
         const bool assigned = ::AssignProcessToJobObject(job_, info.hProcess);
@@ -150,8 +151,8 @@ class ProcessTree {
 
     bool Ended() const {
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
-        if (!::QueryInformationJobObject(job_, JobObjectBasicAccountingInformation, &accounting, sizeof(accounting),
-                                         nullptr)) {
+        if (!::QueryInformationJobObject(job_, JobObjectBasicAccountingInformation, &accounting,
+                                         sizeof(accounting), nullptr)) {
             return false;
         }
         return accounting.ActiveProcesses == 0;
@@ -174,7 +175,8 @@ class ProcessTree {
                              char text[128] = {};
                              ::GetWindowTextA(w, text, sizeof(text));
                              return ::IsWindowVisible(w) && std::string(class_name) == "#32770" &&
-                                    std::string(text).rfind(title, 0) == 0 && FindChildWithText(w, child) != nullptr;
+                                    std::string(text).rfind(title, 0) == 0 &&
+                                    FindChildWithText(w, child) != nullptr;
                          })) {
                         found = window;
                     }
@@ -287,7 +289,8 @@ TEST_F(InstallerTest, SilentInstallLeavesProgramsKeysAccessShortcutsAndUninstall
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kSettingsKey, "AppFullPath"), folder_ + "\\Vestrel.exe");
     // A user who is not an administrator saves settings in both keys.
     for (const char* key : {kSettingsKey, kCleanerKey}) {
-        EXPECT_EQ(UsersAccess(key) & (KEY_READ | KEY_WRITE), static_cast<ACCESS_MASK>(KEY_READ | KEY_WRITE)) << key;
+        EXPECT_EQ(UsersAccess(key) & (KEY_READ | KEY_WRITE), static_cast<ACCESS_MASK>(KEY_READ | KEY_WRITE))
+            << key;
     }
     for (const char* link : {"Vestrel.lnk", "Vestrel Help.lnk", "Uninstall Vestrel.lnk"}) {
         EXPECT_TRUE(FileExists(CommonProgramsFolder() + link)) << link;
@@ -296,7 +299,8 @@ TEST_F(InstallerTest, SilentInstallLeavesProgramsKeysAccessShortcutsAndUninstall
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "3.3.37");
     EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher"));
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"), folder_ + "\\Vestrel.exe,0");
-    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), "\"" + folder_ + "\\Uninstall.exe\"");
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
+              "\"" + folder_ + "\\Uninstall.exe\"");
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
               "\"" + folder_ + "\\Uninstall.exe\" /S");
     // In kilobytes: the three files make several megabytes.
@@ -353,8 +357,9 @@ TEST_F(InstallerTest, SilentUninstallWithAnonymityOnEndsVestrelSetsTheBrowsersBa
     if (!WaitUntil([] { return settings::RegDwordSetting(settings::kUseProxy, true).get() == 1; }, 15s)) {
         GTEST_SKIP() << "the status page's anonymity switch does not turn anonymity on in this build";
     }
-    ASSERT_TRUE(WaitUntil([&] { return vestrel::testing::ReadSystemProxy().server.find(relay_) != std::string::npos; }))
-        << vestrel::testing::ReadSystemProxy().server;
+    ASSERT_TRUE(WaitUntil([&] {
+        return vestrel::testing::ReadSystemProxy().server.find(relay_) != std::string::npos;
+    })) << vestrel::testing::ReadSystemProxy().server;
 
     ASSERT_TRUE(Uninstall());
     EXPECT_TRUE(vestrel_.HasEnded());

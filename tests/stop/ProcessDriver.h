@@ -3,6 +3,7 @@
 #pragma once
 
 #include <winsock2.h>
+
 #include <windows.h>
 
 #include <chrono>
@@ -27,8 +28,8 @@ inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milli
 inline std::string WindowText(HWND window) {
     char buffer[512] = {};
     DWORD_PTR copied = 0;
-    if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK,
-                               5000, &copied)) {
+    if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer),
+                               SMTO_BLOCK, 5000, &copied)) {
         return "<no answer>";
     }
     return std::string(buffer, copied);
@@ -48,8 +49,8 @@ inline std::string MakeTemporaryFolder(const std::string& prefix) {
     char temp[MAX_PATH] = {};
     ::GetTempPathA(MAX_PATH, temp);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string folder = std::string(temp) + prefix + std::to_string(::GetCurrentProcessId()) + "-" +
-                                   std::to_string(::GetTickCount() + attempt);
+        const std::string folder = std::string(temp) + prefix + std::to_string(::GetCurrentProcessId()) +
+                                   "-" + std::to_string(::GetTickCount() + attempt);
         if (::CreateDirectoryA(folder.c_str(), nullptr)) return folder;
     }
     return {};
@@ -147,7 +148,8 @@ class Process {
         HWND found = nullptr;
         WaitUntil(
             [&] {
-                const auto windows = TopLevelWindows(id_, [&](HWND w) { return IsVisibleDialogTitled(w, title); });
+                const auto windows =
+                    TopLevelWindows(id_, [&](HWND w) { return IsVisibleDialogTitled(w, title); });
                 found = windows.empty() ? nullptr : windows.front();
                 return found != nullptr || HasEnded();
             },
@@ -194,6 +196,5 @@ class Process {
     HANDLE thread_ = nullptr;
     DWORD id_ = 0;
 };
-
 
 }  // namespace vestrel::testing
