@@ -145,7 +145,6 @@ class ProcessTree {
         ::ResumeThread(info.hThread);
         ::CloseHandle(info.hThread);
         ::CloseHandle(info.hProcess);
-        first_id_ = info.dwProcessId;
         return assigned;
     }
 
@@ -201,7 +200,6 @@ class ProcessTree {
     }
 
     HANDLE job_;
-    DWORD first_id_ = 0;
 };
 
 // What a click on one of a dialog's buttons sends the dialog.
