@@ -469,12 +469,12 @@ TEST_F(OptionsPagesTest, PrivacyPanelsStoreTheirSwitchesTasksAndInterval) {
     SetText(IDD_CLEANING, IDC_CLEANING_MINUTES, "31999");
     PressQuietly(IDD_CLEANING, IDC_CLEANING_SAVE);
     EXPECT_EQ(GetDword(settings::kSleep), 31999u);
+    testing::SaveScreenshot(program_.main(), "privacy-cleaning");
     // An empty edit keeps the interval as it was.
     SetText(IDD_CLEANING, IDC_CLEANING_MINUTES, "");
     Click(Item(IDD_CLEANING, IDC_CLEANING_SAVE));
     EXPECT_EQ(NextMessage(), "Please enter an integer.");
     EXPECT_EQ(GetDword(settings::kSleep), 31999u);
-    testing::SaveScreenshot(program_.main(), "privacy-cleaning");
     SetDword(settings::kClearHistory, 0);
     SetDword(settings::kClearCookies, 0);
     SetDword(settings::kEnableJS, 0);
