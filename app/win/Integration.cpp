@@ -2,6 +2,7 @@
 // is a plain page of its template.
 #include "app/win/Integration.h"
 
+#include "app/win/OptionsPages.h"
 #include "app/win/Pages.h"
 #include "app/win/ui/SkinnedDialog.h"
 #include "catalogue/TestedFile.h"
@@ -43,6 +44,7 @@ void LoadProxyLists() {
 }
 
 SubPage MakeSubPage(int template_id, HWND main_window) {
+    if (SubPage page = MakeOptionsPage(template_id, main_window); page.dialog) return page;
     return SubPage{std::make_unique<PlainPage>(template_id, main_window), nullptr};
 }
 

@@ -1,9 +1,10 @@
 // The configurator's system services in the native build, where no browser or internet layer of the
-// system is involved: connection options kept in memory, no application-data folder, and our own
-// profile-string writer.
+// system is involved: connection options kept in memory, no application-data folder, no running browser,
+// and our own profile-string writer.
 #include "browsers/ConnectionSettings.h"
 #include "browsers/IniText.h"
 #include "browsers/ProfileFolders.h"
+#include "browsers/RunningBrowsers.h"
 #include "platform/fs/Files.h"
 
 namespace vestrel::browsers {
@@ -15,6 +16,9 @@ ConnectionSettings& SystemConnectionSettings() {
 
 namespace detail {
 std::string SystemApplicationDataFolder() { return {}; }
+// No browser runs in the native build.
+bool FileHeldOpen(const std::string&) { return false; }
+bool ProcessRunning(std::string_view) { return false; }
 }  // namespace detail
 
 bool WriteIniFileValue(const std::string& section, const std::string& key, const std::string& value,
