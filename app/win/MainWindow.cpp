@@ -290,7 +290,11 @@ void MainWindow::ApplyNavigation() {
         auto apply = [showing](HWND window, bool visible) {
             if (visible == showing) Show(window, visible);
         };
-        apply(status_page_ ? status_page_->hwnd() : nullptr, navigation_.SectionVisible(1));
+        HWND status = status_page_ ? status_page_->hwnd() : nullptr;
+        // A page of another section may have switched anonymity off (a relay port it could not open).
+        if (showing && status != nullptr && navigation_.SectionVisible(1) && !::IsWindowVisible(status))
+            status_page_->ShowAnonymityState();
+        apply(status, navigation_.SectionVisible(1));
         if (status_page_ && status_page_->hint_panel()) {
             apply(status_page_->hint_panel()->hwnd(), navigation_.SubPageVisible(1, 0));
         }

@@ -97,6 +97,7 @@ void StatusPage::OnOk() {
 }
 
 void StatusPage::ShowAnonymity(bool on) {
+    anonymity_shown_ = on;
     if (on) {
         anonymity_.SetPictures(IDB_DISABLE_ANONYMITY, IDB_DISABLE_ANONYMITY_PRESSED,
                                IDB_DISABLE_ANONYMITY_HOVER);
@@ -275,6 +276,13 @@ void StatusPage::OnAnonymitySwitch() {
         }
     }
     ::RedrawWindow(parent(), nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+void StatusPage::ShowAnonymityState() {
+    const bool on = UseProxyOn();
+    if (on == anonymity_shown_) return;
+    ShowAnonymity(on);
+    SetStatusLines(on ? settings::RegStringSetting(settings::kProxyName, true).get() : real_address_);
 }
 
 void StatusPage::OnPrivacySwitch() {

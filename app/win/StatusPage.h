@@ -42,6 +42,8 @@ class StatusPage : public ui::MessageMap<StatusPage, ui::SkinnedDialog> {
     void OnSwitchHover(const std::string& name, bool entered);
     // What a click on the anonymity switch does; Exit uses it to switch off.
     void PressAnonymitySwitch() { OnAnonymitySwitch(); }
+    // The switch and the status lines shown again from UseProxy, for when another page changed it.
+    void ShowAnonymityState();
     // True while the "New" box waits for the list service.
     bool Downloading() const { return downloading_; }
 
@@ -70,6 +72,7 @@ class StatusPage : public ui::MessageMap<StatusPage, ui::SkinnedDialog> {
 
     std::string real_address_;
     bool downloading_ = false;
+    bool anonymity_shown_ = false;
     ui::SkinnedButton anonymity_;
     ui::SkinnedButton privacy_;
     ui::Label anonymity_status_;
