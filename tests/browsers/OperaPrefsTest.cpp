@@ -77,6 +77,17 @@ TEST_F(OperaPrefsTest, AllThreeFilesPresentEnableThenDisable) {
     EXPECT_EQ(Value(profile_ini_, "User Prefs", "Home URL"), "my.home.page")
         << "the profile's home page stays";
 
+    // Enabling twice saves nothing new: the relay's values are not the user's.
+    EnableOperaProxy();
+    // Switching off puts back every key as it was, removing the ones that were absent.
+    DisableOperaProxy();
+    for (const std::string* path : {&program_ini_, &profile_ini_, &defaults_ini_}) {
+        EXPECT_EQ(ReadText(*path), kIni) << *path;
+    }
+
+    // With nothing saved (the state of an older run), the proxy is switched off and the server stays.
+    EnableOperaProxy();
+    testing::ForgetSavedSettings();
     DisableOperaProxy();
     for (const std::string* path : {&program_ini_, &profile_ini_, &defaults_ini_}) {
         EXPECT_EQ(Value(*path, "Proxy", "Use HTTP"), "0") << *path;
