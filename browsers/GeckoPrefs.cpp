@@ -319,6 +319,14 @@ std::error_code DisableGeckoProxy(const std::string& profile_root) {
     std::string text;
     if (const std::error_code error = ReadProfile(profile_root, path, text); error || path.empty()) return error;
     if (const std::optional<SavedRecord> saved = SavedProfile(path)) return RestoreProfile(path, FromRecord(*saved));
+    // Nothing saved: only a profile that points at the relay is set back, so that the list refresh,
+    // which sets the browsers back while anonymity is off too, never takes away the user's own proxy.
+    const GeckoPrefValues values = CaptureGeckoPrefs(text);
+    const auto last_is = [&](std::string_view name, std::string_view value) {
+        const auto it = values.find(std::string(name));
+        return it != values.end() && !it->second.empty() && it->second.back() == value;
+    };
+    if (!last_is(kHttp, "\"127.0.0.1\"")) return {};
     return ReplaceText(path, text, DisableGeckoPrefs(text));
 }
 

@@ -40,7 +40,8 @@ std::string FindProfilePrefs(const std::string& profile_root);
 
 // Edit the profile found below `profile_root`, pointing it at 127.0.0.1 and the `LocalPort` setting.
 // Enabling first saves what it replaces (unless that file's state is saved already); disabling puts
-// back what was saved, or, with nothing saved, removes the proxy statements as it always has.
+// back what was saved, or, with nothing saved, removes the proxy statements as it always has, from a
+// profile that points at 127.0.0.1 only.
 // Nothing to edit is not an error; a file that cannot be read or replaced is (the old file then stays
 // whole).
 std::error_code EnableGeckoProxy(const std::string& profile_root);

@@ -108,6 +108,18 @@ void SaveFile(const std::vector<SavedRecord>& records, const std::string& path, 
     static_cast<void>(AddSavedRecord(kSavedOperaKeys, record));
 }
 
+bool PointsAtRelay(const std::string& path) {
+    if (path.empty() || !platform::fs::FileExists(path)) return false;
+    const std::optional<std::string> text = platform::fs::ReadWholeFile(path);
+    if (!text) return false;
+    const std::string relay = std::string(kRelayHost) + ":";
+    for (const char* key : {"HTTP Server", "HTTPS Server"}) {
+        const std::optional<std::string> server = GetIniValue(*text, "Proxy", key);
+        if (server && server->rfind(relay, 0) == 0) return true;
+    }
+    return false;
+}
+
 // Puts back one saved file; false when a key could not be written (the record is then kept).
 bool RestoreFile(const SavedRecord& record) {
     const std::string* path = record.Text(kSavedPath);
@@ -151,8 +163,10 @@ void DisableOperaProxy() {
     const OperaFiles files = Locate();
     const std::vector<SavedRecord> records = LoadSavedRecords(kSavedOperaKeys);
     for (const std::string* path : {&files.program_ini, &files.profile_ini, &files.program_defaults_ini}) {
-        // Without a saved state the proxy is simply switched off, as before any state was saved.
-        if (!IsSaved(records, *path)) WriteIfPresent(*path, {{"Use HTTP", "0"}, {"Use HTTPS", "0"}}, "Proxy");
+        // Without a saved state the proxy is switched off, as before any state was saved, but only in a
+        // file that points at the relay: a proxy of the user's own stays.
+        if (!IsSaved(records, *path) && PointsAtRelay(*path))
+            WriteIfPresent(*path, {{"Use HTTP", "0"}, {"Use HTTPS", "0"}}, "Proxy");
     }
     std::vector<SavedRecord> kept;
     for (const SavedRecord& record : records) {

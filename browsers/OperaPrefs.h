@@ -19,7 +19,8 @@ std::string OperaProgramFolder();
 // saved first, once per switch-on, for each file that exists.
 void EnableOperaProxy();
 // Every saved file's keys put back (a key that was absent is removed again); a file with nothing
-// saved gets its HTTP and HTTPS proxy switched off, the server entries staying as enable wrote them.
+// saved gets its HTTP and HTTPS proxy switched off when it points at the relay, the server entries
+// staying as enable wrote them.
 void DisableOperaProxy();
 
 }  // namespace vestrel::browsers

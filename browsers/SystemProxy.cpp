@@ -35,6 +35,8 @@ constexpr char kAutoConfigUrl[] = "AutoConfigURL";
 
 using Target = std::optional<std::string>;
 
+constexpr std::string_view kLoopbackPrefix = "127.0.0.1:";
+
 // Connection names compare as the system compares them: without regard to case.
 bool SameTarget(const Target& a, const Target& b) {
     if (a.has_value() != b.has_value()) return false;
@@ -56,6 +58,13 @@ PerConnectionOptions DirectList() { return PerConnectionOptions{}; }
 
 bool PointsAt(const PerConnectionOptions& options, const std::string& server) {
     return (options.flags & kProxyTypeProxy) != 0 && options.proxy_server == server;
+}
+
+// Whether a connection points at a relay on this machine, whatever its port: only then is there
+// anything of ours to undo when nothing was saved.
+bool PointsAtLoopback(const std::optional<PerConnectionOptions>& options) {
+    return options && (options->flags & kProxyTypeProxy) != 0 &&
+           options->proxy_server.value_or("").rfind(std::string(kLoopbackPrefix), 0) == 0;
 }
 
 SavedRecord ToRecord(const PerConnectionOptions& options) {
@@ -204,8 +213,13 @@ namespace detail {
 bool ClearSystemProxyTargets(ConnectionSettings& settings, bool guard_each_connection) {
     const std::vector<PerConnectionOptions> saved = SavedConnections();
     // Connections without a saved state first, then the saved ones, the local network last of all.
+    // A connection with nothing saved is set direct only when it points at a relay here: the list
+    // refresh sets the browsers "back" while anonymity is off too, and must not take away a proxy of
+    // the user's own. A system that cannot report its options is set direct as before.
     for (const Target& target : SystemProxyTargets(settings)) {
         if (IsSaved(saved, target)) continue;
+        const std::optional<PerConnectionOptions> current = settings.Query(target);
+        if (current && !PointsAtLoopback(current)) continue;
         if (!ApplyOne(settings, DirectList(), target, guard_each_connection)) {
             settings.DebugMessage(kClearAllocationFailure);
             return false;

@@ -20,8 +20,9 @@ namespace vestrel::browsers {
 // setting is named on the debugger output. False after an allocation failure (then nothing more is
 // done).
 bool SetSystemProxy(const std::string& server, ConnectionSettings& settings = SystemConnectionSettings());
-// Puts back what SetSystemProxy saved, and sets every connection without a saved state direct (only
-// its flags change). The saved state is forgotten once it is all put back.
+// Puts back what SetSystemProxy saved, and sets direct (only the flags change) every connection without
+// a saved state that points at 127.0.0.1: a proxy of the user's own is never taken away. The saved
+// state is forgotten once it is all put back.
 bool ClearSystemProxy(ConnectionSettings& settings = SystemConnectionSettings());
 
 // The connections both steps change, in the order they change them; none names the local network.

@@ -82,7 +82,15 @@ TEST_F(OperaPrefsTest, AllThreeFilesPresentEnableThenDisable) {
     // Switching off puts back every key as it was, removing the ones that were absent.
     DisableOperaProxy();
     for (const std::string* path : {&program_ini_, &profile_ini_, &defaults_ini_}) {
+        EXPECT_EQ(Value(*path, "Proxy", "Use HTTP"), "0") << *path;
+        EXPECT_EQ(Value(*path, "Proxy", "HTTP Server"), "") << *path;
+        EXPECT_EQ(Value(*path, "Proxy", "Use HTTPS"), std::nullopt) << *path;
+        EXPECT_EQ(Value(*path, "Proxy", "HTTPS Server"), std::nullopt) << *path;
+        EXPECT_EQ(Value(*path, "User Prefs", "Home URL"), "my.home.page") << *path;
+#ifndef _WIN32
+        // Our own writer keeps every other byte; Wine's profile writer drops the blank lines.
         EXPECT_EQ(ReadText(*path), kIni) << *path;
+#endif
     }
 
     // With nothing saved (the state of an older run), the proxy is switched off and the server stays.

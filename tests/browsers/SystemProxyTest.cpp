@@ -64,10 +64,17 @@ TEST_F(SystemProxyTest, EveryEntryThenTheLocalNetworkIsChanged) {
             connections_.Reset();
             connections_.dial_up_entries = c.entries;
             Switches(c.autodial, 1, c.dial_up);
+            Targets expected = c.targets;
+            if (!enable) {
+                // Nothing saved: what points at a relay here is set direct.
+                for (const auto& target : c.targets)
+                    connections_.Apply(PerConnectionOptions{target, 3, "127.0.0.1:9090", "local", std::nullopt});
+                expected.insert(expected.end(), c.targets.begin(), c.targets.end());
+            }
             ASSERT_TRUE(enable ? SetSystemProxy("127.0.0.1:9090", connections_)
                                : ClearSystemProxy(connections_));
-            EXPECT_EQ(connections_.applied(), c.targets) << c.name;
-            std::vector<Event> events(c.targets.size(), Event::Apply);
+            EXPECT_EQ(connections_.applied(), expected) << c.name;
+            std::vector<Event> events(expected.size(), Event::Apply);
             events.push_back(Event::SettingsChanged);
             events.push_back(Event::Refresh);
             EXPECT_EQ(connections_.events(), events) << c.name;
@@ -149,11 +156,13 @@ TEST_F(SystemProxyTest, RecoveryAfterARunThatEndedWithAnonymityOn) {
     EXPECT_TRUE(RecoverConnectionOptions("127.0.0.1:9090", connections_));
     EXPECT_EQ(connections_.Query(std::nullopt), own);
     EXPECT_FALSE(AnySavedRecords());
-    // Nothing saved and nothing of ours left: nothing is touched.
+    // Nothing saved and nothing of ours left: nothing is touched, by recovery or by a switch-off.
     connections_.Reset();
     connections_.Apply(own);
     EXPECT_FALSE(RecoverConnectionOptions("127.0.0.1:9090", connections_));
+    ASSERT_TRUE(DisableConnectionProxy("DefaultConnectionSettings", connections_));
     EXPECT_EQ(connections_.applied().size(), 1u);
+    EXPECT_EQ(connections_.Query(std::nullopt), own);
 
     // Nothing saved but the system still points at the relay: direct, and only there.
     connections_.dial_up_entries = {"Office VPN"};
@@ -211,6 +220,9 @@ TEST_F(SystemProxyTest, OnlyTheDisablePathGuardsEachConnection) {
     EXPECT_EQ(Http11("ProxyHttp1.1"), 1u);
     EXPECT_EQ(testing::GetDword(Hive::LocalMachine, std::string(testing::kProgram), "IE"), 0u);
 
+    // Saved options of both connections, put back by the next switch-off.
+    MemoryConnectionSettings prepared;
+    ASSERT_TRUE(SetSystemProxy("127.0.0.1:9090", prepared));
     ScriptedConnections guarded_local;
     guarded_local.throw_at = 1;
     EXPECT_TRUE(DisableConnectionProxy("DefaultConnectionSettings", guarded_local));

@@ -91,75 +91,58 @@ class WinInetTest : public ::testing::Test {
     }
 };
 
-TEST_F(WinInetTest, EachSwitchCombinationChangesTheChosenConnections) {
+TEST_F(WinInetTest, EachSwitchCombinationPointsEveryChosenConnectionAndPutsItBack) {
     const bool apart = KeepsConnectionsApart();
     if (!apart) {
         std::printf(
             "note: this system keeps one set of options for every connection; "
-            "untouched-connection checks are skipped\n");
+            "each connection's own restore is checked natively only\n");
     }
     struct Case {
         std::optional<std::uint32_t> autodial;
-        std::uint32_t no_net;
         bool dial_up_target;
-        bool local_target;
     };
-    const std::vector<Case> cases = {
-        {std::nullopt, 0, false, true},
-        {std::nullopt, 1, false, true},
-        {0, 1, false, true},
-        {1, 0, true, false},
-        {1, 1, true, true},
-    };
-    for (const Case& c : cases) {
-        const std::string label = "EnableAutodial " + (c.autodial ? std::to_string(*c.autodial) : "missing") +
-                                  ", NoNetAutodial " + std::to_string(c.no_net);
+    for (const Case& c : {Case{std::nullopt, false}, Case{0, false}, Case{1, true}}) {
+        const std::string label = "EnableAutodial " + (c.autodial ? std::to_string(*c.autodial) : "missing");
         testing::ResetConfiguratorValues();
         if (c.autodial) testing::SetDword(Hive::CurrentUser, kSettingsKey, "EnableAutodial", *c.autodial);
-        testing::SetDword(Hive::CurrentUser, kSettingsKey, "NoNetAutodial", c.no_net);
         testing::SetString(Hive::LocalMachine, std::string(testing::kAutoDial), "DefaultInternet", kDialUp);
-        Mark(std::nullopt, "192.0.2.1:1");
         Mark(kDialUp, "192.0.2.2:2");
+        Mark(std::nullopt, "192.0.2.1:1");
 
         ASSERT_TRUE(SetSystemProxy(kRelay)) << label;
-        for (const auto& [target, chosen] :
-             {std::pair{std::optional<std::string>(), c.local_target},
-              std::pair{std::optional<std::string>(kDialUp), c.dial_up_target}}) {
-            const Stored stored = Query(target);
-            const std::string which = label + (target ? ", dial-up" : ", local network");
-            if (chosen) {
-                EXPECT_NE(stored.flags & PROXY_TYPE_PROXY, 0u) << which;
-                EXPECT_EQ(stored.server, kRelay) << which;
-                if (stored.bypass) {
-                    EXPECT_EQ(*stored.bypass, "local") << which;
-                }
-            } else if (apart) {
-                EXPECT_EQ(stored.flags & PROXY_TYPE_PROXY, 0u) << which;
-                EXPECT_NE(stored.server, kRelay) << which;
-            }
-        }
-        EXPECT_EQ(testing::GetDword(Hive::CurrentUser, kSettingsKey, "EnableHttp1_1"), 1u) << label;
-        if (c.local_target || !apart) {
-            // The local network's settings are also the registry values every program reads.
-            EXPECT_EQ(testing::GetDword(Hive::CurrentUser, kSettingsKey, "ProxyEnable"), 1u) << label;
-        }
-
-        ASSERT_TRUE(ClearSystemProxy()) << label;
-        for (const auto& target : {std::optional<std::string>(), std::optional<std::string>(kDialUp)}) {
-            const bool chosen = target ? c.dial_up_target : c.local_target;
+        for (const auto& [target, chosen] : {std::pair{std::optional<std::string>(), true},
+                                             std::pair{std::optional<std::string>(kDialUp), c.dial_up_target}}) {
             if (!chosen && apart) continue;
             const Stored stored = Query(target);
-            EXPECT_EQ(stored.flags & PROXY_TYPE_PROXY, 0u) << label;
-            EXPECT_EQ(stored.server, kRelay) << label << ": the stored server stays";
+            const std::string which = label + (target ? ", dial-up" : ", local network");
+            EXPECT_NE(stored.flags & PROXY_TYPE_PROXY, 0u) << which;
+            EXPECT_EQ(stored.server, kRelay) << which;
+        }
+        EXPECT_EQ(testing::GetDword(Hive::CurrentUser, kSettingsKey, "EnableHttp1_1"), 1u) << label;
+        // The local network's settings are also the registry values every program reads.
+        EXPECT_EQ(testing::GetDword(Hive::CurrentUser, kSettingsKey, "ProxyEnable"), 1u) << label;
+
+        ASSERT_TRUE(ClearSystemProxy()) << label;
+        EXPECT_EQ(Query(std::nullopt).server, "192.0.2.1:1") << label;
+        if (apart) {
+            EXPECT_EQ(Query(kDialUp).server, "192.0.2.2:2") << label;
         }
         EXPECT_EQ(testing::GetDword(Hive::CurrentUser, kSettingsKey, "ProxyHttp1.1"), 1u) << label;
-        if (c.local_target || !apart) {
-            EXPECT_EQ(testing::GetDword(Hive::CurrentUser, kSettingsKey, "ProxyEnable"), 0u) << label;
-        }
+        EXPECT_EQ(testing::GetDword(Hive::CurrentUser, kSettingsKey, "ProxyEnable"), 0u) << label;
     }
 }
 
-TEST_F(WinInetTest, DisablingWhenNothingWasEnabledStillGoesDirect) {
+TEST_F(WinInetTest, WithNothingSavedOnlyARelayHereIsSetDirect) {
+    PerConnectionOptions own{std::nullopt, kProxyTypeDirect | kProxyTypeProxy, "corp:3128", std::nullopt,
+                             std::nullopt};
+    ASSERT_TRUE(SystemConnectionSettings().Apply(own));
+    ASSERT_TRUE(ClearSystemProxy());
+    EXPECT_NE(Query(std::nullopt).flags & PROXY_TYPE_PROXY, 0u) << "the user's own proxy stays";
+    EXPECT_EQ(Query(std::nullopt).server, "corp:3128");
+
+    own.proxy_server = "127.0.0.1:9191";
+    ASSERT_TRUE(SystemConnectionSettings().Apply(own));
     ASSERT_TRUE(ClearSystemProxy());
     EXPECT_EQ(Query(std::nullopt).flags & PROXY_TYPE_PROXY, 0u);
     EXPECT_EQ(testing::GetDword(Hive::CurrentUser, kSettingsKey, "ProxyHttp1.1"), 1u);
