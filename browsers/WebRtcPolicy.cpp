@@ -120,7 +120,10 @@ void ContainWebRtc() {
 
 void ReleaseWebRtc() {
     std::vector<SavedRecord> kept;
-    for (const SavedRecord& record : LoadSavedRecords(kSavedPolicies)) {
+    std::vector<SavedRecord> records = LoadSavedRecords(kSavedPolicies);
+    // Latest first: a key created for a later policy sits inside the keys created for an earlier one.
+    std::reverse(records.begin(), records.end());
+    for (const SavedRecord& record : records) {
         const std::string* path = record.Text(kKey);
         if (path == nullptr) continue;
         const PolicyValue current = ReadPolicy(*path);
