@@ -5,7 +5,9 @@
 
 #include "browsers/GeckoPrefs.h"
 #include "browsers/OperaPrefs.h"
+#include "browsers/SavedSettings.h"
 #include "browsers/SystemProxy.h"
+#include "browsers/WebRtcPolicy.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/SettingsTable.h"
 
@@ -41,6 +43,7 @@ bool SetConnectionOptions(std::string_view /*connection_name*/, const std::strin
                           ConnectionSettings& connections) {
     if (!SetSystemProxy(server, connections)) return false;
     SetSystemFlags(1);
+    ContainWebRtc();
     const FileFlags flags = ReadFileFlags();
     if (flags.opera) EnableOperaProxy();
     if (flags.netscape) ThrowIfFailed(EnableGeckoProxy(GeckoBrowser::Netscape));
@@ -60,6 +63,7 @@ bool DisableConnectionProxy(std::string_view /*connection_name*/, ConnectionSett
     try {
         detail::FinishClearSystemProxy(connections);
         SetSystemFlags(0);
+        ReleaseWebRtc();
         const FileFlags flags = ReadFileFlags();
         if (flags.opera) DisableOperaProxy();
         if (flags.netscape) ThrowIfFailed(DisableGeckoProxy(GeckoBrowser::Netscape));
@@ -68,7 +72,22 @@ bool DisableConnectionProxy(std::string_view /*connection_name*/, ConnectionSett
     } catch (...) {
         // Dropped on purpose: the caller goes on with a direct connection either way.
     }
+    try {
+        // Whatever is still saved belongs to a browser no longer chosen, or to one whose step failed
+        // above: the user's own settings come back all the same.
+        if (!LoadSavedRecords(kSavedOperaKeys).empty()) DisableOperaProxy();
+        static_cast<void>(RestoreSavedGeckoProfiles());
+    } catch (...) {
+    }
     return true;
+}
+
+bool RecoverConnectionOptions(const std::string& relay_server, ConnectionSettings& connections) {
+    if (AnySavedRecords()) {
+        static_cast<void>(DisableConnectionProxy("DefaultConnectionSettings", connections));
+        return true;
+    }
+    return DirectConnectionsLeftAt(relay_server, connections);
 }
 
 }  // namespace vestrel::browsers

@@ -14,14 +14,20 @@ namespace vestrel::browsers {
 // Values of the per-connection flags option, as WinInet numbers them.
 inline constexpr std::uint32_t kProxyTypeDirect = 1;
 inline constexpr std::uint32_t kProxyTypeProxy = 2;
+inline constexpr std::uint32_t kProxyTypeAutoProxyUrl = 4;
+inline constexpr std::uint32_t kProxyTypeAutoDetect = 8;
 
-// One per-connection option list: the flags always, the server and bypass list when given.
+// One per-connection option list: the flags always, the server, bypass list and automatic
+// configuration address when given. An empty text given clears that option.
 struct PerConnectionOptions {
     // Name of a dial-up connection; none means the local-network settings.
     std::optional<std::string> connection;
     std::uint32_t flags = kProxyTypeDirect;
     std::optional<std::string> proxy_server;
     std::optional<std::string> proxy_bypass;
+    std::optional<std::string> auto_config_url;
+
+    bool operator==(const PerConnectionOptions&) const = default;
 };
 
 class ConnectionSettings {
@@ -33,6 +39,14 @@ class ConnectionSettings {
     // Tells the internet layer that the settings changed, then asks it to reload them.
     virtual void NotifySettingsChanged() = 0;
     virtual void Refresh() = 0;
+    // The options a connection holds now, every text given (empty when unset); nothing when the
+    // system cannot tell.
+    virtual std::optional<PerConnectionOptions> Query(const std::optional<std::string>& connection) {
+        static_cast<void>(connection);
+        return std::nullopt;
+    }
+    // The names of the dial-up and VPN entries the system knows.
+    virtual std::vector<std::string> DialUpEntries() { return {}; }
     // The one diagnostic channel of the configurator (the debugger output on Windows).
     virtual void DebugMessage(std::string_view text) = 0;
 };
@@ -48,6 +62,7 @@ class MemoryConnectionSettings : public ConnectionSettings {
         std::uint32_t flags = kProxyTypeDirect;
         std::string proxy_server;
         std::string proxy_bypass;
+        std::string auto_config_url;
     };
     enum class Event { Apply, SettingsChanged, Refresh };
 
@@ -55,6 +70,11 @@ class MemoryConnectionSettings : public ConnectionSettings {
     void NotifySettingsChanged() override;
     void Refresh() override;
     void DebugMessage(std::string_view text) override;
+    std::optional<PerConnectionOptions> Query(const std::optional<std::string>& connection) override;
+    std::vector<std::string> DialUpEntries() override { return dial_up_entries; }
+
+    // The entries DialUpEntries() reports; tests set them.
+    std::vector<std::string> dial_up_entries;
 
     void Reset();
     // The options of a connection (none: the local network); nothing when no list ever reached it.

@@ -130,6 +130,22 @@ std::string SetIniValue(std::string_view text, std::string_view section, std::st
     return out;
 }
 
+std::string RemoveIniValue(std::string_view text, std::string_view section, std::string_view key) {
+    const std::vector<Line> lines = SplitLines(text);
+    const auto range = FindSection(lines, section);
+    std::string out;
+    out.reserve(text.size());
+    bool removed = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!removed && range && i > range->header && i < range->end && IsKeyLine(lines[i].content, key)) {
+            removed = true;
+            continue;
+        }
+        out.append(lines[i].content).append(lines[i].line_break);
+    }
+    return out;
+}
+
 std::optional<std::string> GetIniValue(std::string_view text, std::string_view section,
                                        std::string_view key) {
     const std::vector<Line> lines = SplitLines(text);

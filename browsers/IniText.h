@@ -13,6 +13,8 @@ namespace vestrel::browsers {
 // missing key is added after the last line of its section, a missing section is added at the end.
 std::string SetIniValue(std::string_view text, std::string_view section, std::string_view key,
                         std::string_view value);
+// The text without the line of `key` in `section`; the same text when there is none.
+std::string RemoveIniValue(std::string_view text, std::string_view section, std::string_view key);
 // The value of `key` in `section`, blanks around it removed; nothing when the key is absent.
 std::optional<std::string> GetIniValue(std::string_view text, std::string_view section, std::string_view key);
 
@@ -20,5 +22,8 @@ std::optional<std::string> GetIniValue(std::string_view text, std::string_view s
 // does; false when the file could not be written. The system's writer on Windows, ours natively.
 bool WriteIniFileValue(const std::string& section, const std::string& key, const std::string& value,
                        const std::string& path);
+// Removes one key from an initialisation file, as WritePrivateProfileStringA with no value does; false
+// when the file could not be written.
+bool DeleteIniFileValue(const std::string& section, const std::string& key, const std::string& path);
 
 }  // namespace vestrel::browsers

@@ -2,14 +2,17 @@
 // "OperaDef6.ini", always in this order.
 #include "browsers/OperaPrefs.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "browsers/GeckoPrefs.h"
 #include "browsers/IniText.h"
 #include "browsers/ProfileFolders.h"
+#include "browsers/SavedSettings.h"
 #include "platform/fs/Directory.h"
 #include "platform/fs/Files.h"
 #include "platform/registry/Registry.h"
@@ -71,6 +74,67 @@ void WriteIfPresent(const std::string& path,
     }
 }
 
+constexpr char kSavedPath[] = "Path";
+
+// Every key the enable step may write into a file, as "section\key": saved before the first write.
+std::vector<std::pair<std::string, std::string>> WrittenKeys(bool program_file) {
+    std::vector<std::pair<std::string, std::string>> keys = {
+        {"Proxy", "Use HTTP"}, {"Proxy", "HTTP Server"}, {"Proxy", "Use HTTPS"}, {"Proxy", "HTTPS Server"}};
+    if (program_file) keys.emplace_back("User Prefs", "Home URL");
+    return keys;
+}
+
+std::string SavedName(const std::pair<std::string, std::string>& key) { return key.first + "\\" + key.second; }
+
+bool IsSaved(const std::vector<SavedRecord>& records, const std::string& path) {
+    return std::any_of(records.begin(), records.end(), [&](const SavedRecord& record) {
+        const std::string* saved = record.Text(kSavedPath);
+        return saved != nullptr && *saved == path;
+    });
+}
+
+// Saves the keys of one existing file the enable step is about to write, unless they are saved already.
+void SaveFile(const std::vector<SavedRecord>& records, const std::string& path, bool program_file) {
+    if (path.empty() || !platform::fs::FileExists(path) || IsSaved(records, path)) return;
+    const std::optional<std::string> text = platform::fs::ReadWholeFile(path);
+    // A file that cannot be read is not saved; switching off then sets it back as it always has.
+    if (!text) return;
+    SavedRecord record;
+    record.texts[kSavedPath] = path;
+    record.numbers["ProgramFile"] = program_file ? 1 : 0;
+    for (const auto& key : WrittenKeys(program_file)) {
+        if (auto value = GetIniValue(*text, key.first, key.second)) record.texts[SavedName(key)] = *value;
+    }
+    static_cast<void>(AddSavedRecord(kSavedOperaKeys, record));
+}
+
+bool PointsAtRelay(const std::string& path) {
+    if (path.empty() || !platform::fs::FileExists(path)) return false;
+    const std::optional<std::string> text = platform::fs::ReadWholeFile(path);
+    if (!text) return false;
+    const std::string relay = std::string(kRelayHost) + ":";
+    for (const char* key : {"HTTP Server", "HTTPS Server"}) {
+        const std::optional<std::string> server = GetIniValue(*text, "Proxy", key);
+        if (server && server->rfind(relay, 0) == 0) return true;
+    }
+    return false;
+}
+
+// Puts back one saved file; false when a key could not be written (the record is then kept).
+bool RestoreFile(const SavedRecord& record) {
+    const std::string* path = record.Text(kSavedPath);
+    if (path == nullptr || !platform::fs::FileExists(*path)) return true;
+    const auto program_file = record.numbers.find("ProgramFile");
+    bool restored = true;
+    for (const auto& key : WrittenKeys(program_file != record.numbers.end() && program_file->second == 1)) {
+        const std::string* previous = record.Text(SavedName(key));
+        restored = (previous != nullptr ? WriteIniFileValue(key.first, key.second, *previous, *path)
+                                        : DeleteIniFileValue(key.first, key.second, *path)) &&
+                   restored;
+    }
+    return restored;
+}
+
 }  // namespace
 
 std::string OperaProgramFolder() {
@@ -81,6 +145,10 @@ std::string OperaProgramFolder() {
 
 void EnableOperaProxy() {
     const OperaFiles files = Locate();
+    const std::vector<SavedRecord> records = LoadSavedRecords(kSavedOperaKeys);
+    SaveFile(records, files.program_ini, true);
+    SaveFile(records, files.profile_ini, false);
+    SaveFile(records, files.program_defaults_ini, true);
     const std::string server =
         std::string(kRelayHost) + ":" + std::to_string(settings::RegDwordSetting(settings::kLocalPort).get());
     for (const std::string* path : {&files.program_ini, &files.profile_ini, &files.program_defaults_ini}) {
@@ -93,9 +161,18 @@ void EnableOperaProxy() {
 
 void DisableOperaProxy() {
     const OperaFiles files = Locate();
+    const std::vector<SavedRecord> records = LoadSavedRecords(kSavedOperaKeys);
     for (const std::string* path : {&files.program_ini, &files.profile_ini, &files.program_defaults_ini}) {
-        WriteIfPresent(*path, {{"Use HTTP", "0"}, {"Use HTTPS", "0"}}, "Proxy");
+        // Without a saved state the proxy is switched off, as before any state was saved, but only in a
+        // file that points at the relay: a proxy of the user's own stays.
+        if (!IsSaved(records, *path) && PointsAtRelay(*path))
+            WriteIfPresent(*path, {{"Use HTTP", "0"}, {"Use HTTPS", "0"}}, "Proxy");
     }
+    std::vector<SavedRecord> kept;
+    for (const SavedRecord& record : records) {
+        if (!RestoreFile(record)) kept.push_back(record);
+    }
+    static_cast<void>(ReplaceSavedRecords(kSavedOperaKeys, kept));
 }
 
 }  // namespace vestrel::browsers

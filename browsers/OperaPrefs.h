@@ -15,9 +15,12 @@ inline constexpr std::string_view kOperaHomePage = "duckduckgo.com";
 // Probing never creates the key.
 std::string OperaProgramFolder();
 
-// HTTP and HTTPS proxy on, at 127.0.0.1 and the `LocalPort` setting.
+// HTTP and HTTPS proxy on, at 127.0.0.1 and the `LocalPort` setting. The keys about to be written are
+// saved first, once per switch-on, for each file that exists.
 void EnableOperaProxy();
-// HTTP and HTTPS proxy off; the server entries stay as enable wrote them.
+// Every saved file's keys put back (a key that was absent is removed again); a file with nothing
+// saved gets its HTTP and HTTPS proxy switched off when it points at the relay, the server entries
+// staying as enable wrote them.
 void DisableOperaProxy();
 
 }  // namespace vestrel::browsers

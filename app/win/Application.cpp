@@ -5,9 +5,11 @@
 
 #include <string>
 
+#include "app/Anonymity.h"
 #include "app/ShellTexts.h"
 #include "app/win/Help.h"
 #include "app/win/MainWindow.h"
+#include "browsers/ConnectionOptions.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/SettingsTable.h"
 
@@ -47,7 +49,14 @@ int Application::Run() {
     if (HandOverToRunningInstance()) return 0;
     ConnectShellHandlers();
 
-    // Every start begins with anonymity off, whatever the last run left.
+    // Every start begins with anonymity off, whatever the last run left. A run that ended with it on
+    // (killed, crashed, power lost) left the browsers pointed at a relay that no longer listens: what
+    // it saved is put back first, or the system's settings are set direct if they still point here.
+    try {
+        static_cast<void>(browsers::RecoverConnectionOptions(RelayServer()));
+    } catch (...) {
+        // Start-up goes on; the next switch-off tries again.
+    }
     settings::RegDwordSetting(settings::kUseProxy).set(0);
 
     MainWindow main_window;

@@ -32,4 +32,12 @@ bool WriteIniFileValue(const std::string& section, const std::string& key, const
     return !platform::fs::WriteFileAtomically(path, SetIniValue(text, section, key, value));
 }
 
+bool DeleteIniFileValue(const std::string& section, const std::string& key, const std::string& path) {
+    if (!platform::fs::FileExists(path)) return true;
+    auto existing = platform::fs::ReadWholeFile(path);
+    if (!existing) return false;
+    const std::string edited = RemoveIniValue(*existing, section, key);
+    return edited == *existing || !platform::fs::WriteFileAtomically(path, edited);
+}
+
 }  // namespace vestrel::browsers

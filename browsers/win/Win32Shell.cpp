@@ -24,4 +24,8 @@ bool WriteIniFileValue(const std::string& section, const std::string& key, const
     return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) != FALSE;
 }
 
+bool DeleteIniFileValue(const std::string& section, const std::string& key, const std::string& path) {
+    return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, path.c_str()) != FALSE;
+}
+
 }  // namespace vestrel::browsers

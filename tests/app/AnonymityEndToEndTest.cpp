@@ -20,6 +20,8 @@
 #include <sstream>
 #include <string>
 
+#include "browsers/ConnectionOptions.h"
+#include "browsers/SavedSettings.h"
 #include "platform/net/Socket.h"
 #include "resources/ids/AnonymityIds.h"
 #include "resources/ids/DialogIds.h"
@@ -162,6 +164,8 @@ class AnonymityEndToEndTest : public ::testing::Test {
 
     void TearDown() override {
         program_.End();
+        // A run cut short leaves no saved settings behind in the prefix for the next test.
+        if (browsers::AnySavedRecords()) browsers::DisableConnectionProxy("DefaultConnectionSettings");
         std::error_code ignored;
         fs::remove_all(mozilla_, ignored);
         fs::remove_all(folder_, ignored);
@@ -398,6 +402,77 @@ TEST_F(AnonymityEndToEndTest, ChooseTestSwitchOnBrowseRetargetSwitchOffAndExit) 
     RecordProperty("switch_on_seconds", std::to_string(switch_on));
     RecordProperty("refresh_seconds", std::to_string(refresh));
     RecordProperty("switch_off_seconds", std::to_string(switch_off));
+}
+
+// Puts the local network's proxy options, as the user had them, back when the test ends.
+void SetSystemProxy(DWORD flags, const char* server) {
+    INTERNET_PER_CONN_OPTIONA options[2] = {};
+    options[0].dwOption = INTERNET_PER_CONN_FLAGS;
+    options[0].Value.dwValue = flags;
+    options[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
+    options[1].Value.pszValue = const_cast<char*>(server);
+    INTERNET_PER_CONN_OPTION_LISTA list{};
+    list.dwSize = sizeof(list);
+    list.dwOptionCount = 2;
+    list.pOptions = options;
+    ::InternetSetOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, sizeof(list));
+}
+
+bool SavedSettingsRemain() {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vestrel\\Saved", 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD subkeys = 0;
+    ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr);
+    ::RegCloseKey(key);
+    return subkeys > 0;
+}
+
+TEST_F(AnonymityEndToEndTest, KilledWithAnonymityOnTheNextStartPutsTheUsersSettingsBack) {
+    // The user's own company proxy, set before Vestrel ever ran.
+    SetSystemProxy(PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY, "corp.example:3128");
+    struct DirectAtEnd {
+        ~DirectAtEnd() { SetSystemProxy(PROXY_TYPE_DIRECT, nullptr); }
+    } direct_at_end;
+    const std::string own_prefs = ReadFile(prefs_);
+    settings::RegStringSetting(settings::kProxyName, true).set(SecondLine());
+    const std::string relay_server = "127.0.0.1:" + std::to_string(local_port_);
+
+    ASSERT_NE(StartProgram(), nullptr);
+    PressSwitch();
+    ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Enabled" && Accepts(local_port_); }));
+    EXPECT_EQ(QuerySystemProxy().server, relay_server);
+    EXPECT_TRUE(PrefsPointAtRelay());
+
+    // Killed: nothing of the program runs to set anything back.
+    program_.End();
+    EXPECT_EQ(QuerySystemProxy().server, relay_server) << "left pointing at a port where nothing listens";
+    EXPECT_EQ(GetDword(settings::kUseProxy), 1u);
+    EXPECT_TRUE(SavedSettingsRemain());
+
+    // The next start puts back what the user had, before the window opens.
+    ASSERT_NE(StartProgram(), nullptr);
+    const SystemProxy restored = QuerySystemProxy();
+    EXPECT_NE(restored.flags & PROXY_TYPE_PROXY, 0u);
+    EXPECT_EQ(restored.server, "corp.example:3128");
+    EXPECT_EQ(ReadFile(prefs_), own_prefs) << "every byte of the profile comes back";
+    EXPECT_EQ(GetDword(settings::kUseProxy), 0u);
+    EXPECT_FALSE(SavedSettingsRemain());
+    EXPECT_EQ(SwitchState(), "Disabled");
+    program_.End();
+
+    // Nothing saved (a run of an older version), but the system still points at the relay: direct.
+    SetSystemProxy(PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY, relay_server.c_str());
+    ASSERT_NE(StartProgram(), nullptr);
+    EXPECT_EQ(QuerySystemProxy().flags & PROXY_TYPE_PROXY, 0u);
+    program_.End();
+
+    // A proxy of the user's that is not the relay is left alone.
+    SetSystemProxy(PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY, "corp.example:3128");
+    ASSERT_NE(StartProgram(), nullptr);
+    EXPECT_NE(QuerySystemProxy().flags & PROXY_TYPE_PROXY, 0u);
+    EXPECT_EQ(QuerySystemProxy().server, "corp.example:3128");
 }
 
 TEST_F(AnonymityEndToEndTest, WindowAnswersWhileTheListDownloadStalls) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "browsers/SavedSettings.h"
+#include "browsers/WebRtcPolicy.h"
 #include "platform/registry/Registry.h"
 
 namespace vestrel::browsers::testing {
@@ -112,9 +114,17 @@ inline constexpr std::string_view kInternetSettings =
 inline constexpr std::string_view kAutoDial = "SOFTWARE\\Microsoft\\RAS AutoDial\\Default";
 inline constexpr std::string_view kProgram = "Software\\Vestrel";
 
+// Drops every saved record of the configurator, as if an older run had saved nothing. A WebRTC policy
+// set by a test is taken back first, with the keys created for it.
+inline void ForgetSavedSettings() {
+    ReleaseWebRtc();
+    registry::DeleteKeyTree(registry::Hive::LocalMachine, std::string(kSavedSettingsKey));
+}
+
 // Removes every value the configurator reads or writes, so that each test starts from the defaults.
 // Only values are removed, never the system's keys, so the same code is safe in a Wine prefix.
 inline void ResetConfiguratorValues() {
+    ForgetSavedSettings();
     const std::string settings(kInternetSettings);
     for (const char* name : {"EnableAutodial", "NoNetAutodial", "EnableHttp1_1", "ProxyHttp1.1"}) {
         DeleteValue(registry::Hive::CurrentUser, settings, name);

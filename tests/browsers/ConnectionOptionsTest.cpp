@@ -70,7 +70,13 @@ TEST_F(ConnectionOptionsTest, AFlaggedFirefoxIsPointedAtTheRelayPortWhateverTheS
     EXPECT_EQ(ReadText(mozilla_), kPrefs);
 
     ASSERT_TRUE(DisableConnectionProxy("DefaultConnectionSettings", connections_));
-    EXPECT_EQ(ReadText(firefox_), DisableGeckoPrefs(EnableGeckoPrefs(kPrefs, 9191)));
+    EXPECT_EQ(ReadText(firefox_), kPrefs) << "the user's own prefs come back";
+
+    // A profile saved while its browser was chosen comes back even when it is no longer chosen.
+    ASSERT_TRUE(SetConnectionOptions("DefaultConnectionSettings", "10.0.0.7:3128", connections_));
+    testing::SetDword(Hive::LocalMachine, kProgram, "FireFox", 0);
+    ASSERT_TRUE(DisableConnectionProxy("DefaultConnectionSettings", connections_));
+    EXPECT_EQ(ReadText(firefox_), kPrefs);
 }
 
 TEST_F(ConnectionOptionsTest, AFileErrorReachesTheEnablerButIsDroppedOnDisable) {
@@ -84,15 +90,19 @@ TEST_F(ConnectionOptionsTest, AFileErrorReachesTheEnablerButIsDroppedOnDisable) 
     EXPECT_EQ(ReadText(firefox_), kPrefs) << "the steps after the failing one are skipped";
     EXPECT_EQ(Flag("IE"), 1u) << "the steps before it stay done";
 
-    // Disable drops the error, skips the rest of the browser steps and still reports success.
+    // Disable drops the error and still reports success; the profiles after the failing one still
+    // get their saved prefs back, and the one that failed keeps its saved state for the next try.
     std::filesystem::remove(mozilla_ + ".tmp");
     ASSERT_TRUE(SetConnectionOptions("DefaultConnectionSettings", "127.0.0.1:9191", connections_));
     std::filesystem::create_directory(mozilla_ + ".tmp");
     EXPECT_TRUE(DisableConnectionProxy("DefaultConnectionSettings", connections_));
     EXPECT_EQ(ReadText(mozilla_), EnableGeckoPrefs(kPrefs, 9191));
-    EXPECT_EQ(ReadText(firefox_), EnableGeckoPrefs(kPrefs, 9191));
+    EXPECT_EQ(ReadText(firefox_), kPrefs);
     EXPECT_EQ(connections_.Get(std::nullopt)->flags, kProxyTypeDirect);
     EXPECT_EQ(Flag("IE"), 0u);
+    std::filesystem::remove(mozilla_ + ".tmp");
+    EXPECT_TRUE(DisableConnectionProxy("DefaultConnectionSettings", connections_));
+    EXPECT_EQ(ReadText(mozilla_), kPrefs);
 }
 
 }  // namespace

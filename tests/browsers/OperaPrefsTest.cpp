@@ -77,6 +77,25 @@ TEST_F(OperaPrefsTest, AllThreeFilesPresentEnableThenDisable) {
     EXPECT_EQ(Value(profile_ini_, "User Prefs", "Home URL"), "my.home.page")
         << "the profile's home page stays";
 
+    // Enabling twice saves nothing new: the relay's values are not the user's.
+    EnableOperaProxy();
+    // Switching off puts back every key as it was, removing the ones that were absent.
+    DisableOperaProxy();
+    for (const std::string* path : {&program_ini_, &profile_ini_, &defaults_ini_}) {
+        EXPECT_EQ(Value(*path, "Proxy", "Use HTTP"), "0") << *path;
+        EXPECT_EQ(Value(*path, "Proxy", "HTTP Server"), "") << *path;
+        EXPECT_EQ(Value(*path, "Proxy", "Use HTTPS"), std::nullopt) << *path;
+        EXPECT_EQ(Value(*path, "Proxy", "HTTPS Server"), std::nullopt) << *path;
+        EXPECT_EQ(Value(*path, "User Prefs", "Home URL"), "my.home.page") << *path;
+#ifndef _WIN32
+        // Our own writer keeps every other byte; Wine's profile writer drops the blank lines.
+        EXPECT_EQ(ReadText(*path), kIni) << *path;
+#endif
+    }
+
+    // With nothing saved (the state of an older run), the proxy is switched off and the server stays.
+    EnableOperaProxy();
+    testing::ForgetSavedSettings();
     DisableOperaProxy();
     for (const std::string* path : {&program_ini_, &profile_ini_, &defaults_ini_}) {
         EXPECT_EQ(Value(*path, "Proxy", "Use HTTP"), "0") << *path;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "browsers/ConnectionOptions.h"
+#include "browsers/SavedSettings.h"
 #include "browsers/SystemProxy.h"
 #include "tests/browsers/BrowserTestSupport.h"
 #include "tests/browsers/ScriptedConnections.h"
@@ -38,42 +39,42 @@ class SystemProxyTest : public ::testing::Test {
     ScriptedConnections connections_;
 };
 
-TEST_F(SystemProxyTest, TheDialUpSwitchesChooseTheConnections) {
+TEST_F(SystemProxyTest, EveryEntryThenTheLocalNetworkIsChanged) {
     struct Case {
         const char* name;
         std::optional<std::uint32_t> autodial;
-        std::optional<std::uint32_t> no_net;
         std::optional<std::string> dial_up;
+        std::vector<std::string> entries;
         Targets targets;
     };
     const std::vector<Case> cases = {
-        {"switches missing: local network only", std::nullopt, std::nullopt, std::nullopt, {std::nullopt}},
-        {"autodial not exactly 1: local network only, whatever NoNetAutodial says",
-         2,
+        {"no entries: the local network alone", std::nullopt, std::nullopt, {}, {std::nullopt}},
+        {"autodial not exactly 1: the default connection is not added", 2, "Office", {}, {std::nullopt}},
+        {"autodial 1: the default connection first, then the local network", 1, "Office", {}, {"Office", std::nullopt}},
+        {"autodial 1 without a name: no connection named by the empty text", 1, std::nullopt, {}, {std::nullopt}},
+        {"every entry, the default one once whatever its case",
          1,
          "Office",
-         {std::nullopt}},
-        {"autodial 1: the dial-up connection alone", 1, 0, "Office", {"Office"}},
-        {"autodial 1, no connection named: the connection named by the empty text",
-         1,
-         std::nullopt,
-         std::nullopt,
-         {""}},
-        {"autodial 1 and NoNetAutodial 1: dial-up first, then local network",
-         1,
-         1,
-         "Office",
-         {"Office", std::nullopt}},
+         {"VPN", "office"},
+         {"Office", "VPN", std::nullopt}},
     };
     for (const Case& c : cases) {
         for (const bool enable : {true, false}) {
             testing::ResetConfiguratorValues();
             connections_.Reset();
-            Switches(c.autodial, c.no_net, c.dial_up);
+            connections_.dial_up_entries = c.entries;
+            Switches(c.autodial, 1, c.dial_up);
+            Targets expected = c.targets;
+            if (!enable) {
+                // Nothing saved: what points at a relay here is set direct.
+                for (const auto& target : c.targets)
+                    connections_.Apply(PerConnectionOptions{target, 3, "127.0.0.1:9090", "local", std::nullopt});
+                expected.insert(expected.end(), c.targets.begin(), c.targets.end());
+            }
             ASSERT_TRUE(enable ? SetSystemProxy("127.0.0.1:9090", connections_)
                                : ClearSystemProxy(connections_));
-            EXPECT_EQ(connections_.applied(), c.targets) << c.name;
-            std::vector<Event> events(c.targets.size(), Event::Apply);
+            EXPECT_EQ(connections_.applied(), expected) << c.name;
+            std::vector<Event> events(expected.size(), Event::Apply);
             events.push_back(Event::SettingsChanged);
             events.push_back(Event::Refresh);
             EXPECT_EQ(connections_.events(), events) << c.name;
@@ -96,14 +97,80 @@ TEST_F(SystemProxyTest, TheDialUpSwitchesChooseTheConnections) {
     }
 }
 
-TEST_F(SystemProxyTest, DisableAfterEnableKeepsTheStoredServerAndBypass) {
+PerConnectionOptions Own(std::optional<std::string> connection, std::uint32_t flags, std::string server,
+                         std::string bypass, std::string pac) {
+    return PerConnectionOptions{std::move(connection), flags, std::move(server), std::move(bypass), std::move(pac)};
+}
+
+TEST_F(SystemProxyTest, TheUsersOwnSettingsComeBackExactly) {
+    const PerConnectionOptions lan =
+        Own(std::nullopt, kProxyTypeDirect | kProxyTypeProxy | kProxyTypeAutoProxyUrl, "corp:3128", "<local>",
+            "http://wpad.corp/proxy.pac");
+    const PerConnectionOptions vpn = Own("Office VPN", kProxyTypeDirect | kProxyTypeAutoDetect, "", "", "");
+    connections_.dial_up_entries = {"Office VPN"};
+    connections_.Apply(lan);
+    connections_.Apply(vpn);
+
+    // On twice (the status page and a list refresh point the browsers again): the second must not
+    // save the relay's values as the user's.
+    ASSERT_TRUE(SetSystemProxy("127.0.0.1:9090", connections_));
+    ASSERT_TRUE(SetSystemProxy("127.0.0.1:9090", connections_));
+    EXPECT_EQ(connections_.Query(std::nullopt)->proxy_server, "127.0.0.1:9090");
+    EXPECT_EQ(connections_.Query(std::nullopt)->flags, kProxyTypeDirect | kProxyTypeProxy);
+    EXPECT_EQ(connections_.Query("Office VPN")->proxy_server, "127.0.0.1:9090");
+    EXPECT_TRUE(AnySavedRecords());
+
+    // A VPN entry created while on is saved at the next pointing, and set back like the others.
+    connections_.dial_up_entries.push_back("Later VPN");
+    const PerConnectionOptions later = Own("Later VPN", kProxyTypeDirect, "", "", "");
+    connections_.Apply(later);
+    ASSERT_TRUE(SetSystemProxy("127.0.0.1:9090", connections_));
+
+    ASSERT_TRUE(ClearSystemProxy(connections_));
+    EXPECT_EQ(connections_.Query(std::nullopt), lan);
+    EXPECT_EQ(connections_.Query("Office VPN"), vpn);
+    EXPECT_EQ(connections_.Query("Later VPN"), later);
+    EXPECT_FALSE(AnySavedRecords()) << "forgotten once put back";
+
+    // A connection that already points at the relay with nothing saved is a leftover of ours: it is
+    // saved as direct, so that switching off does not point it at the relay again.
+    connections_.Apply(Own(std::nullopt, kProxyTypeDirect | kProxyTypeProxy, "127.0.0.1:9090", "local", ""));
     ASSERT_TRUE(SetSystemProxy("127.0.0.1:9090", connections_));
     ASSERT_TRUE(ClearSystemProxy(connections_));
-    const auto stored = connections_.Get(std::nullopt);
-    ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->flags, kProxyTypeDirect);
-    EXPECT_EQ(stored->proxy_server, "127.0.0.1:9090");
-    EXPECT_EQ(stored->proxy_bypass, "local");
+    EXPECT_EQ(connections_.Query(std::nullopt)->flags, kProxyTypeDirect);
+
+    // With nothing saved (an older run), switching off means direct, the stored server staying.
+    ASSERT_TRUE(SetSystemProxy("127.0.0.1:9090", connections_));
+    testing::ForgetSavedSettings();
+    ASSERT_TRUE(ClearSystemProxy(connections_));
+    EXPECT_EQ(connections_.Query(std::nullopt)->flags, kProxyTypeDirect);
+    EXPECT_EQ(connections_.Query(std::nullopt)->proxy_server, "127.0.0.1:9090");
+}
+
+TEST_F(SystemProxyTest, RecoveryAfterARunThatEndedWithAnonymityOn) {
+    const PerConnectionOptions own = Own(std::nullopt, kProxyTypeDirect | kProxyTypeProxy, "corp:3128", "<local>", "");
+    connections_.Apply(own);
+
+    // Saved settings of the last run come back.
+    ASSERT_TRUE(SetConnectionOptions("DefaultConnectionSettings", "127.0.0.1:9090", connections_));
+    EXPECT_TRUE(RecoverConnectionOptions("127.0.0.1:9090", connections_));
+    EXPECT_EQ(connections_.Query(std::nullopt), own);
+    EXPECT_FALSE(AnySavedRecords());
+    // Nothing saved and nothing of ours left: nothing is touched, by recovery or by a switch-off.
+    connections_.Reset();
+    connections_.Apply(own);
+    EXPECT_FALSE(RecoverConnectionOptions("127.0.0.1:9090", connections_));
+    ASSERT_TRUE(DisableConnectionProxy("DefaultConnectionSettings", connections_));
+    EXPECT_EQ(connections_.applied().size(), 1u);
+    EXPECT_EQ(connections_.Query(std::nullopt), own);
+
+    // Nothing saved but the system still points at the relay: direct, and only there.
+    connections_.dial_up_entries = {"Office VPN"};
+    connections_.Apply(Own(std::nullopt, kProxyTypeDirect | kProxyTypeProxy, "127.0.0.1:9090", "local", ""));
+    EXPECT_TRUE(RecoverConnectionOptions("127.0.0.1:9090", connections_));
+    EXPECT_EQ(connections_.Query(std::nullopt)->flags, kProxyTypeDirect);
+    EXPECT_EQ(connections_.applied().back(), std::nullopt);
+    EXPECT_EQ(connections_.Get("Office VPN"), std::nullopt) << "a connection not at the relay is left alone";
 }
 
 TEST_F(SystemProxyTest, AnAllocationFailureStopsAtOnceWithItsDebuggerMessage) {
@@ -153,6 +220,9 @@ TEST_F(SystemProxyTest, OnlyTheDisablePathGuardsEachConnection) {
     EXPECT_EQ(Http11("ProxyHttp1.1"), 1u);
     EXPECT_EQ(testing::GetDword(Hive::LocalMachine, std::string(testing::kProgram), "IE"), 0u);
 
+    // Saved options of both connections, put back by the next switch-off.
+    MemoryConnectionSettings prepared;
+    ASSERT_TRUE(SetSystemProxy("127.0.0.1:9090", prepared));
     ScriptedConnections guarded_local;
     guarded_local.throw_at = 1;
     EXPECT_TRUE(DisableConnectionProxy("DefaultConnectionSettings", guarded_local));
