@@ -161,6 +161,26 @@ class AnonymityPagesTest : public ::testing::Test {
         return page;
     }
 
+    // Right-clicks row `row` of a list view and picks the menu's command number `command` (1 to 4).
+    bool PickFromMenu(HWND list, int row, int command, const char* screenshot = nullptr) {
+        const RECT bounds = RowRect(program_.id(), list, row);
+        RightClick(list, 20, (bounds.top + bounds.bottom) / 2);
+        HWND menu = nullptr;
+        if (!WaitUntil([&] { return (menu = OpenMenu(program_.id())) != nullptr; })) return false;
+        if (screenshot != nullptr) testing::SaveScreenshot(program_.main(), screenshot);
+        for (int i = 0; i < command; ++i) ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+        ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+        return WaitUntil([&] { return OpenMenu(program_.id()) == nullptr; });
+    }
+
+    // Answers the question dialog with OK or Cancel; false when none came.
+    bool Answer(bool ok) {
+        HWND dialog = program_.WaitForDialogWith(IDC_CONFIRM_TEXT);
+        if (dialog == nullptr) return false;
+        Click(::GetDlgItem(dialog, ok ? IDOK : IDCANCEL));
+        return WaitUntil([&] { return !::IsWindow(dialog); });
+    }
+
     // Dismisses the message dialog; its text, or "" when none came.
     std::string Acknowledge() {
         HWND dialog = program_.WaitForDialogWith(IDC_MESSAGE_TEXT, 20s);
@@ -219,19 +239,19 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     EXPECT_EQ(OpenMenu(program_.id()), nullptr);
 
     // On a row the menu opens; "Test All Proxies" keeps the two proxies that answer, in the file too.
-    const RECT first_row = RowRect(program_.id(), rows, 0);
-    RightClick(rows, 20, (first_row.top + first_row.bottom) / 2);
-    HWND menu = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (menu = OpenMenu(program_.id())) != nullptr; }));
-    testing::SaveScreenshot(main, "anonymity-tested-list-menu");
-    for (int i = 0; i < 4; ++i) ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
-    ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(PickFromMenu(rows, 0, IDM_TESTED_TEST_ALL, "anonymity-tested-list-menu"));
     ASSERT_TRUE(WaitUntil([&] { return Count(rows, LVM_GETITEMCOUNT) == 2; }, 20s));
     EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(::GetDlgItem(tested, IDC_TESTED_LIST_CANCEL)); }));
     const std::string file = File();
     EXPECT_EQ(file, Address("first") + "->A\r\n" + Address("second") + "->C\r\n");
     EXPECT_EQ(Text(::GetDlgItem(main, IDC_MAIN_ADDRESS_IN_USE)), "Test failed - proxy removed");
     testing::SaveScreenshot(main, "anonymity-tested-list");
+    // "Test Proxy" on the first row: tested again, it moves to the end of the list and the file.
+    ASSERT_TRUE(PickFromMenu(rows, 0, IDM_TESTED_TEST));
+    EXPECT_EQ(TestInDialog(), 3);
+    EXPECT_TRUE(WaitUntil([&] { return File() == Address("second") + "->C\r\n" + Address("first") + "->A\r\n"; }))
+        << File();
+    EXPECT_EQ(settings::RegStringSetting(settings::kProxyName, true).get(), Address("first"));
 
     // Add proxy: a text that is no address:port is refused without a test.
     HWND add = Open(4, IDD_ADD_PROXY);
@@ -288,6 +308,19 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     EXPECT_EQ(Acknowledge(), "Proxy list updated!");
     EXPECT_EQ(ListRequests(), 3);
     EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(update, IDOK)) != FALSE; }));
+
+    // "Remove All Proxies" empties the list and the file only once the user says yes.
+    Open(3, IDD_TESTED_LIST);
+    const int before = Count(rows, LVM_GETITEMCOUNT);
+    ASSERT_GT(before, 0);
+    ASSERT_TRUE(PickFromMenu(rows, 0, IDM_TESTED_REMOVE_ALL));
+    ASSERT_TRUE(Answer(false));
+    EXPECT_EQ(Count(rows, LVM_GETITEMCOUNT), before);
+    EXPECT_FALSE(File().empty());
+    ASSERT_TRUE(PickFromMenu(rows, 0, IDM_TESTED_REMOVE_ALL));
+    ASSERT_TRUE(Answer(true));
+    EXPECT_TRUE(WaitUntil([&] { return Count(rows, LVM_GETITEMCOUNT) == 0; }));
+    EXPECT_EQ(File(), "");
 }
 
 }  // namespace
