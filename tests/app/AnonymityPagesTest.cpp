@@ -299,9 +299,10 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     EXPECT_EQ(Count(::GetDlgItem(new_list, IDC_NEW_LIST_VIEW), LVM_GETITEMCOUNT), 3);
     testing::SaveScreenshot(main, "anonymity-new-list");
 
-    // List update: the refresh with its progress, then what happened.
+    // List update: Enter presses its start button; the refresh with its progress, then what happened.
     HWND update = Open(5, IDD_LIST_UPDATE);
-    Click(::GetDlgItem(update, IDOK));
+    ::PostMessageA(::GetDlgItem(update, IDOK), WM_KEYDOWN, VK_RETURN, 0);
+    ::PostMessageA(::GetDlgItem(update, IDOK), WM_KEYUP, VK_RETURN, 0);
     HWND bar = ::GetDlgItem(update, IDC_LIST_UPDATE_PROGRESS);
     EXPECT_TRUE(WaitUntil([&] { return ::SendMessageA(bar, PBM_GETPOS, 0, 0) >= 60; }, 20s));
     testing::SaveScreenshot(main, "anonymity-list-update");
