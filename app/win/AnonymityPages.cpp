@@ -77,7 +77,9 @@ void TestAndAdoptFrom(HWND main_window, const std::string& text, bool with_count
         AnonymityUiFor(main_window));
 }
 
-const NMHDR* Notification(const ui::Message& message) { return reinterpret_cast<const NMHDR*>(message.lparam); }
+const NMHDR* Notification(const ui::Message& message) {
+    return reinterpret_cast<const NMHDR*>(message.lparam);
+}
 
 }  // namespace
 
@@ -86,7 +88,8 @@ const NMHDR* Notification(const ui::Message& message) { return reinterpret_cast<
 WizardPage::WizardPage(HWND main_window) : MessageMap(IDD_WIZARD, main_window) {}
 
 std::span<const ui::MessageEntry<WizardPage>> WizardPage::Messages() {
-    static constexpr ui::MessageEntry<WizardPage> kMessages[] = {{WM_COMMAND, &WizardPage::OnLocationCommand}};
+    static constexpr ui::MessageEntry<WizardPage> kMessages[] = {
+        {WM_COMMAND, &WizardPage::OnLocationCommand}};
     return kMessages;
 }
 
@@ -150,7 +153,8 @@ void WizardPage::WithList(Next next) {
             downloading_ = false;
             lines_.clear();
             if (body) {
-                catalogue::ForEachCatalogueLine(*body, [&](std::string_view line) { lines_.emplace_back(line); });
+                catalogue::ForEachCatalogueLine(*body,
+                                                [&](std::string_view line) { lines_.emplace_back(line); });
                 fetched_at_ = std::chrono::steady_clock::now();
             } else {
                 fetched_at_.reset();
@@ -351,7 +355,9 @@ void TestedListPage::RowDeleted(std::size_t index) {
 
 void TestedListPage::CellChanged(std::size_t index, std::size_t column) { SetRowText(index, column, false); }
 
-void TestedListPage::AllRowsDeleted() { ::SendMessageA(Item(IDC_TESTED_LIST_VIEW), LVM_DELETEALLITEMS, 0, 0); }
+void TestedListPage::AllRowsDeleted() {
+    ::SendMessageA(Item(IDC_TESTED_LIST_VIEW), LVM_DELETEALLITEMS, 0, 0);
+}
 
 int TestedListPage::SelectedRow() const { return ListViewSelection(Item(IDC_TESTED_LIST_VIEW)); }
 
@@ -509,7 +515,8 @@ void TestedListPage::OnCancelTestAll() {
 AddProxyPage::AddProxyPage(HWND main_window) : MessageMap(IDD_ADD_PROXY, main_window) {}
 
 std::span<const ui::CommandEntry<AddProxyPage>> AddProxyPage::Commands() {
-    static constexpr ui::CommandEntry<AddProxyPage> kCommands[] = {{IDC_ADD_PROXY_APPLY, &AddProxyPage::OnApply}};
+    static constexpr ui::CommandEntry<AddProxyPage> kCommands[] = {
+        {IDC_ADD_PROXY_APPLY, &AddProxyPage::OnApply}};
     return kCommands;
 }
 

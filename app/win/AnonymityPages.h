@@ -89,7 +89,8 @@ class NewListPage : public ui::MessageMap<NewListPage, PlainPage> {
 
 // The tested proxies, mirrored from the shared list, with "Remove Proxy", "Remove All Proxies",
 // "Test Proxy" and "Test All Proxies" on a right-click.
-class TestedListPage : public ui::MessageMap<TestedListPage, PlainPage>, public catalogue::TestedList::Observer {
+class TestedListPage : public ui::MessageMap<TestedListPage, PlainPage>,
+                       public catalogue::TestedList::Observer {
   public:
     static constexpr UINT_PTR kProgressTimer = 0x7A1;
 

@@ -39,12 +39,12 @@ using testing::Click;
 using testing::Command;
 using testing::Exchange;
 using testing::FreePort;
+using testing::Program;
 using testing::ReadFile;
 using testing::ReadPeers;
-using testing::WinePath;
-using testing::Program;
 using testing::Text;
 using testing::WaitUntil;
+using testing::WinePath;
 namespace fs = std::filesystem;
 namespace net = platform::net;
 

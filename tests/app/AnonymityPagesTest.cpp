@@ -109,15 +109,16 @@ class AnonymityPagesTest : public ::testing::Test {
         folder_ = fs::path(temp) / ("vestrel-pages-" + std::to_string(::GetCurrentProcessId()));
         fs::create_directories(folder_);
         // Reachable, dead, reachable: what "Test All Proxies" works on.
-        std::ofstream(folder_ / "MyProxies.txt", std::ios::binary)
-            << Address("first") << "->A\r\n"
-            << Address("dead") << "->B\r\n"
-            << Address("second") << "->C\r\n";
-        settings::RegStringSetting(settings::kListServer, true).set("127.0.0.1:" + std::to_string(peers_["list"]));
+        std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << Address("first") << "->A\r\n"
+                                                                   << Address("dead") << "->B\r\n"
+                                                                   << Address("second") << "->C\r\n";
+        settings::RegStringSetting(settings::kListServer, true)
+            .set("127.0.0.1:" + std::to_string(peers_["list"]));
         settings::RegStringSetting(settings::kAppPath, true).set(folder_.string());
         // Set, but anonymity is off: the current proxy page must show the real address.
         settings::RegStringSetting(settings::kProxyName, true).set("1.2.3.4:8080->Canada");
-        settings::RegDwordSetting(settings::kLocalPort, true).set(static_cast<std::uint32_t>(testing::FreePort()));
+        settings::RegDwordSetting(settings::kLocalPort, true)
+            .set(static_cast<std::uint32_t>(testing::FreePort()));
         settings::RegDwordSetting(settings::kHideHint, true).set(0);
         Exchange(peers_["list"], "GET /control/reset HTTP/1.0\r\n\r\n");
     }
@@ -143,7 +144,8 @@ class AnonymityPagesTest : public ::testing::Test {
     HWND SectionButton(int index) const {
         HWND panel = ::GetDlgItem(Page(IDD_ANONYMITY_SECTION), IDD_ANONYMITY_PANEL);
         std::vector<std::pair<LONG, HWND>> buttons;
-        for (HWND child = ::GetWindow(panel, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        for (HWND child = ::GetWindow(panel, GW_CHILD); child != nullptr;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
             const int id = ::GetDlgCtrlID(child);
             if (id < IDC_WIZARD_BUTTON || id > IDC_LIST_UPDATE_BUTTON) continue;
             RECT rect{};
@@ -249,8 +251,9 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     // "Test Proxy" on the first row: tested again, it moves to the end of the list and the file.
     ASSERT_TRUE(PickFromMenu(rows, 0, IDM_TESTED_TEST));
     EXPECT_EQ(TestInDialog(), 3);
-    EXPECT_TRUE(WaitUntil([&] { return File() == Address("second") + "->C\r\n" + Address("first") + "->A\r\n"; }))
-        << File();
+    EXPECT_TRUE(WaitUntil([&] {
+        return File() == Address("second") + "->C\r\n" + Address("first") + "->A\r\n";
+    })) << File();
     EXPECT_EQ(settings::RegStringSetting(settings::kProxyName, true).get(), Address("first"));
 
     // Add proxy: a text that is no address:port is refused without a test.
@@ -291,8 +294,8 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     // Apply tests the chosen proxy and adopts it.
     Click(::GetDlgItem(wizard, IDC_WIZARD_APPLY));
     EXPECT_EQ(TestInDialog(), 3);
-    EXPECT_TRUE(WaitUntil(
-        [&] { return settings::RegStringSetting(settings::kProxyName, true).get() == post_line; }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return settings::RegStringSetting(settings::kProxyName, true).get() == post_line; }));
 
     // The New list holds the downloaded lines.
     HWND new_list = Open(2, IDD_NEW_LIST);

@@ -190,9 +190,9 @@ namespace {
 
 TEST(WizardChoicesTest, LocationsForBrowsingAndPostingAndProxiesInListOrder) {
     const std::vector<std::string> lines = {
-        "1.1.1.1:80->Canada",    "2.2.2.2:80->Brazil", "3.3.3.3:80->Canada <supports POST>",
-        "1.1.1.1:80->Canada",    "4.4.4.4:80->canada", "<supports POST>5.5.5.5:80->Peru",
-        "6.6.6.6:80->Zambia",    "7.7.7.7:80",
+        "1.1.1.1:80->Canada", "2.2.2.2:80->Brazil", "3.3.3.3:80->Canada <supports POST>",
+        "1.1.1.1:80->Canada", "4.4.4.4:80->canada", "<supports POST>5.5.5.5:80->Peru",
+        "6.6.6.6:80->Zambia", "7.7.7.7:80",
     };
     EXPECT_EQ(WizardLocations(lines, false),
               (std::vector<std::string>{"Brazil", "Canada", "Peru", "Zambia", "canada"}));
@@ -205,7 +205,8 @@ TEST(WizardChoicesTest, LocationsForBrowsingAndPostingAndProxiesInListOrder) {
 
     // More than the 270 texts the wizard's table once held are all kept.
     std::vector<std::string> many;
-    for (int i = 0; i < 400; ++i) many.push_back("10.0.0.1:" + std::to_string(i + 1) + "->Land" + std::to_string(1000 + i));
+    for (int i = 0; i < 400; ++i)
+        many.push_back("10.0.0.1:" + std::to_string(i + 1) + "->Land" + std::to_string(1000 + i));
     EXPECT_EQ(WizardLocations(many, false).size(), 400u);
     EXPECT_EQ(WizardProxies(many, "Land", false).size(), 400u);
 }

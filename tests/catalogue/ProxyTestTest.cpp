@@ -209,7 +209,8 @@ TEST(TestAllRunTest, CancelKeepsTheLeadingTestedRowsAndChangesFollowTheirRows) {
                 },
                 4);
         });
-        for (int i = 0; i < 2000 && run.Done() < 9; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (int i = 0; i < 2000 && run.Done() < 9; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         run.Cancel();
         TestedList got = list;
         std::vector<std::string> statuses;
@@ -236,7 +237,7 @@ TEST(TestAllRunTest, CancelKeepsTheLeadingTestedRowsAndChangesFollowTheirRows) {
         run.Test([&](const std::string& host, std::int32_t port) { return FakeTime(times, host, port); });
         EXPECT_EQ(run.Done(), 12u);
         TestedList changed = list;
-        changed.DeleteRow(3);                                     // removed meanwhile: passed over
+        changed.DeleteRow(3);                                    // removed meanwhile: passed over
         changed.InsertRow(0, {"new:1", "N", "Not Tested", ""});  // added meanwhile: left alone
         EXPECT_FALSE(run.Apply(changed, {}));
         ASSERT_EQ(changed.RowCount(), 1u + 7u);
