@@ -229,6 +229,12 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     EXPECT_EQ(shown.find("1.2.3.4"), std::string::npos) << shown;
     EXPECT_NE(Text(::GetDlgItem(main, IDC_MAIN_REAL_ADDRESS)).find(shown.substr(14)), std::string::npos);
     testing::SaveScreenshot(main, "anonymity-current-proxy");
+    // Change Proxy goes to the New list as its own button would.
+    Click(::GetDlgItem(current, IDC_CURRENT_PROXY_CHANGE));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(Page(IDD_NEW_LIST)) != FALSE; }));
+    EXPECT_FALSE(::IsWindowVisible(current));
+    EXPECT_FALSE(::IsWindowEnabled(SectionButton(2)));
+    EXPECT_TRUE(::IsWindowEnabled(SectionButton(1)));
 
     // The Tested list: a right-click away from every row selects none and shows no menu.
     HWND tested = Open(3, IDD_TESTED_LIST);
