@@ -164,6 +164,25 @@ void UseTestedProxy(const std::string& address, const std::string& country, cons
     if (UseProxyOn() && !address.empty()) RetargetToTested(address, country, ui);
 }
 
+bool AdoptRetestedProxy(const std::string& address, const std::string& country,
+                        const catalogue::RecordedResult& result, const AnonymityUi& ui) {
+    ProxyLists& lists = TheProxyLists();
+    const std::string host = catalogue::ProxyHost(address);
+    const std::int32_t port = catalogue::ProxyPort(address);
+    const std::string key = catalogue::AddressKey(host, port);
+    catalogue::TestedRow row{key, country, result.response_time, result.download_speed};
+    const std::int32_t index = catalogue::FindTestedRow(lists.tested, key);
+    if (index < 0) {
+        lists.tested.AppendRow(std::move(row));
+    } else {
+        lists.tested.DeleteRow(static_cast<std::size_t>(index));
+        lists.tested.InsertRow(static_cast<std::size_t>(index), std::move(row));
+    }
+    if (UseProxyOn() && !Retarget(host, port)) Tell(ui.error_box, std::string(kCannotStartProxy));
+    settings::RegStringSetting(settings::kProxyName).set(address);
+    return !catalogue::SaveTestedList(lists.tested, catalogue::TestedFilePath());
+}
+
 bool EmptyTestedList() {
     ProxyLists& lists = TheProxyLists();
     lists.tested_box.Empty();
@@ -179,13 +198,24 @@ void BeginListRefresh() {
     }
 }
 
-bool FinishListRefresh(const std::optional<std::string>& body, const AnonymityUi& ui) {
-    ProxyLists& lists = TheProxyLists();
-    if (body) {
-        lists.new_list.clear();
-        catalogue::ForEachCatalogueLine(*body,
-                                        [&](std::string_view line) { lists.new_list.emplace_back(line); });
+void EndListDownload() {
+    if (!UseProxyOn()) return;
+    try {
+        browsers::SetConnectionOptions(catalogue::kDefaultConnectionSettings, RelayServer());
+    } catch (...) {
+        // A browser file that cannot be edited must not cost the list just downloaded.
     }
+}
+
+void RebuildNewList(const std::string& body) {
+    ProxyLists& lists = TheProxyLists();
+    lists.new_list.clear();
+    catalogue::ForEachCatalogueLine(body, [&](std::string_view line) { lists.new_list.emplace_back(line); });
+    if (lists.new_list_changed) lists.new_list_changed();
+}
+
+bool FinishListRefresh(const std::optional<std::string>& body, const AnonymityUi& ui) {
+    if (body) RebuildNewList(*body);
     Pinger().Start(catalogue::GeneratorUrl());
     if (UseProxyOn()) {
         const std::string proxy_name = settings::RegStringSetting(settings::kProxyName).get();

@@ -41,6 +41,8 @@ struct ProxyLists {
     catalogue::NewList new_list;
     // Told after an operation changed the "Tested" box, so that the status page can follow it.
     std::function<void()> tested_box_changed;
+    // Told after the New list was rebuilt, so that the New list page can follow it.
+    std::function<void()> new_list_changed;
 };
 ProxyLists& TheProxyLists();
 
@@ -71,6 +73,13 @@ void UseTestedProxy(const std::string& text, const AnonymityUi& ui);
 // A double-click in the Tested list: with anonymity on, moves the relay to `address`.
 void UseTestedProxy(const std::string& address, const std::string& country, const AnonymityUi& ui);
 
+// "Test Proxy" after its test passed: the row of `address` recorded with the new figures (in place when
+// the address is still in the list, else at its end), the relay moved to it while anonymity is on
+// (told in the "ERROR" box when it cannot be), ProxyName set to it and the list saved. False when the
+// file could not be written.
+bool AdoptRetestedProxy(const std::string& address, const std::string& country,
+                        const catalogue::RecordedResult& result, const AnonymityUi& ui);
+
 // Empties the tested list, the "Tested" box and MyProxies.txt. False when the file could not be written.
 bool EmptyTestedList();
 
@@ -79,6 +88,11 @@ bool EmptyTestedList();
 // not pass through the relay; then the New list rebuilt when a list arrived, the generator ping
 // started, and the anonymity state applied again. The second half returns whether a list arrived.
 void BeginListRefresh();
+// After a download of the list that is not a refresh: the browsers pointed back at the relay when
+// anonymity is on.
+void EndListDownload();
+// Replaces the New list with the kept lines of `body` and tells the New list page.
+void RebuildNewList(const std::string& body);
 bool FinishListRefresh(const std::optional<std::string>& body, const AnonymityUi& ui);
 
 }  // namespace vestrel::app

@@ -78,34 +78,32 @@ RecordedResult ReadRecordedResult() {
     return result;
 }
 
-std::error_code TestAllProxies(TestedList& list, const TestAllHooks& hooks, std::size_t max_parallel) {
-    // Each row is tested exactly once however the rows move, so testing them all first and then
-    // applying the outcomes in order gives what testing them one after the other gives.
-    struct Target {
-        std::string host;
-        std::int32_t port;
-    };
-    std::vector<Target> targets;
-    targets.reserve(list.RowCount());
+TestAllRun::TestAllRun(const TestedList& list) {
+    targets_.reserve(list.RowCount());
     for (const TestedRow& row : list.Rows()) {
         const std::string text = row[kAddressColumn] + std::string(kCountryArrow) + row[kCountryColumn];
-        targets.push_back({ProxyHost(text), ProxyPort(text)});
+        targets_.push_back({row[kAddressColumn], row[kCountryColumn], ProxyHost(text), ProxyPort(text)});
     }
+    times_ = std::make_unique<std::atomic<std::int64_t>[]>(targets_.size());
+    for (std::size_t i = 0; i < targets_.size(); ++i) times_[i] = kNotTested;
+}
 
-    std::vector<std::uint32_t> times(targets.size(), 0);
-    std::atomic<std::size_t> next{0};
+void TestAllRun::Test(const ConnectTimeFunction& connect_time, std::size_t max_parallel) {
     const auto worker = [&] {
-        for (std::size_t i = next++; i < targets.size(); i = next++) {
+        for (std::size_t i = next_++; i < targets_.size() && !cancelled_; i = next_++) {
+            std::uint32_t t = 0;
             try {
-                times[i] = hooks.connect_time ? hooks.connect_time(targets[i].host, targets[i].port)
-                                              : ConnectTime(targets[i].host, targets[i].port);
+                t = connect_time ? connect_time(targets_[i].host, targets_[i].port)
+                                 : ConnectTime(targets_[i].host, targets_[i].port);
             } catch (...) {
                 // A test that cannot be run is a failed test.
-                times[i] = 0;
+                t = 0;
             }
+            times_[i] = t;
+            ++done_;
         }
     };
-    const std::size_t thread_count = std::min(std::max<std::size_t>(max_parallel, 1), targets.size());
+    const std::size_t thread_count = std::min(std::max<std::size_t>(max_parallel, 1), targets_.size());
     std::vector<std::thread> threads;
     threads.reserve(thread_count);
     for (std::size_t t = 0; t < thread_count; ++t) {
@@ -117,12 +115,27 @@ std::error_code TestAllProxies(TestedList& list, const TestAllHooks& hooks, std:
     }
     if (threads.empty()) worker();
     for (std::thread& thread : threads) thread.join();
+}
 
+std::error_code TestAllRun::Apply(TestedList& list, const TestAllHooks& hooks) const {
+    // Each row is tested exactly once however the rows move, so applying the outcomes in row order
+    // gives what testing them one after the other gives. `row` follows the row the sequential rule
+    // would test next; it only skips ahead when the list was changed while the tests ran.
     std::size_t row = 0;
-    for (const std::uint32_t t : times) {
+    for (std::size_t i = 0; i < targets_.size(); ++i) {
+        const std::int64_t t = times_[i];
+        if (t == kNotTested) break;
+        std::size_t found = row;
+        while (found < list.RowCount() && (list.Cell(found, kAddressColumn) != targets_[i].address ||
+                                           list.Cell(found, kCountryColumn) != targets_[i].country)) {
+            ++found;
+        }
+        if (found >= list.RowCount()) continue;
+        row = found;
         if (t != 0) {
-            list.SetCell(row, kResponseTimeColumn, FormatTestedResponseTime(t));
-            list.SetCell(row, kDownloadSpeedColumn, FormatDownloadSpeed(t));
+            const auto ms = static_cast<std::uint32_t>(t);
+            list.SetCell(row, kResponseTimeColumn, FormatTestedResponseTime(ms));
+            list.SetCell(row, kDownloadSpeedColumn, FormatDownloadSpeed(ms));
             ++row;
             continue;
         }
@@ -133,6 +146,12 @@ std::error_code TestAllProxies(TestedList& list, const TestAllHooks& hooks, std:
         if (hooks.show_status) hooks.show_status(kTestFailedStatus);
     }
     return {};
+}
+
+std::error_code TestAllProxies(TestedList& list, const TestAllHooks& hooks, std::size_t max_parallel) {
+    TestAllRun run(list);
+    run.Test(hooks.connect_time, max_parallel);
+    return run.Apply(list, hooks);
 }
 
 }  // namespace vestrel::catalogue

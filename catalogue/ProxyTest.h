@@ -2,10 +2,12 @@
 // it, the settings through which the test dialog reports its result, and "Test All Proxies".
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -58,21 +60,64 @@ struct RecordedResult {
 RecordedResult ReadRecordedResult();
 
 inline constexpr std::string_view kTestFailedStatus = "Test failed - proxy removed";
-inline constexpr std::size_t kMaxParallelTests = 32;
+// Enough for a list with a hundred silent proxies to be over in about one time limit.
+inline constexpr std::size_t kMaxParallelTests = 128;
+
+using ConnectTimeFunction = std::function<std::uint32_t(const std::string& host, std::int32_t port)>;
 
 struct TestAllHooks {
     // The connect test; ConnectTime when empty. Called from several threads at once.
-    std::function<std::uint32_t(const std::string& host, std::int32_t port)> connect_time;
+    ConnectTimeFunction connect_time;
     // Saves the list after a failed row is removed (SaveTestedList); its error ends the run.
     std::function<std::error_code(const TestedList& list)> save_list;
     // Shows a text in the main window's status line for the address in use, and repaints.
     std::function<void(std::string_view text)> show_status;
 };
 
-// "Test All Proxies": every row tested (up to kMaxParallelTests connects at once), then the results
-// applied in row order exactly as testing one row after the other would: a reachable row gets its
-// "%d miliseconds" and "%.02f KB/sec", an unreachable one is removed, the list saved and the status
-// line set. A save error stops the run there and is returned; the list keeps the state it reached.
+// One run of "Test All Proxies" over the rows the list had when the run was made. Testing may run on
+// any thread (up to `max_parallel` connects at once) while another thread reads the progress, cancels,
+// and applies the outcomes to the list.
+class TestAllRun {
+  public:
+    explicit TestAllRun(const TestedList& list);
+    TestAllRun(const TestAllRun&) = delete;
+    TestAllRun& operator=(const TestAllRun&) = delete;
+
+    // Tests the rows, blocking until every row is tested or, after Cancel, the tests under way end.
+    void Test(const ConnectTimeFunction& connect_time, std::size_t max_parallel = kMaxParallelTests);
+    // No further row is started; the tests under way still finish.
+    void Cancel() { cancelled_ = true; }
+    bool Cancelled() const { return cancelled_; }
+
+    std::size_t Total() const { return targets_.size(); }
+    // Rows whose test has ended.
+    std::size_t Done() const { return done_; }
+
+    // Applies, in row order, the outcomes of the leading rows already tested, as testing one row after
+    // the other would have left the list: a reachable row gets its "%d miliseconds" and "%.02f KB/sec",
+    // an unreachable one is removed, the list saved and the status line set. Rows after the first one
+    // not yet tested keep their figures. A row that was moved or removed meanwhile is passed over.
+    // A save error stops there and is returned.
+    std::error_code Apply(TestedList& list, const TestAllHooks& hooks) const;
+
+  private:
+    struct Target {
+        std::string address;
+        std::string country;
+        std::string host;
+        std::int32_t port;
+    };
+    static constexpr std::int64_t kNotTested = -1;
+
+    std::vector<Target> targets_;
+    std::unique_ptr<std::atomic<std::int64_t>[]> times_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<std::size_t> done_{0};
+    std::atomic<bool> cancelled_{false};
+};
+
+// "Test All Proxies" from start to end on the calling thread: every row tested (up to
+// kMaxParallelTests connects at once), then the outcomes applied as TestAllRun::Apply does.
 std::error_code TestAllProxies(TestedList& list, const TestAllHooks& hooks,
                                std::size_t max_parallel = kMaxParallelTests);
 

@@ -54,6 +54,23 @@ bool SupportsPost(std::string_view text) {
     return marker != std::string_view::npos && marker > 0;
 }
 
+bool IsProxyAddressText(std::string_view text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0) return false;
+    const std::string_view host = text.substr(0, colon);
+    if (host.find_first_of(" \t\r\n") != std::string_view::npos) return false;
+    std::string_view port = text.substr(colon + 1);
+    const std::size_t arrow = port.find(kCountryArrow);
+    if (arrow != std::string_view::npos) port = port.substr(0, arrow);
+    if (port.empty() || port.size() > 5) return false;
+    std::int32_t value = 0;
+    for (const char c : port) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return value >= 1 && value <= 65535;
+}
+
 std::string AddressKey(std::string_view host, std::int32_t port) {
     return std::string(host) + ":" + std::to_string(port);
 }

@@ -38,6 +38,10 @@ std::string AddressKey(std::string_view host, std::int32_t port);
 // The address key of a text.
 std::string AddressKeyOf(std::string_view text);
 
+// True for a typed proxy of the form address:port: a host without blanks before the first ":", then a
+// port of digits alone from 1 to 65535, optionally followed by "->" and a country.
+bool IsProxyAddressText(std::string_view text);
+
 // Every field of the entry from one text; response time "Not Tested", no download speed.
 ProxyEntry ParseProxyText(std::string_view text);
 

@@ -1,13 +1,15 @@
-// The shell's joins to the other subsystems. Until the anonymity section's pages land, every sub-page
-// is a plain page of its template.
+// The shell's joins to the other subsystems. Sub-pages without a class of their own are plain pages of
+// their template.
 #include "app/win/Integration.h"
 
+#include "app/win/AnonymityPages.h"
 #include "app/win/OptionsPages.h"
 #include "app/win/Pages.h"
 #include "app/win/ui/SkinnedDialog.h"
 #include "catalogue/TestedFile.h"
 #include "cleaner/CleaningWorker.h"
 #include "cleaner/win/WindowsCleaningSystem.h"
+#include "resources/ids/AnonymityIds.h"
 #include "resources/ids/MainWindowIds.h"
 
 namespace vestrel::app {
@@ -44,6 +46,7 @@ void LoadProxyLists() {
 }
 
 SubPage MakeSubPage(int template_id, HWND main_window) {
+    if (SubPage page = MakeAnonymityPage(template_id, main_window); page.dialog) return page;
     if (SubPage page = MakeOptionsPage(template_id, main_window); page.dialog) return page;
     return SubPage{std::make_unique<PlainPage>(template_id, main_window), nullptr};
 }

@@ -283,6 +283,19 @@ void MainWindow::OnNavigate(int kind, int index) {
     ApplyNavigation();
 }
 
+// Enter reaches the main window whichever page holds the focus; the page on show decides what it
+// means (the List update page's start button, the status page's "Tested" box).
+void MainWindow::OnOk() {
+    HWND page = nullptr;
+    if (status_page_ && ::IsWindowVisible(status_page_->hwnd())) page = status_page_->hwnd();
+    for (auto& section : sections_) {
+        for (SubPage& sub_page : section->sub_pages()) {
+            if (sub_page.dialog && ::IsWindowVisible(sub_page.dialog->hwnd())) page = sub_page.dialog->hwnd();
+        }
+    }
+    if (page != nullptr) ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
 void MainWindow::ApplyNavigation() {
     // Everything to hide first, then what to show, so that two pages never show at once.
     for (int pass = 0; pass < 2; ++pass) {

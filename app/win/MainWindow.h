@@ -69,7 +69,7 @@ class MainWindow : public ui::MessageMap<MainWindow, TrayDialog>,
     void OnTellAFriend();
     void OnQuickAnonymity();
     void OnAddressCheck();
-    void OnOk() {}
+    void OnOk();
     void OnCancel();
 
     ui::Result OnSystemMenu(const ui::Message& message);

@@ -178,13 +178,7 @@ void StatusPage::StartNewBoxDownload() {
     StartBackgroundWork([this, watch, url = catalogue::ProxyListUrl()]() -> UiStep {
         std::optional<std::string> body = catalogue::TransferProxyList(url);
         return [this, watch, body = std::move(body)]() {
-            if (UseProxyOn()) {
-                try {
-                    browsers::SetConnectionOptions(catalogue::kDefaultConnectionSettings, RelayServer());
-                } catch (...) {
-                    // A browser file that cannot be edited must not cost the list just downloaded.
-                }
-            }
+            EndListDownload();
             if (watch.Alive()) FillNewBox(body);
         };
     });
@@ -195,12 +189,9 @@ void StatusPage::FillNewBox(const std::optional<std::string>& body) {
     if (!body) return;
     HWND box = Item(IDC_STATUS_NEW_BOX);
     ::SendMessageA(box, CB_RESETCONTENT, 0, 0);
-    catalogue::NewList& new_list = TheProxyLists().new_list;
-    new_list.clear();
-    catalogue::ForEachCatalogueLine(*body, [&](std::string_view line) {
-        new_list.emplace_back(line);
-        ::SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(new_list.back().c_str()));
-    });
+    RebuildNewList(*body);
+    for (const std::string& line : TheProxyLists().new_list)
+        ::SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
 }
 
 ui::Result StatusPage::OnBoxCommand(const ui::Message& message) {

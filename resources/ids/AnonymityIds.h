@@ -45,6 +45,15 @@
 #define IDC_TESTED_LIST_USE 1001
 #define IDC_TESTED_LIST_VIEW 1032
 #define IDC_TESTED_LIST_INTRO 1071
+// The progress of "Test All Proxies" and its Cancel button, shown while it runs.
+#define IDC_TESTED_LIST_PROGRESS 1034
+#define IDC_TESTED_LIST_PROGRESS_TEXT 1037
+#define IDC_TESTED_LIST_CANCEL 1002
+// The commands of the list's context menu.
+#define IDM_TESTED_REMOVE 1
+#define IDM_TESTED_REMOVE_ALL 2
+#define IDM_TESTED_TEST 3
+#define IDM_TESTED_TEST_ALL 4
 
 // Add proxy.
 #define IDD_ADD_PROXY 176

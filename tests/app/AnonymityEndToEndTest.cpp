@@ -29,6 +29,7 @@
 #include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
 #include "settings/SettingsTable.h"
+#include "tests/app/FixturePeers.h"
 #include "tests/app/ProgramDriver.h"
 #include "tests/app/Screenshot.h"
 
@@ -38,51 +39,16 @@ namespace {
 using namespace std::chrono_literals;
 using testing::Click;
 using testing::Command;
+using testing::Exchange;
+using testing::FreePort;
 using testing::Program;
+using testing::ReadFile;
+using testing::ReadPeers;
 using testing::Text;
 using testing::WaitUntil;
+using testing::WinePath;
 namespace fs = std::filesystem;
 namespace net = platform::net;
-
-// A Unix path from CTest as Wine's drive Z sees it.
-std::string WinePath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// The fixture's peers by name: first, second (the two proxies), origin, dead, list.
-std::map<std::string, int> ReadPeers(const std::string& path) {
-    std::map<std::string, int> peers;
-    std::istringstream lines(ReadFile(path));
-    for (std::string line; std::getline(lines, line);) {
-        const auto equals = line.find('=');
-        if (equals != std::string::npos) peers[line.substr(0, equals)] = std::stoi(line.substr(equals + 1));
-    }
-    return peers;
-}
-
-// One exchange with a server on loopback: the request sent whole, everything read until it closes.
-std::string Exchange(int port, const std::string& request, std::chrono::milliseconds limit = 10s) {
-    std::error_code error;
-    net::Socket socket = net::ConnectTcp("127.0.0.1", static_cast<std::uint16_t>(port), 5s, error);
-    if (!socket.Valid()) return "<no connection>";
-    socket.SetReceiveTimeout(limit);
-    if (!socket.SendAll(request)) return "<not sent>";
-    std::string answer;
-    char buffer[4096];
-    for (std::ptrdiff_t got; (got = socket.Receive(buffer, sizeof(buffer))) > 0;) answer.append(buffer, got);
-    return answer;
-}
 
 bool Accepts(int port) {
     std::error_code error;
@@ -111,12 +77,6 @@ SystemProxy QuerySystemProxy() {
         ::GlobalFree(options[1].Value.pszValue);
     }
     return proxy;
-}
-
-int FreePort() {
-    std::error_code error;
-    net::Listener listener = net::Listener::OnLoopback(0, 1, error);
-    return listener.Port();
 }
 
 class AnonymityEndToEndTest : public ::testing::Test {

@@ -3,8 +3,9 @@
 # upstreams that name themselves "first" and "second" in their Via header, an origin that echoes what
 # reached it, and tools/list-service serving both proxies and an address where nothing listens.
 # Their ports go to <state-dir>/peers (name=value lines) for the tests under Wine; each PID to
-# <state-dir>/<name>.pid, by which it is stopped.
-#   anonymity-fixture.sh start <state-dir> <source-dir>
+# <state-dir>/<name>.pid, by which it is stopped. The list "locations" serves the same three proxies
+# as Canada, Brazil (nothing listens) and Canada <supports POST>, for the anonymity section's pages.
+#   anonymity-fixture.sh start <state-dir> <source-dir> [locations]
 #   anonymity-fixture.sh stop <state-dir>
 set -euo pipefail
 
@@ -84,9 +85,14 @@ CONF
     start_peer origin python3 "$source_dir/tests/app/echo_origin.py" "$origin_port" "$state/origin.log"
     dead_port=$(free_port)
     list_port=$(free_port)
+    if [ "${4:-}" = locations ]; then
+        pieces=("127.0.0.1:$first_port->Canada" "127.0.0.1:$dead_port->Brazil"
+            "127.0.0.1:$second_port->Canada <supports POST>")
+    else
+        pieces=("127.0.0.1:$first_port->First" "127.0.0.1:$second_port->Second" "127.0.0.1:$dead_port->Nowhere")
+    fi
     start_peer list-service python3 "$source_dir/tools/list-service/list-service.py" --port "$list_port" \
-        --stall-seconds 40 --lifetime 1800 \
-        "127.0.0.1:$first_port->First" "127.0.0.1:$second_port->Second" "127.0.0.1:$dead_port->Nowhere"
+        --stall-seconds 40 --lifetime 1800 "${pieces[@]}"
     for port in "$first_port" "$second_port" "$origin_port" "$list_port"; do
         if ! wait_for_port "$port"; then
             echo "a peer did not start on port $port:" >&2

@@ -7,6 +7,7 @@
 #include "catalogue/CatalogueLines.h"
 #include "catalogue/ProxyText.h"
 #include "catalogue/TestedList.h"
+#include "catalogue/WizardChoices.h"
 
 namespace vestrel::catalogue {
 namespace {
@@ -179,6 +180,43 @@ TEST(TestedBoxTest, StartsAndEmptiesToTheCommandEntry) {
     EXPECT_EQ(box.Strings()[3], "9.9.9.9:80->X <supports POST>");
     box.Empty();
     EXPECT_EQ(box.Strings(), std::vector<std::string>{"Perform empty list"});
+}
+
+}  // namespace
+}  // namespace vestrel::catalogue
+
+namespace vestrel::catalogue {
+namespace {
+
+TEST(WizardChoicesTest, LocationsForBrowsingAndPostingAndProxiesInListOrder) {
+    const std::vector<std::string> lines = {
+        "1.1.1.1:80->Canada", "2.2.2.2:80->Brazil", "3.3.3.3:80->Canada <supports POST>",
+        "1.1.1.1:80->Canada", "4.4.4.4:80->canada", "<supports POST>5.5.5.5:80->Peru",
+        "6.6.6.6:80->Zambia", "7.7.7.7:80",
+    };
+    EXPECT_EQ(WizardLocations(lines, false),
+              (std::vector<std::string>{"Brazil", "Canada", "Peru", "Zambia", "canada"}));
+    EXPECT_EQ(WizardLocations(lines, true), (std::vector<std::string>{"Canada"}));
+    EXPECT_EQ(WizardProxies(lines, "Canada", false),
+              (std::vector<std::string>{"1.1.1.1:80->Canada", "3.3.3.3:80->Canada <supports POST>"}));
+    EXPECT_EQ(WizardProxies(lines, "Canada", true),
+              (std::vector<std::string>{"3.3.3.3:80->Canada <supports POST>"}));
+    EXPECT_TRUE(WizardProxies(lines, "Peru", true).empty());
+
+    // More than the 270 texts the wizard's table once held are all kept.
+    std::vector<std::string> many;
+    for (int i = 0; i < 400; ++i)
+        many.push_back("10.0.0.1:" + std::to_string(i + 1) + "->Land" + std::to_string(1000 + i));
+    EXPECT_EQ(WizardLocations(many, false).size(), 400u);
+    EXPECT_EQ(WizardProxies(many, "Land", false).size(), 400u);
+}
+
+TEST(ProxyTextTest, TypedAddressMustBeHostColonPort) {
+    for (const char* good : {"12.12.12.12:80", "proxy.example:3128", "1.2.3.4:65535", "1.2.3.4:1->Canada"})
+        EXPECT_TRUE(IsProxyAddressText(good)) << good;
+    for (const char* bad : {"", "abc", ":80", "1.2.3.4:", "1.2.3.4:0", "1.2.3.4:65536", "1.2.3.4:80x",
+                            "1.2.3.4:-1", "1.2 3.4:80", "1.2.3.4:999999", "1.2.3.4: 80"})
+        EXPECT_FALSE(IsProxyAddressText(bad)) << bad;
 }
 
 }  // namespace

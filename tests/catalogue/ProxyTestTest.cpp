@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
@@ -160,9 +161,9 @@ TEST(TestAllProxiesTest, ASaveErrorEndsTheRunWithTheRowAlreadyRemoved) {
     EXPECT_EQ(list.Cell(1, kResponseTimeColumn), "Not Tested");
 }
 
-TEST(TestAllProxiesTest, RunsUpToThirtyTwoTestsAtOnceAndNoMore) {
+TEST(TestAllProxiesTest, RunsUpToOneHundredTwentyEightTestsAtOnceAndNoMore) {
     TestedList list;
-    for (int i = 0; i < 96; ++i) list.AppendRow({"h:" + std::to_string(i + 1), "", "", ""});
+    for (int i = 0; i < 300; ++i) list.AppendRow({"h:" + std::to_string(i + 1), "", "", ""});
     std::atomic<int> running{0};
     std::atomic<int> most{0};
     TestAllHooks hooks;
@@ -175,9 +176,78 @@ TEST(TestAllProxiesTest, RunsUpToThirtyTwoTestsAtOnceAndNoMore) {
         return 3;
     };
     EXPECT_FALSE(TestAllProxies(list, hooks));
-    EXPECT_LE(most.load(), 32);
-    EXPECT_GE(most.load(), 16);
-    EXPECT_EQ(list.Cell(95, kResponseTimeColumn), "3 miliseconds");
+    EXPECT_LE(most.load(), 128);
+    EXPECT_GE(most.load(), 64);
+    EXPECT_EQ(list.Cell(299, kResponseTimeColumn), "3 miliseconds");
+}
+
+// A run cancelled part-way leaves what testing one row after the other would have left had it stopped
+// at the first row not yet tested, whatever order the tests ended in; and a list changed while the
+// tests ran still gets each outcome on its own row.
+TEST(TestAllRunTest, CancelKeepsTheLeadingTestedRowsAndChangesFollowTheirRows) {
+    TestedList list;
+    FakeTimes times;
+    for (int i = 0; i < 12; ++i) {
+        const std::string address = "h" + std::to_string(i) + ":" + std::to_string(100 + i);
+        list.AppendRow({address, "C" + std::to_string(i), "Not Tested", ""});
+        if (i % 3 != 1) times[address] = static_cast<std::uint32_t>(10 + i);
+    }
+    {
+        TestAllRun run(list);
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool release = false;
+        // Rows 0 to 5 end at once, row 6 is held back until the run is cancelled, rows 7 on also end.
+        std::thread tester([&] {
+            run.Test(
+                [&](const std::string& host, std::int32_t port) {
+                    if (host == "h6") {
+                        std::unique_lock lock(mutex);
+                        wake.wait(lock, [&] { return release; });
+                    }
+                    return FakeTime(times, host, port);
+                },
+                4);
+        });
+        for (int i = 0; i < 2000 && run.Done() < 9; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        run.Cancel();
+        TestedList got = list;
+        std::vector<std::string> statuses;
+        TestAllHooks hooks;
+        hooks.show_status = [&](std::string_view text) { statuses.emplace_back(text); };
+        EXPECT_FALSE(run.Apply(got, hooks));
+        {
+            std::lock_guard lock(mutex);
+            release = true;
+        }
+        wake.notify_all();
+        tester.join();
+
+        TestedList leading;
+        for (std::size_t i = 0; i < 6; ++i) leading.AppendRow(list.Row(i));
+        const RunRecord expected = TestOneAfterTheOther(leading, times);
+        ASSERT_EQ(got.RowCount(), expected.rows.size() + 6);
+        for (std::size_t i = 0; i < expected.rows.size(); ++i) EXPECT_EQ(got.Row(i), expected.rows[i]);
+        for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(got.Row(expected.rows.size() + i), list.Row(6 + i));
+        EXPECT_EQ(statuses, expected.statuses);
+    }
+    {
+        TestAllRun run(list);
+        run.Test([&](const std::string& host, std::int32_t port) { return FakeTime(times, host, port); });
+        EXPECT_EQ(run.Done(), 12u);
+        TestedList changed = list;
+        changed.DeleteRow(3);                                    // removed meanwhile: passed over
+        changed.InsertRow(0, {"new:1", "N", "Not Tested", ""});  // added meanwhile: left alone
+        EXPECT_FALSE(run.Apply(changed, {}));
+        ASSERT_EQ(changed.RowCount(), 1u + 7u);
+        EXPECT_EQ(changed.Cell(0, kAddressColumn), "new:1");
+        EXPECT_EQ(changed.Cell(0, kResponseTimeColumn), "Not Tested");
+        EXPECT_EQ(changed.Cell(1, kAddressColumn), "h0:100");
+        EXPECT_EQ(changed.Cell(1, kResponseTimeColumn), "10 miliseconds");
+        EXPECT_EQ(changed.Cell(7, kAddressColumn), "h11:111");
+        EXPECT_EQ(changed.Cell(7, kResponseTimeColumn), "21 miliseconds");
+    }
 }
 
 TEST(TestAllProxiesTest, AnEmptyListNeedsNoThreads) {

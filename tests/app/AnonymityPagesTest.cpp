@@ -1,0 +1,337 @@
+// The anonymity section's pages in the real program, driven from outside as a person would, against
+// the list service (Canada, Brazil, Canada <supports POST>) and two tinyproxy upstreams that the
+// fixture script starts: the current proxy with anonymity off, the Tested list's context menu and
+// "Test All Proxies", Add proxy's form check, the wizard's locations and proxies from one download,
+// the New list and List update. Each page is saved as a screenshot.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "resources/ids/AnonymityIds.h"
+#include "resources/ids/DialogIds.h"
+#include "resources/ids/MainWindowIds.h"
+#include "settings/RegDwordSetting.h"
+#include "settings/RegStringSetting.h"
+#include "settings/SettingsTable.h"
+#include "tests/app/FixturePeers.h"
+#include "tests/app/ProgramDriver.h"
+#include "tests/app/Screenshot.h"
+
+namespace vestrel::app {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Click;
+using testing::Exchange;
+using testing::Program;
+using testing::ReadFile;
+using testing::Text;
+using testing::WaitUntil;
+namespace fs = std::filesystem;
+
+int Count(HWND window, UINT message) { return static_cast<int>(::SendMessageA(window, message, 0, 0)); }
+
+std::vector<std::string> BoxTexts(HWND box) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < Count(box, CB_GETCOUNT); ++i) {
+        // The wide message: the system copies its text across processes whole.
+        wchar_t wide[512] = {};
+        ::SendMessageW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide));
+        char text[512] = {};
+        ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr);
+        texts.emplace_back(text);
+    }
+    return texts;
+}
+
+// The visible popup menu of a process, if one is open.
+HWND OpenMenu(DWORD process) {
+    struct Search {
+        DWORD process;
+        HWND found;
+    } search{process, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(context);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            char name[16] = {};
+            ::GetClassNameA(window, name, sizeof(name));
+            if (owner == s->process && ::IsWindowVisible(window) && std::string(name) == "#32768")
+                s->found = window;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The bounds of a list view's row in another process: the rectangle travels through its memory.
+RECT RowRect(DWORD process, HWND list, int row) {
+    RECT rect{LVIR_BOUNDS, 0, 0, 0};
+    HANDLE handle = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
+    if (handle == nullptr) return rect;
+    void* remote = ::VirtualAllocEx(handle, nullptr, sizeof(rect), MEM_COMMIT, PAGE_READWRITE);
+    if (remote != nullptr) {
+        ::WriteProcessMemory(handle, remote, &rect, sizeof(rect), nullptr);
+        ::SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(remote));
+        ::ReadProcessMemory(handle, remote, &rect, sizeof(rect), nullptr);
+        ::VirtualFreeEx(handle, remote, 0, MEM_RELEASE);
+    }
+    ::CloseHandle(handle);
+    return rect;
+}
+
+void RightClick(HWND window, int x, int y) {
+    ::PostMessageA(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
+    ::PostMessageA(window, WM_RBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+class AnonymityPagesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* peers_file = std::getenv("VESTREL_ANONYMITY_PEERS");
+        ASSERT_NE(peers_file, nullptr);
+        peers_ = testing::ReadPeers(testing::WinePath(peers_file));
+        for (const char* name : {"first", "second", "dead", "list"}) ASSERT_TRUE(peers_.count(name)) << name;
+        char temp[MAX_PATH] = {};
+        ::GetTempPathA(MAX_PATH, temp);
+        folder_ = fs::path(temp) / ("vestrel-pages-" + std::to_string(::GetCurrentProcessId()));
+        fs::create_directories(folder_);
+        // Reachable, dead, reachable: what "Test All Proxies" works on.
+        std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << Address("first") << "->A\r\n"
+                                                                   << Address("dead") << "->B\r\n"
+                                                                   << Address("second") << "->C\r\n";
+        settings::RegStringSetting(settings::kListServer, true)
+            .set("127.0.0.1:" + std::to_string(peers_["list"]));
+        settings::RegStringSetting(settings::kAppPath, true).set(folder_.string());
+        // Set, but anonymity is off: the current proxy page must show the real address.
+        settings::RegStringSetting(settings::kProxyName, true).set("1.2.3.4:8080->Canada");
+        settings::RegDwordSetting(settings::kLocalPort, true)
+            .set(static_cast<std::uint32_t>(testing::FreePort()));
+        settings::RegDwordSetting(settings::kHideHint, true).set(0);
+        Exchange(peers_["list"], "GET /control/reset HTTP/1.0\r\n\r\n");
+    }
+
+    void TearDown() override {
+        program_.End();
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+        settings::RegDwordSetting(settings::kLocalPort, true).set(8080);
+        settings::RegStringSetting(settings::kProxyName, true).set("");
+    }
+
+    std::string Address(const char* peer) { return "127.0.0.1:" + std::to_string(peers_[peer]); }
+    std::string File() const { return ReadFile((folder_ / "MyProxies.txt").string()); }
+    int ListRequests() {
+        const std::string stats = Exchange(peers_["list"], "GET /control/stats HTTP/1.0\r\n\r\n");
+        const auto at = stats.find("list=");
+        return at == std::string::npos ? -1 : std::stoi(stats.substr(at + 5));
+    }
+
+    HWND Page(int id) const { return ::GetDlgItem(program_.main(), id); }
+    // The section's buttons from top to bottom; the last three share their id.
+    HWND SectionButton(int index) const {
+        HWND panel = ::GetDlgItem(Page(IDD_ANONYMITY_SECTION), IDD_ANONYMITY_PANEL);
+        std::vector<std::pair<LONG, HWND>> buttons;
+        for (HWND child = ::GetWindow(panel, GW_CHILD); child != nullptr;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
+            const int id = ::GetDlgCtrlID(child);
+            if (id < IDC_WIZARD_BUTTON || id > IDC_LIST_UPDATE_BUTTON) continue;
+            RECT rect{};
+            ::GetWindowRect(child, &rect);
+            buttons.emplace_back(rect.top, child);
+        }
+        std::sort(buttons.begin(), buttons.end());
+        return index < static_cast<int>(buttons.size()) ? buttons[index].second : nullptr;
+    }
+    // Shows a sub-page by its section button and waits for it.
+    HWND Open(int index, int page_id) {
+        Click(SectionButton(index));
+        HWND page = Page(page_id);
+        WaitUntil([&] { return ::IsWindowVisible(page) != FALSE; });
+        return page;
+    }
+
+    // Right-clicks row `row` of a list view and picks the menu's command number `command` (1 to 4).
+    bool PickFromMenu(HWND list, int row, int command, const char* screenshot = nullptr) {
+        const RECT bounds = RowRect(program_.id(), list, row);
+        RightClick(list, 20, (bounds.top + bounds.bottom) / 2);
+        HWND menu = nullptr;
+        if (!WaitUntil([&] { return (menu = OpenMenu(program_.id())) != nullptr; })) return false;
+        if (screenshot != nullptr) testing::SaveScreenshot(program_.main(), screenshot);
+        for (int i = 0; i < command; ++i) ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+        ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+        return WaitUntil([&] { return OpenMenu(program_.id()) == nullptr; });
+    }
+
+    // Answers the question dialog with OK or Cancel; false when none came.
+    bool Answer(bool ok) {
+        HWND dialog = program_.WaitForDialogWith(IDC_CONFIRM_TEXT);
+        if (dialog == nullptr) return false;
+        Click(::GetDlgItem(dialog, ok ? IDOK : IDCANCEL));
+        return WaitUntil([&] { return !::IsWindow(dialog); });
+    }
+
+    // Dismisses the message dialog; its text, or "" when none came.
+    std::string Acknowledge() {
+        HWND dialog = program_.WaitForDialogWith(IDC_MESSAGE_TEXT, 20s);
+        if (dialog == nullptr) return "";
+        const std::string text = Text(::GetDlgItem(dialog, IDC_MESSAGE_TEXT));
+        Click(::GetDlgItem(dialog, IDOK));
+        WaitUntil([&] { return !::IsWindow(dialog); });
+        return text;
+    }
+
+    // Presses Start in the test dialog, waits for its rows and presses OK; the number of rows.
+    int TestInDialog() {
+        HWND dialog = program_.WaitForDialogWith(IDC_PROXY_TEST_TASKS);
+        if (dialog == nullptr) return -1;
+        HWND tasks = ::GetDlgItem(dialog, IDC_PROXY_TEST_TASKS);
+        HWND start = ::GetDlgItem(dialog, IDC_PROXY_TEST_START);
+        Click(start);
+        WaitUntil([&] { return Count(tasks, LVM_GETITEMCOUNT) > 0 && ::IsWindowEnabled(start); }, 15s);
+        const int rows = Count(tasks, LVM_GETITEMCOUNT);
+        Click(::GetDlgItem(dialog, IDC_PROXY_TEST_OK));
+        WaitUntil([&] { return !::IsWindow(dialog); });
+        return rows;
+    }
+
+    std::map<std::string, int> peers_;
+    fs::path folder_;
+    Program program_;
+};
+
+TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
+    ASSERT_TRUE(program_.Start());
+    HWND main = program_.WaitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    ::SetForegroundWindow(main);
+    Click(::GetDlgItem(::GetDlgItem(main, IDD_NAVIGATION_PANEL), IDC_NAV_ANONYMITY));
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(Page(IDD_ANONYMITY_INTRO)) != FALSE; }));
+    testing::SaveScreenshot(main, "anonymity-intro");
+    ASSERT_TRUE(WaitUntil([&] { return ListRequests() == 1; }, 20s)) << "the status page's download";
+
+    // The current proxy: the real address while anonymity is off, although ProxyName is set.
+    HWND current = Open(1, IDD_CURRENT_PROXY);
+    const std::string shown = Text(::GetDlgItem(current, IDC_CURRENT_PROXY_ADDRESS));
+    EXPECT_EQ(shown.rfind(std::string(14, ' '), 0), 0u) << shown;
+    EXPECT_EQ(shown.find("1.2.3.4"), std::string::npos) << shown;
+    EXPECT_NE(Text(::GetDlgItem(main, IDC_MAIN_REAL_ADDRESS)).find(shown.substr(14)), std::string::npos);
+    testing::SaveScreenshot(main, "anonymity-current-proxy");
+    // Change Proxy goes to the New list as its own button would.
+    Click(::GetDlgItem(current, IDC_CURRENT_PROXY_CHANGE));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(Page(IDD_NEW_LIST)) != FALSE; }));
+    EXPECT_FALSE(::IsWindowVisible(current));
+    EXPECT_FALSE(::IsWindowEnabled(SectionButton(2)));
+    EXPECT_TRUE(::IsWindowEnabled(SectionButton(1)));
+
+    // The Tested list: a right-click away from every row selects none and shows no menu.
+    HWND tested = Open(3, IDD_TESTED_LIST);
+    HWND rows = ::GetDlgItem(tested, IDC_TESTED_LIST_VIEW);
+    ASSERT_EQ(Count(rows, LVM_GETITEMCOUNT), 3);
+    RECT client{};
+    ::GetClientRect(rows, &client);
+    RightClick(rows, 20, client.bottom - 6);
+    ::Sleep(800);
+    EXPECT_EQ(OpenMenu(program_.id()), nullptr);
+
+    // On a row the menu opens; "Test All Proxies" keeps the two proxies that answer, in the file too.
+    ASSERT_TRUE(PickFromMenu(rows, 0, IDM_TESTED_TEST_ALL, "anonymity-tested-list-menu"));
+    ASSERT_TRUE(WaitUntil([&] { return Count(rows, LVM_GETITEMCOUNT) == 2; }, 20s));
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(::GetDlgItem(tested, IDC_TESTED_LIST_CANCEL)); }));
+    const std::string file = File();
+    EXPECT_EQ(file, Address("first") + "->A\r\n" + Address("second") + "->C\r\n");
+    EXPECT_EQ(Text(::GetDlgItem(main, IDC_MAIN_ADDRESS_IN_USE)), "Test failed - proxy removed");
+    testing::SaveScreenshot(main, "anonymity-tested-list");
+    // "Test Proxy" on the first row: tested again, it moves to the end of the list and the file.
+    ASSERT_TRUE(PickFromMenu(rows, 0, IDM_TESTED_TEST));
+    EXPECT_EQ(TestInDialog(), 3);
+    EXPECT_TRUE(WaitUntil([&] {
+        return File() == Address("second") + "->C\r\n" + Address("first") + "->A\r\n";
+    })) << File();
+    EXPECT_EQ(settings::RegStringSetting(settings::kProxyName, true).get(), Address("first"));
+
+    // Add proxy: a text that is no address:port is refused without a test.
+    HWND add = Open(4, IDD_ADD_PROXY);
+    ::SendMessageA(::GetDlgItem(add, IDC_ADD_PROXY_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("abc"));
+    testing::SaveScreenshot(main, "anonymity-add-proxy");
+    Click(::GetDlgItem(add, IDC_ADD_PROXY_APPLY));
+    EXPECT_EQ(Acknowledge(), "Please write the proxy as ProxyIPAddress:ProxyPortNumber, ie: 12.12.12.12:80");
+    EXPECT_EQ(program_.WaitForDialogWith(IDC_PROXY_TEST_TASKS, 1s), nullptr);
+    EXPECT_EQ(Count(rows, LVM_GETITEMCOUNT), 2);
+
+    // The wizard: locations and proxies from one download, whatever is clicked.
+    HWND wizard = Open(0, IDD_WIZARD);
+    HWND locations = ::GetDlgItem(wizard, IDC_WIZARD_LOCATIONS);
+    HWND proxies = ::GetDlgItem(wizard, IDC_WIZARD_COUNTRY_LIST);
+    Click(::GetDlgItem(wizard, IDC_WIZARD_BROWSE));
+    ASSERT_TRUE(WaitUntil([&] { return Count(locations, CB_GETCOUNT) == 2; }, 20s));
+    EXPECT_EQ(BoxTexts(locations), (std::vector<std::string>{"Brazil", "Canada"}));
+    EXPECT_EQ(BoxTexts(proxies), (std::vector<std::string>{Address("dead") + "->Brazil"}));
+    ::SendMessageA(locations, CB_SETCURSEL, 1, 0);
+    ::PostMessageA(wizard, WM_COMMAND, MAKEWPARAM(IDC_WIZARD_LOCATIONS, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(locations));
+    ASSERT_TRUE(WaitUntil([&] { return Count(proxies, CB_GETCOUNT) == 2; }));
+    EXPECT_EQ(BoxTexts(proxies), (std::vector<std::string>{Address("first") + "->Canada",
+                                                           Address("second") + "->Canada <supports POST>"}));
+    testing::SaveScreenshot(main, "anonymity-wizard");
+    // Post alone: Canada, and only its proxy that accepts posting.
+    Click(::GetDlgItem(wizard, IDC_WIZARD_POST));
+    Click(::GetDlgItem(wizard, IDC_WIZARD_BROWSE));
+    ASSERT_TRUE(WaitUntil([&] {
+        return ::SendMessageA(::GetDlgItem(wizard, IDC_WIZARD_BROWSE), BM_GETCHECK, 0, 0) == BST_UNCHECKED &&
+               Count(proxies, CB_GETCOUNT) == 1;
+    }));
+    EXPECT_EQ(BoxTexts(locations), (std::vector<std::string>{"Canada"}));
+    const std::string post_line = Address("second") + "->Canada <supports POST>";
+    EXPECT_EQ(BoxTexts(proxies), (std::vector<std::string>{post_line}));
+    EXPECT_EQ(ListRequests(), 2);
+    // Apply tests the chosen proxy and adopts it.
+    Click(::GetDlgItem(wizard, IDC_WIZARD_APPLY));
+    EXPECT_EQ(TestInDialog(), 3);
+    EXPECT_TRUE(
+        WaitUntil([&] { return settings::RegStringSetting(settings::kProxyName, true).get() == post_line; }));
+
+    // The New list holds the downloaded lines.
+    HWND new_list = Open(2, IDD_NEW_LIST);
+    EXPECT_EQ(Count(::GetDlgItem(new_list, IDC_NEW_LIST_VIEW), LVM_GETITEMCOUNT), 3);
+    testing::SaveScreenshot(main, "anonymity-new-list");
+
+    // List update: Enter presses its start button; the refresh with its progress, then what happened.
+    HWND update = Open(5, IDD_LIST_UPDATE);
+    ::PostMessageA(::GetDlgItem(update, IDOK), WM_KEYDOWN, VK_RETURN, 0);
+    ::PostMessageA(::GetDlgItem(update, IDOK), WM_KEYUP, VK_RETURN, 0);
+    HWND bar = ::GetDlgItem(update, IDC_LIST_UPDATE_PROGRESS);
+    EXPECT_TRUE(WaitUntil([&] { return ::SendMessageA(bar, PBM_GETPOS, 0, 0) >= 60; }, 20s));
+    testing::SaveScreenshot(main, "anonymity-list-update");
+    EXPECT_EQ(Acknowledge(), "Proxy list updated!");
+    EXPECT_EQ(ListRequests(), 3);
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(update, IDOK)) != FALSE; }));
+
+    // "Remove All Proxies" empties the list and the file only once the user says yes.
+    Open(3, IDD_TESTED_LIST);
+    const int before = Count(rows, LVM_GETITEMCOUNT);
+    ASSERT_GT(before, 0);
+    ASSERT_TRUE(PickFromMenu(rows, 0, IDM_TESTED_REMOVE_ALL));
+    ASSERT_TRUE(Answer(false));
+    EXPECT_EQ(Count(rows, LVM_GETITEMCOUNT), before);
+    EXPECT_FALSE(File().empty());
+    ASSERT_TRUE(PickFromMenu(rows, 0, IDM_TESTED_REMOVE_ALL));
+    ASSERT_TRUE(Answer(true));
+    EXPECT_TRUE(WaitUntil([&] { return Count(rows, LVM_GETITEMCOUNT) == 0; }));
+    EXPECT_EQ(File(), "");
+}
+
+}  // namespace
+}  // namespace vestrel::app
