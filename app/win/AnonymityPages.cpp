@@ -33,17 +33,6 @@ constexpr std::string_view kWriteProxyAsAddress =
 constexpr std::string_view kRemoveAllQuestion =
     "Remove every proxy from the list?\n\nMyProxies.txt is emptied too.";
 
-std::string BoxSelection(HWND box) {
-    const LRESULT index = ::SendMessageA(box, CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR) return {};
-    const LRESULT length = ::SendMessageA(box, CB_GETLBTEXTLEN, index, 0);
-    if (length == CB_ERR) return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    ::SendMessageA(box, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
-
 std::string ListViewText(HWND list, int row, int column) {
     char buffer[1024] = {};
     LVITEMA item{};
@@ -178,7 +167,7 @@ void WizardPage::ShowLocations() {
 void WizardPage::ShowProxies() {
     HWND box = Item(IDC_WIZARD_COUNTRY_LIST);
     ::SendMessageA(box, CB_RESETCONTENT, 0, 0);
-    const std::string location = BoxSelection(Item(IDC_WIZARD_LOCATIONS));
+    const std::string location = ComboSelection(Item(IDC_WIZARD_LOCATIONS));
     if (location.empty() || (browse_ == 0 && post_ == 0)) return;
     ::EnableWindow(box, TRUE);
     for (const std::string& line : catalogue::WizardProxies(lines_, location, post_ != 0))
@@ -189,7 +178,7 @@ void WizardPage::ShowProxies() {
 void WizardPage::OnApply() {
     UpdateData(true);
     if (browse_ == 0 && post_ == 0) return;
-    const std::string text = BoxSelection(Item(IDC_WIZARD_COUNTRY_LIST));
+    const std::string text = ComboSelection(Item(IDC_WIZARD_COUNTRY_LIST));
     if (text.empty()) return;
     TestAndAdoptFrom(parent(), text, true);
 }

@@ -33,18 +33,6 @@ constexpr std::string_view kEmptyTestedListQuestion =
 
 bool UseProxyOn() { return settings::RegDwordSetting(settings::kUseProxy).get() == 1; }
 
-std::string BoxSelection(HWND page, int box) {
-    HWND window = ::GetDlgItem(page, box);
-    const LRESULT index = ::SendMessageA(window, CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR) return {};
-    const LRESULT length = ::SendMessageA(window, CB_GETLBTEXTLEN, index, 0);
-    if (length == CB_ERR) return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    ::SendMessageA(window, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
-
 }  // namespace
 
 std::string RealAddress() {
@@ -209,7 +197,7 @@ ui::Result StatusPage::OnBoxCommand(const ui::Message& message) {
 }
 
 void StatusPage::OnNewBoxChoice() {
-    const std::string text = BoxSelection(hwnd(), IDC_STATUS_NEW_BOX);
+    const std::string text = ComboSelection(Item(IDC_STATUS_NEW_BOX));
     if (text.empty()) return;
     HWND main_window = parent();
     TestAndAdopt(
@@ -224,7 +212,7 @@ void StatusPage::OnNewBoxChoice() {
 // only when the user has picked it (the box closed on it, or Enter) and says yes: moving through the
 // box with the arrow keys selects each entry on the way.
 void StatusPage::OnTestedBoxChoice(bool picked) {
-    const std::string text = BoxSelection(hwnd(), IDC_STATUS_TESTED_BOX);
+    const std::string text = ComboSelection(Item(IDC_STATUS_TESTED_BOX));
     if (text.empty()) return;
     if (text == catalogue::kPerformEmptyList) {
         if (picked) AskToEmptyTestedList();

@@ -32,6 +32,7 @@
 #include "tests/app/FixturePeers.h"
 #include "tests/app/ProgramDriver.h"
 #include "tests/app/Screenshot.h"
+#include "tests/support/SystemProxy.h"
 
 namespace vestrel::app {
 namespace {
@@ -55,29 +56,8 @@ bool Accepts(int port) {
     return net::ConnectTcp("127.0.0.1", static_cast<std::uint16_t>(port), 2s, error).Valid();
 }
 
-// The local network's proxy options as WinInet reports them.
-struct SystemProxy {
-    DWORD flags = 0;
-    std::string server;
-};
-SystemProxy QuerySystemProxy() {
-    INTERNET_PER_CONN_OPTIONA options[2] = {};
-    options[0].dwOption = INTERNET_PER_CONN_FLAGS;
-    options[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
-    INTERNET_PER_CONN_OPTION_LISTA list{};
-    list.dwSize = sizeof(list);
-    list.dwOptionCount = 2;
-    list.pOptions = options;
-    DWORD size = sizeof(list);
-    SystemProxy proxy;
-    if (!::InternetQueryOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) return proxy;
-    proxy.flags = options[0].Value.dwValue;
-    if (options[1].Value.pszValue != nullptr) {
-        proxy.server = options[1].Value.pszValue;
-        ::GlobalFree(options[1].Value.pszValue);
-    }
-    return proxy;
-}
+using vestrel::testing::SystemProxy;
+SystemProxy QuerySystemProxy() { return vestrel::testing::ReadSystemProxy(); }
 
 class AnonymityEndToEndTest : public ::testing::Test {
   protected:

@@ -28,6 +28,7 @@
 #include "settings/SettingsTable.h"
 #include "tests/app/ProgramDriver.h"
 #include "tests/app/Screenshot.h"
+#include "tests/support/SystemProxy.h"
 
 namespace vestrel::app {
 namespace {
@@ -83,24 +84,10 @@ void RemoveUninstallKey(const std::string& name) {
     registry::DeleteKeyTree(registry::Hive::LocalMachine, kUninstall + name);
 }
 
-// The local network's proxy options as WinInet reports them.
+// The local network's proxy options as WinInet reports them: flags, then the server.
 std::pair<DWORD, std::string> SystemProxy() {
-    INTERNET_PER_CONN_OPTIONA options[2] = {};
-    options[0].dwOption = INTERNET_PER_CONN_FLAGS;
-    options[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
-    INTERNET_PER_CONN_OPTION_LISTA list{};
-    list.dwSize = sizeof(list);
-    list.dwOptionCount = 2;
-    list.pOptions = options;
-    DWORD size = sizeof(list);
-    std::pair<DWORD, std::string> proxy{0, ""};
-    if (!::InternetQueryOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) return proxy;
-    proxy.first = options[0].Value.dwValue;
-    if (options[1].Value.pszValue != nullptr) {
-        proxy.second = options[1].Value.pszValue;
-        ::GlobalFree(options[1].Value.pszValue);
-    }
-    return proxy;
+    const vestrel::testing::SystemProxy proxy = vestrel::testing::ReadSystemProxy();
+    return {proxy.flags, proxy.server};
 }
 
 int FreePort() {

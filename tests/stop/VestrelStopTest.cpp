@@ -11,7 +11,7 @@
 #include "settings/SettingsTable.h"
 #include "tests/app/Screenshot.h"
 #include "tests/stop/ProcessDriver.h"
-#include "tests/stop/SystemProxy.h"
+#include "tests/support/SystemProxy.h"
 
 namespace vestrel::stop {
 namespace {

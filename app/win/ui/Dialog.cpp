@@ -113,6 +113,17 @@ void Dialog::UpdateData(bool save) {
     }
 }
 
+std::string Dialog::ComboSelection(HWND box) {
+    const LRESULT index = ::SendMessageA(box, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR) return {};
+    const LRESULT length = ::SendMessageA(box, CB_GETLBTEXTLEN, index, 0);
+    if (length == CB_ERR) return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    ::SendMessageA(box, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
 std::string Dialog::WindowText(HWND window) {
     const int length = ::GetWindowTextLengthA(window);
     if (length <= 0) return {};

@@ -40,6 +40,8 @@ class Dialog {
 
     static std::string ItemText(HWND dialog, int id);
     static std::string WindowText(HWND window);
+    // The text of a combo box's selected entry; empty when none is selected.
+    static std::string ComboSelection(HWND box);
     static void SetItemText(HWND dialog, int id, std::string_view text);
 
     // The module that holds the program's resources; tests that link the resources into themselves
