@@ -123,7 +123,8 @@ class RequestBody {
 
 class Session {
   public:
-    Session(net::Socket browser, const RelaySettings& settings, const RelayLimits& limits, Upstreams& upstreams)
+    Session(net::Socket browser, const RelaySettings& settings, const RelayLimits& limits,
+            Upstreams& upstreams)
         : browser_(std::move(browser)),
           settings_(settings),
           limits_(limits),
@@ -156,7 +157,8 @@ class Session {
     // Reads until the blank line; returns the head's length, or nullopt once the browser has been
     // answered or has gone. Between two requests the browser may stay silent for the idle limit.
     std::optional<std::size_t> ReadHead(bool first) {
-        if (!first && inbox_.empty() && (browser_eof_ || !WaitForBrowser(limits_.idle_timeout))) return std::nullopt;
+        if (!first && inbox_.empty() && (browser_eof_ || !WaitForBrowser(limits_.idle_timeout)))
+            return std::nullopt;
         const auto deadline = Clock::now() + limits_.head_timeout;
         for (;;) {
             // A blank line after a body belongs to no request.
@@ -275,10 +277,11 @@ class Session {
     }
 
     // A kept connection may have been given up by the server just as the request went out. Before any
-    // byte of the answer came back, a request held whole is sent once more on a new connection; one
-    // whose body has streamed on cannot be, and ends the browser's connection instead.
+    // byte of the answer came back, a request held whole, body and all, is sent once more on a new
+    // connection; one whose body streamed on (or is still coming) cannot be, and ends the browser's
+    // connection instead.
     bool RetryOnNewConnection() {
-        if (!reused_ || retried_ || !replay_whole_ || response_->Started()) return false;
+        if (!reused_ || retried_ || !replay_whole_ || !body_->Done() || response_->Started()) return false;
         retried_ = true;
         dest_.Close();
         if (!Connect()) return false;
@@ -313,13 +316,14 @@ class Session {
             std::array<net::PollItem, 2> items{};
             items[0].socket = browser_.Handle();
             // Past the body, what the browser sends is its next request: read it only up to a head.
-            items[0].want_read =
-                !browser_eof_ && (body_->Done() ? inbox_.size() <= kMaxHeadBytes : to_dest_.Size() < kBufferLimit);
+            items[0].want_read = !browser_eof_ && (body_->Done() ? inbox_.size() <= kMaxHeadBytes
+                                                                 : to_dest_.Size() < kBufferLimit);
             items[0].want_write = !ToBrowserEmpty();
             items[1].socket = dest_.Handle();
-            items[1].want_read = answer_open && (splice_ ? splice_->Buffered() < splice_->Capacity()
-                                                         : to_browser_.Size() < kBufferLimit) &&
-                                 to_browser_.Size() < kBufferLimit;
+            items[1].want_read =
+                answer_open &&
+                (splice_ ? splice_->Buffered() < splice_->Capacity() : to_browser_.Size() < kBufferLimit) &&
+                to_browser_.Size() < kBufferLimit;
             items[1].want_write = !to_dest_.Empty();
             const milliseconds left =
                 limits_.idle_timeout - std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
@@ -331,7 +335,8 @@ class Session {
                 if (!ReadAnswer()) return Outcome::Closed;
                 last_moved = Clock::now();
             }
-            if ((items[0].readable || items[0].failed) && !ReadRequestBody(last_moved)) return Outcome::Closed;
+            if ((items[0].readable || items[0].failed) && !ReadRequestBody(last_moved))
+                return Outcome::Closed;
         }
     }
 

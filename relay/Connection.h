@@ -12,13 +12,13 @@
 namespace vestrel::relay {
 
 struct RelayLimits {
-    std::chrono::milliseconds connect_timeout{15'000};       // reaching the upstream proxy or server
-    std::chrono::milliseconds idle_timeout{120'000};         // no byte either way on a request, or between two
+    std::chrono::milliseconds connect_timeout{15'000};  // reaching the upstream proxy or server
+    std::chrono::milliseconds idle_timeout{120'000};    // no byte either way on a request, or between two
     std::chrono::milliseconds tunnel_idle_timeout{600'000};  // no byte either way in a tunnel
     std::chrono::milliseconds head_timeout{30'000};          // the whole request head
     std::size_t max_connections = 1024;
     std::size_t max_requests_per_connection = 1000;
-    std::chrono::milliseconds thread_linger{30'000};  // an idle connection thread waits for the next
+    std::chrono::milliseconds thread_linger{30'000};      // an idle connection thread waits for the next
     std::chrono::milliseconds pool_idle_timeout{15'000};  // an unused upstream connection is closed
     std::size_t pool_per_destination = 8;
     std::chrono::milliseconds spare_idle_timeout{10'000};  // the warm spare is closed unused

@@ -87,9 +87,10 @@ std::size_t ResponseStream::FeedBody(const char* data, std::size_t size, std::st
             if (filtering_) {
                 const std::size_t base = pending_.size();
                 pending_.append(data, size);
-                taken = decoder_.Feed(pending_.data() + base, size, [&](std::size_t offset, std::size_t length) {
-                    filter_.apply(pending_.data(), base + offset, base + offset + length);
-                });
+                taken =
+                    decoder_.Feed(pending_.data() + base, size, [&](std::size_t offset, std::size_t length) {
+                        filter_.apply(pending_.data(), base + offset, base + offset + length);
+                    });
                 // Bytes past the end of the body are not this answer's.
                 pending_.resize(base + taken);
                 const std::size_t release = filter_.heldFrom().value_or(pending_.size());

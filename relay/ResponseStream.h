@@ -16,7 +16,8 @@ namespace vestrel::relay {
 
 class ResponseStream {
   public:
-    ResponseStream(bool head_request, FilterSwitches switches) : head_request_(head_request), filter_(switches) {}
+    ResponseStream(bool head_request, FilterSwitches switches)
+        : head_request_(head_request), filter_(switches) {}
 
     // Whether the browser's connection may stay open after this answer, as far as the browser and the
     // request are concerned; read when the final head arrives.

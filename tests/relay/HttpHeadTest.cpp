@@ -177,8 +177,9 @@ TEST(RequestParseTest, BodyFramingIsKnownAndChunkedFramingIsKeptOnTheWay) {
     request = ParseRequestHead("POST /u HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n");
     ASSERT_TRUE(request);
     EXPECT_EQ(request->framing, BodyFraming::Chunked);
-    EXPECT_EQ(RewriteRequestHead(*request, Direct(), false),
-              "POST /u HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip, Chunked\r\nConnection: keep-alive\r\n\r\n");
+    EXPECT_EQ(
+        RewriteRequestHead(*request, Direct(), false),
+        "POST /u HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip, Chunked\r\nConnection: keep-alive\r\n\r\n");
 }
 
 TEST(HeadEndTest, FindsTheBlankLineOnly) {
@@ -229,7 +230,8 @@ TEST(ResponseHeadTest, FramingAndWhetherTheServerKeepsTheConnection) {
          AnswerFraming::Chunked, true},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked, gzip\r\n\r\n", false, AnswerFraming::Close, false},
         {"HTTP/1.1 204 No Content\r\nContent-Length: 7\r\n\r\n", false, AnswerFraming::None, false},
-        {"HTTP/1.1 304 Not Modified\r\nTransfer-Encoding: chunked\r\n\r\n", false, AnswerFraming::None, false},
+        {"HTTP/1.1 304 Not Modified\r\nTransfer-Encoding: chunked\r\n\r\n", false, AnswerFraming::None,
+         false},
         {"HTTP/1.1 100 Continue\r\n\r\n", false, AnswerFraming::None, false},
         {"HTTP/1.1 200 OK\r\n\r\n", false, AnswerFraming::Close, false},
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n", false, AnswerFraming::Length, true},
@@ -256,7 +258,8 @@ TEST(ResponseHeadTest, TheBrowserIsToldWhetherItsConnectionStays) {
     const std::string head =
         "HTTP/1.1 200 OK\r\nConnection: keep-alive, X-Private\r\nKeep-Alive: timeout=5\r\n"
         "Proxy-Connection: keep-alive\r\nContent-Length: 0\r\n\r\n";
-    EXPECT_EQ(RewriteResponseHead(head, false), "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(RewriteResponseHead(head, false),
+              "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(RewriteResponseHead(head, true),
               "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: keep-alive\r\n\r\n");
 }

@@ -117,6 +117,27 @@ inline std::string ReadToEnd(net::Socket& socket) {
     }
 }
 
+// Reads one answer framed by Content-Length (none: no body), `rest` first; what follows it is left in
+// `rest`. Enough for a browser on a connection kept open, with answers made to be read that way.
+inline std::optional<std::string> ReadLengthAnswer(net::Socket& socket, std::string& rest) {
+    std::string bytes = rest;
+    char buffer[65536];
+    for (;;) {
+        if (const auto end = bytes.find("\r\n\r\n"); end != std::string::npos) {
+            std::size_t length = 0;
+            if (const auto at = bytes.find("Content-Length: "); at != std::string::npos && at < end)
+                length = std::stoul(bytes.substr(at + 16));
+            auto whole = ReadExactly(socket, bytes, end + 4 + length);
+            if (!whole) return std::nullopt;
+            rest = whole->substr(end + 4 + length);
+            return whole->substr(0, end + 4 + length);
+        }
+        const auto n = socket.Receive(buffer, sizeof(buffer));
+        if (n <= 0) return std::nullopt;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
 inline net::Socket Connect(std::uint16_t port) {
     std::error_code error;
     net::Socket socket = net::ConnectTcp("127.0.0.1", port, std::chrono::seconds(5), error);

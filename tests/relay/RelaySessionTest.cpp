@@ -159,9 +159,10 @@ TEST_F(RelaySessionTest, ChunkedRequestIsForwardedToItsLastChunkOnly) {
     ASSERT_TRUE(client.SendAll("\r\n0\r\n\r\nEXTRA BYTES"));
     ReadToEnd(client);
     const std::lock_guard lock(mutex);
-    EXPECT_EQ(received,
-              "POST http://h/ HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\nConnection: keep-alive\r\n\r\n"
-              "3\r\nabc\r\n0\r\n\r\n");
+    EXPECT_EQ(
+        received,
+        "POST http://h/ HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\nConnection: keep-alive\r\n\r\n"
+        "3\r\nabc\r\n0\r\n\r\n");
 }
 
 TEST_F(RelaySessionTest, ServerMayAnswerBeforeTheBodyIsSent) {
