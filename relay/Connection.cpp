@@ -1,5 +1,6 @@
-// A relay connection: reads the whole request head, rewrites it, connects on, and then moves bytes in
-// both directions at once over non-blocking sockets, each direction with a bounded buffer.
+// A relay connection: reads each request head whole, rewrites it, sends it on over a kept or a new
+// connection, and moves the body up and the answer down at once over non-blocking sockets, each
+// direction with a bounded buffer, until the answer ends; then the next request, or a tunnel.
 #include "relay/Connection.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@
 
 #include "relay/ChunkedDecoder.h"
 #include "relay/HttpHead.h"
-#include "relay/ResponseFilter.h"
+#include "relay/ResponseStream.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
 
@@ -25,6 +26,8 @@ using std::chrono::milliseconds;
 constexpr std::size_t kBlockSize = 64 * 1024;
 // A direction stops reading from its source while this much waits to be sent on.
 constexpr std::size_t kBufferLimit = 256 * 1024;
+// A request is kept for sending again on a new connection while it is no longer than this.
+constexpr std::size_t kReplayLimit = 64 * 1024;
 
 milliseconds Left(Clock::time_point deadline) {
     return std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
@@ -120,78 +123,57 @@ class RequestBody {
 
 class Session {
   public:
-    Session(net::Socket browser, const RelaySettings& settings, const RelayLimits& limits)
+    Session(net::Socket browser, const RelaySettings& settings, const RelayLimits& limits,
+            Upstreams& upstreams)
         : browser_(std::move(browser)),
           settings_(settings),
           limits_(limits),
+          upstreams_(upstreams),
           block_(std::make_unique_for_overwrite<char[]>(kBlockSize)) {}
 
     void Run() {
-        browser_.SetNonBlocking(true);
-        std::string received;
-        const auto head_size = ReadHead(received);
-        if (!head_size) return;
-        const auto request = ParseRequestHead(std::string_view(received).substr(0, *head_size));
-        if (!request) return AnswerAndClose(browser_, ShortAnswer(400, "Bad Request"));
-
-        const FilterSwitches switches = request->is_connect ? FilterSwitches{} : ReadFilterSwitches();
-        settings::RegStringSetting last_domain(settings::kLastDomain);
-        last_domain.set(request->host);
-
-        const bool upstream = settings_.use_upstream != 0;
-        std::error_code error;
-        dest_ = upstream ? net::ConnectTcp(settings_.upstream_host,
-                                           static_cast<std::uint16_t>(settings_.upstream_port & 0xFFFF),
-                                           limits_.connect_timeout, error)
-                         : net::ConnectTcp(request->host, request->port, limits_.connect_timeout, error);
-        // As ever, a destination that cannot be reached closes the browser's connection unanswered.
-        if (!dest_.Valid()) return;
-        dest_.SetNonBlocking(true);
-        dest_.SetNoDelay(true);
-        browser_.SetNoDelay(true);
-
-        const std::string_view after_head = std::string_view(received).substr(*head_size);
-        tunnel_ = request->is_connect;
-        if (tunnel_) {
-            if (upstream) {
-                to_dest_.Append(RewriteRequestHead(*request, settings_, false));
-            } else {
-                to_browser_.Append("HTTP/1.1 200 Connection established\r\n\r\n");
-            }
-            to_dest_.Append(after_head);
-        } else {
-            body_.emplace(*request);
-            to_dest_.Append(RewriteRequestHead(*request, settings_, switches.Any()));
-            to_dest_.Append(after_head.data(), body_->Take(after_head.data(), after_head.size()));
-            if (body_->Failed()) return;
-            if (switches.Any()) filter_.emplace(switches);
-        }
-        // Answers the filter does not read go from server to browser inside the system where it can.
-        if (!filter_) splice_ = net::SocketSplice::Open(kBufferLimit);
-        Pump();
+        Serve();
+        Linger();
     }
 
   private:
+    enum class Outcome { Delivered, Closed, Tunnel };
+
+    void Serve() {
+        browser_.SetNonBlocking(true);
+        browser_.SetNoDelay(true);
+        for (std::size_t served = 0;;) {
+            const auto head_size = ReadHead(served == 0);
+            if (!head_size) return;
+            const auto request = ParseRequestHead(std::string_view(inbox_).substr(0, *head_size));
+            if (!request) return AnswerAndClose(browser_, ShortAnswer(400, "Bad Request"));
+            inbox_.erase(0, *head_size);
+            if (request->is_connect) return Tunnel(*request);
+            ++served;
+            if (!Exchange(*request, served >= limits_.max_requests_per_connection)) return;
+        }
+    }
+
     // Reads until the blank line; returns the head's length, or nullopt once the browser has been
-    // answered or has gone.
-    std::optional<std::size_t> ReadHead(std::string& received) {
+    // answered or has gone. Between two requests the browser may stay silent for the idle limit.
+    std::optional<std::size_t> ReadHead(bool first) {
+        if (!first && inbox_.empty() && (browser_eof_ || !WaitForBrowser(limits_.idle_timeout)))
+            return std::nullopt;
         const auto deadline = Clock::now() + limits_.head_timeout;
         for (;;) {
-            if (const auto end = FindHeadEnd(received); end && *end <= kMaxHeadBytes) return end;
-            if (received.size() > kMaxHeadBytes) {
+            // A blank line after a body belongs to no request.
+            while (inbox_.starts_with("\r\n")) inbox_.erase(0, 2);
+            if (const auto end = FindHeadEnd(inbox_); end && *end <= kMaxHeadBytes) return end;
+            if (inbox_.size() > kMaxHeadBytes) {
                 AnswerAndClose(browser_, ShortAnswer(431, "Request Header Fields Too Large"));
                 return std::nullopt;
             }
+            if (browser_eof_) return std::nullopt;
             // The head has usually arrived already: try before waiting.
             const auto n = browser_.Receive(block_.get(), kBlockSize);
             if (n < 0 && net::LastCallWouldBlock()) {
                 const milliseconds left = Left(deadline);
-                std::array<net::PollItem, 1> item{};
-                item[0].socket = browser_.Handle();
-                item[0].want_read = true;
-                const int ready = left.count() > 0 ? net::Poll(item, left) : 0;
-                if (ready < 0) return std::nullopt;
-                if (ready == 0) {
+                if (left.count() <= 0 || !WaitForBrowser(left)) {
                     AnswerAndClose(browser_, ShortAnswer(408, "Request Timeout"));
                     return std::nullopt;
                 }
@@ -199,57 +181,174 @@ class Session {
             }
             if (n <= 0) {
                 // A browser that gave up before finishing its head gets no answer it could read.
+                browser_eof_ = true;
                 return std::nullopt;
             }
-            received.append(block_.get(), static_cast<std::size_t>(n));
+            inbox_.append(block_.get(), static_cast<std::size_t>(n));
         }
     }
 
-    // Moves bytes both ways until the answer has been delivered (or the tunnel closed both ways), a
-    // peer fails, or nothing has moved for the idle limit.
-    void Pump() {
-        const milliseconds idle_limit = tunnel_ ? limits_.tunnel_idle_timeout : limits_.idle_timeout;
+    bool WaitForBrowser(milliseconds limit) {
+        std::array<net::PollItem, 1> item{};
+        item[0].socket = browser_.Handle();
+        item[0].want_read = true;
+        return net::Poll(item, limit) > 0;
+    }
+
+    // One request and its answer. True when the browser's connection stays open for the next.
+    bool Exchange(const RequestHead& request, bool last) {
+        switches_ = ReadFilterSwitches();
+        settings::RegStringSetting last_domain(settings::kLastDomain);
+        last_domain.set(request.host);
+
+        Route(request);
+        if (!AcquireDestination()) return false;
+        const std::string head = RewriteRequestHead(request, settings_, switches_.Any());
+        body_.emplace(request);
+        to_dest_ = Outbox();
+        replay_.clear();
+        replay_whole_ = true;
+        retried_ = false;
+        SendOn(head.data(), head.size());
+        const std::size_t taken = body_->Take(inbox_.data(), inbox_.size());
+        SendOn(inbox_.data(), taken);
+        inbox_.erase(0, taken);
+        if (body_->Failed()) return false;
+
+        head_request_ = EqualsIgnoreCase(request.method, "HEAD");
+        keep_alive_wanted_ = WantsKeepAlive(request) && !last;
+        response_.emplace(head_request_, switches_);
+        dest_done_ = false;
+        extra_ = false;
+        // Answers the filter does not read go from server to browser inside the system where it can.
+        if (!splice_tried_) {
+            splice_tried_ = true;
+            splice_ = net::SocketSplice::Open(kBufferLimit);
+        }
+        switch (PumpAnswer()) {
+            case Outcome::Delivered:
+                return true;
+            case Outcome::Tunnel:
+                SendOn(inbox_.data(), inbox_.size());
+                inbox_.clear();
+                PumpTunnel();
+                return false;
+            case Outcome::Closed:
+                break;
+        }
+        return false;
+    }
+
+    void Route(const RequestHead& request) {
+        upstream_ = settings_.use_upstream != 0;
+        host_ = upstream_ ? settings_.upstream_host : request.host;
+        port_ = upstream_ ? static_cast<std::uint16_t>(settings_.upstream_port & 0xFFFF) : request.port;
+        destination_ = host_ + ":" + std::to_string(port_);
+    }
+
+    // A kept connection, the warm spare, or a new connection, in that order.
+    bool AcquireDestination() {
+        dest_ = upstreams_.pool.Take(destination_);
+        if (!dest_.Valid() && upstream_) dest_ = upstreams_.spare.Take(host_, port_);
+        reused_ = dest_.Valid();
+        return reused_ || Connect();
+    }
+
+    bool Connect() {
+        std::error_code error;
+        dest_ = net::ConnectTcp(host_, port_, limits_.connect_timeout, error);
+        // As ever, a destination that cannot be reached closes the browser's connection unanswered.
+        if (!dest_.Valid()) return false;
+        dest_.SetNonBlocking(true);
+        dest_.SetNoDelay(true);
+        return true;
+    }
+
+    // Request bytes for the destination, kept for sending again while the whole request is short.
+    void SendOn(const char* data, std::size_t size) {
+        to_dest_.Append(data, size);
+        if (!replay_whole_) return;
+        if (replay_.size() + size > kReplayLimit) {
+            replay_whole_ = false;
+            std::string().swap(replay_);
+        } else {
+            replay_.append(data, size);
+        }
+    }
+
+    // A kept connection may have been given up by the server just as the request went out. Before any
+    // byte of the answer came back, a request held whole, body and all, is sent once more on a new
+    // connection; one whose body streamed on (or is still coming) cannot be, and ends the browser's
+    // connection instead.
+    bool RetryOnNewConnection() {
+        if (!reused_ || retried_ || !replay_whole_ || !body_->Done() || response_->Started()) return false;
+        retried_ = true;
+        dest_.Close();
+        if (!Connect()) return false;
+        reused_ = false;
+        to_dest_ = Outbox();
+        to_dest_.Append(replay_);
+        response_.emplace(head_request_, switches_);
+        dest_done_ = false;
+        return true;
+    }
+
+    // Moves the request body up and the answer down until the answer has been delivered, a peer
+    // fails, or nothing has moved for the idle limit.
+    Outcome PumpAnswer() {
         auto last_moved = Clock::now();
         for (;;) {
             bool moved = false;
-            if (!to_dest_.Flush(dest_, moved) || !to_browser_.Flush(browser_, moved) || !DrainSplice(moved))
-                return;
-            if (tunnel_) {
-                if (browser_done_ && to_dest_.Empty() && !dest_shut_) {
-                    dest_.ShutdownSend();
-                    dest_shut_ = true;
-                }
-                if (dest_done_ && ToBrowserEmpty() && !browser_shut_) {
-                    browser_.ShutdownSend();
-                    browser_shut_ = true;
-                }
-                if (dest_shut_ && browser_shut_) return;
-            } else if (dest_done_ && ToBrowserEmpty()) {
-                dest_.ShutdownBoth();
-                dest_.Close();
-                browser_.ShutdownSend();
-                return;
+            if (!to_dest_.Flush(dest_, moved)) {
+                if (!RetryOnNewConnection()) return Outcome::Closed;
+                continue;
             }
+            if (!to_browser_.Flush(browser_, moved) || !DrainSplice(moved)) return Outcome::Closed;
+            if (response_->Tunnel()) return Outcome::Tunnel;
+            if (response_->Failed() && ToBrowserEmpty()) return Outcome::Closed;
+            // A server may answer before it has the whole body; it still gets the rest.
+            if (response_->Done() && ToBrowserEmpty() && body_->Done() && to_dest_.Empty())
+                return AnswerDelivered();
+            if (dest_done_ && ToBrowserEmpty()) return Outcome::Closed;
             if (moved) last_moved = Clock::now();
 
+            const bool answer_open = !dest_done_ && !response_->Done() && !response_->Failed();
             std::array<net::PollItem, 2> items{};
             items[0].socket = browser_.Handle();
-            items[0].want_read =
-                !browser_done_ && (to_dest_.Size() < kBufferLimit || (body_ && body_->Done()));
+            // Past the body, what the browser sends is its next request: read it only up to a head.
+            items[0].want_read = !browser_eof_ && (body_->Done() ? inbox_.size() <= kMaxHeadBytes
+                                                                 : to_dest_.Size() < kBufferLimit);
             items[0].want_write = !ToBrowserEmpty();
             items[1].socket = dest_.Handle();
-            items[1].want_read = !dest_done_ && (splice_ ? splice_->Buffered() < splice_->Capacity()
-                                                         : to_browser_.Size() < kBufferLimit);
+            items[1].want_read =
+                answer_open &&
+                (splice_ ? splice_->Buffered() < splice_->Capacity() : to_browser_.Size() < kBufferLimit) &&
+                to_browser_.Size() < kBufferLimit;
             items[1].want_write = !to_dest_.Empty();
             const milliseconds left =
-                idle_limit - std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
-            if (left.count() <= 0) return;
+                limits_.idle_timeout - std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
+            if (left.count() <= 0) return Outcome::Closed;
             const int ready = net::Poll(items, left);
-            if (ready < 0) return;
+            if (ready < 0) return Outcome::Closed;
             if (ready == 0) continue;
-            if ((items[1].readable || items[1].failed) && !ReadDest(last_moved)) return;
-            if ((items[0].readable || items[0].failed) && !ReadBrowser(last_moved)) return;
+            if (items[1].readable || items[1].failed) {
+                if (!ReadAnswer()) return Outcome::Closed;
+                last_moved = Clock::now();
+            }
+            if ((items[0].readable || items[0].failed) && !ReadRequestBody(last_moved))
+                return Outcome::Closed;
         }
+    }
+
+    // The answer is with the browser: the server's connection is kept when it can carry another
+    // request, and the browser's when its head said so.
+    Outcome AnswerDelivered() {
+        if (response_->ServerKeepsAlive() && !extra_) {
+            upstreams_.pool.Put(destination_, std::move(dest_));
+        } else {
+            dest_.Close();
+        }
+        return response_->KeepsBrowser() ? Outcome::Delivered : Outcome::Closed;
     }
 
     bool ToBrowserEmpty() const { return to_browser_.Empty() && (!splice_ || splice_->Buffered() == 0); }
@@ -262,84 +361,203 @@ class Session {
         return n >= 0 || net::LastCallWouldBlock();
     }
 
-    bool ReadDest(Clock::time_point& last_moved) {
-        if (splice_) {
-            const auto n = splice_->Fill(dest_, splice_->Capacity() - splice_->Buffered());
+    bool ReadAnswer() {
+        // Whether the browser may keep its connection is settled by the time the final head comes.
+        response_->AllowKeepAlive(keep_alive_wanted_ && body_->Done());
+        const std::uint64_t allowance = response_->PassThroughAllowance();
+        if (splice_ && allowance > 0) {
+            const auto room = static_cast<std::size_t>(
+                std::min<std::uint64_t>(allowance, splice_->Capacity() - splice_->Buffered()));
+            const auto n = splice_->Fill(dest_, room);
             if (n < 0 && !net::LastCallWouldBlock() && splice_->Buffered() == 0 &&
                 (net::LastError() == std::errc::invalid_argument ||
                  net::LastError() == std::errc::function_not_supported)) {
                 // A socket the system cannot splice from: copy instead.
                 splice_.reset();
-                return ReadDest(last_moved);
+                return ReadAnswer();
             }
-            return AfterDestRead(n, last_moved);
+            if (n > 0) response_->PassedThrough(static_cast<std::size_t>(n));
+            return AfterAnswerRead(n);
         }
         const auto n = dest_.Receive(block_.get(), kBlockSize);
         if (n > 0) {
-            if (filter_) {
-                filter_->Feed(block_.get(), static_cast<std::size_t>(n), to_browser_.Tail());
-            } else {
-                to_browser_.Append(block_.get(), static_cast<std::size_t>(n));
+            const auto size = static_cast<std::size_t>(n);
+            const std::size_t used = response_->Feed(block_.get(), size, to_browser_.Tail());
+            if (response_->Tunnel()) {
+                to_browser_.Append(block_.get() + used, size - used);
+            } else if (used < size) {
+                // Bytes past the end of the answer: this server's connection is not to be trusted again.
+                extra_ = true;
             }
         }
-        return AfterDestRead(n, last_moved);
+        return AfterAnswerRead(n);
     }
 
-    bool AfterDestRead(std::ptrdiff_t n, Clock::time_point& last_moved) {
-        if (n < 0 && net::LastCallWouldBlock()) return true;
-        if (n <= 0) {
-            // A reset from the server ends the answer like an orderly close; in a tunnel it ends both ways.
-            if (n < 0 && tunnel_) return false;
-            dest_done_ = true;
-            if (filter_) filter_->Finish(to_browser_.Tail());
-            return true;
-        }
-        last_moved = Clock::now();
+    bool AfterAnswerRead(std::ptrdiff_t n) {
+        if (n > 0 || (n < 0 && net::LastCallWouldBlock())) return true;
+        if (RetryOnNewConnection()) return true;
+        // A reset from the server ends the answer like an orderly close.
+        dest_done_ = true;
+        response_->Finish(to_browser_.Tail());
         return true;
     }
 
-    bool ReadBrowser(Clock::time_point& last_moved) {
+    bool ReadRequestBody(Clock::time_point& last_moved) {
         const auto n = browser_.Receive(block_.get(), kBlockSize);
         if (n < 0 && net::LastCallWouldBlock()) return true;
         if (n < 0) return false;
         if (n == 0) {
-            browser_done_ = true;
+            browser_eof_ = true;
             // A request cut off inside its body is not worth finishing.
-            return tunnel_ || body_->Done();
+            return body_->Done();
         }
         last_moved = Clock::now();
         const auto size = static_cast<std::size_t>(n);
-        if (tunnel_) {
-            to_dest_.Append(block_.get(), size);
-            return true;
-        }
-        // One connection carries one request: whatever follows the body is read and dropped.
-        to_dest_.Append(block_.get(), body_->Take(block_.get(), size));
+        const std::size_t taken = body_->Take(block_.get(), size);
+        SendOn(block_.get(), taken);
+        // What follows the body is the next request, read once this answer is delivered.
+        inbox_.append(block_.get() + taken, size - taken);
         return !body_->Failed();
+    }
+
+    void Tunnel(const RequestHead& request) {
+        Route(request);
+        if (upstream_) dest_ = upstreams_.spare.Take(host_, port_);
+        if (!dest_.Valid() && !Connect()) return;
+        dest_.SetNonBlocking(true);
+        dest_.SetNoDelay(true);
+        if (upstream_) {
+            to_dest_.Append(RewriteRequestHead(request, settings_, false, false));
+        } else {
+            to_browser_.Append("HTTP/1.1 200 Connection established\r\n\r\n");
+        }
+        to_dest_.Append(inbox_);
+        inbox_.clear();
+        splice_ = net::SocketSplice::Open(kBufferLimit);
+        PumpTunnel();
+    }
+
+    // Moves bytes both ways until both have closed, a peer fails, or nothing has moved for the
+    // tunnel's idle limit.
+    void PumpTunnel() {
+        bool dest_eof = false;
+        bool browser_shut = false;
+        bool dest_shut = false;
+        auto last_moved = Clock::now();
+        for (;;) {
+            bool moved = false;
+            if (!to_dest_.Flush(dest_, moved) || !to_browser_.Flush(browser_, moved) || !DrainSplice(moved))
+                return;
+            if (browser_eof_ && to_dest_.Empty() && !dest_shut) {
+                dest_.ShutdownSend();
+                dest_shut = true;
+            }
+            if (dest_eof && ToBrowserEmpty() && !browser_shut) {
+                browser_.ShutdownSend();
+                browser_shut = true;
+            }
+            if (dest_shut && browser_shut) return;
+            if (moved) last_moved = Clock::now();
+
+            std::array<net::PollItem, 2> items{};
+            items[0].socket = browser_.Handle();
+            items[0].want_read = !browser_eof_ && to_dest_.Size() < kBufferLimit;
+            items[0].want_write = !ToBrowserEmpty();
+            items[1].socket = dest_.Handle();
+            items[1].want_read = !dest_eof && (splice_ ? splice_->Buffered() < splice_->Capacity()
+                                                       : to_browser_.Size() < kBufferLimit);
+            items[1].want_write = !to_dest_.Empty();
+            const milliseconds left = limits_.tunnel_idle_timeout -
+                                      std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
+            if (left.count() <= 0) return;
+            const int ready = net::Poll(items, left);
+            if (ready < 0) return;
+            if (ready == 0) continue;
+            if (items[1].readable || items[1].failed) {
+                std::ptrdiff_t n = 0;
+                if (splice_ && to_browser_.Empty()) {
+                    n = splice_->Fill(dest_, splice_->Capacity() - splice_->Buffered());
+                    if (n < 0 && !net::LastCallWouldBlock() && splice_->Buffered() == 0 &&
+                        (net::LastError() == std::errc::invalid_argument ||
+                         net::LastError() == std::errc::function_not_supported)) {
+                        splice_.reset();
+                        continue;
+                    }
+                } else {
+                    n = dest_.Receive(block_.get(), kBlockSize);
+                    if (n > 0) to_browser_.Append(block_.get(), static_cast<std::size_t>(n));
+                }
+                if (n > 0) last_moved = Clock::now();
+                if (n == 0) dest_eof = true;
+                // A reset in a tunnel ends it both ways.
+                if (n < 0 && !net::LastCallWouldBlock()) return;
+            }
+            if (items[0].readable || items[0].failed) {
+                const auto n = browser_.Receive(block_.get(), kBlockSize);
+                if (n > 0) {
+                    to_dest_.Append(block_.get(), static_cast<std::size_t>(n));
+                    last_moved = Clock::now();
+                }
+                if (n == 0) browser_eof_ = true;
+                if (n < 0 && !net::LastCallWouldBlock()) return;
+            }
+        }
+    }
+
+    // Ends the browser's connection without a reset: bytes it sent that were never read (a request
+    // after the last one answered) would otherwise make the system discard the answer in flight.
+    void Linger() {
+        if (!browser_.Valid()) return;
+        browser_.ShutdownSend();
+        const auto deadline = Clock::now() + milliseconds(1'000);
+        std::size_t drained = 0;
+        while (!browser_eof_ && drained < kBufferLimit) {
+            const milliseconds left = Left(deadline);
+            if (left.count() <= 0 || !WaitForBrowser(left)) break;
+            const auto n = browser_.Receive(block_.get(), kBlockSize);
+            if (n < 0 && net::LastCallWouldBlock()) continue;
+            if (n <= 0) break;
+            drained += static_cast<std::size_t>(n);
+        }
+        browser_.Close();
     }
 
     net::Socket browser_;
     net::Socket dest_;
     const RelaySettings& settings_;
     const RelayLimits& limits_;
+    Upstreams& upstreams_;
     // Not cleared first: every read says how much of it holds data.
     std::unique_ptr<char[]> block_;
+    // What the browser sent that is not yet taken: the next request heads.
+    std::string inbox_;
     Outbox to_dest_;
     Outbox to_browser_;
     std::optional<RequestBody> body_;
-    std::optional<ResponseFilter> filter_;
+    std::optional<ResponseStream> response_;
     std::optional<net::SocketSplice> splice_;
-    bool tunnel_ = false;
-    bool browser_done_ = false;
+    bool splice_tried_ = false;
+    FilterSwitches switches_;
+    bool upstream_ = false;
+    std::string host_;
+    std::uint16_t port_ = 0;
+    std::string destination_;
+    bool reused_ = false;
+    bool retried_ = false;
+    std::string replay_;
+    bool replay_whole_ = true;
+    bool head_request_ = false;
+    bool keep_alive_wanted_ = false;
+    bool browser_eof_ = false;
     bool dest_done_ = false;
-    bool browser_shut_ = false;
-    bool dest_shut_ = false;
+    bool extra_ = false;
 };
 
 }  // namespace
 
-void RunConnection(net::Socket browser, const RelaySettings& settings, const RelayLimits& limits) {
-    Session(std::move(browser), settings, limits).Run();
+void RunConnection(net::Socket browser, const RelaySettings& settings, const RelayLimits& limits,
+                   Upstreams& upstreams) {
+    Session(std::move(browser), settings, limits, upstreams).Run();
 }
 
 }  // namespace vestrel::relay

@@ -1,4 +1,5 @@
-// One browser connection of the relay: one request, its answer, or one tunnel.
+// One browser connection of the relay: requests and their answers in turn while the browser keeps the
+// connection open, or one tunnel.
 #pragma once
 
 #include <chrono>
@@ -6,20 +7,35 @@
 
 #include "platform/net/Socket.h"
 #include "relay/RelaySettings.h"
+#include "relay/UpstreamPool.h"
 
 namespace vestrel::relay {
 
 struct RelayLimits {
-    std::chrono::milliseconds connect_timeout{15'000};       // reaching the upstream proxy or server
-    std::chrono::milliseconds idle_timeout{120'000};         // no byte either way on a request
+    std::chrono::milliseconds connect_timeout{15'000};  // reaching the upstream proxy or server
+    std::chrono::milliseconds idle_timeout{120'000};    // no byte either way on a request, or between two
     std::chrono::milliseconds tunnel_idle_timeout{600'000};  // no byte either way in a tunnel
     std::chrono::milliseconds head_timeout{30'000};          // the whole request head
     std::size_t max_connections = 1024;
-    std::chrono::milliseconds thread_linger{30'000};  // an idle connection thread waits for the next
+    std::size_t max_requests_per_connection = 1000;
+    std::chrono::milliseconds thread_linger{30'000};      // an idle connection thread waits for the next
+    std::chrono::milliseconds pool_idle_timeout{15'000};  // an unused upstream connection is closed
+    std::size_t pool_per_destination = 8;
+    std::chrono::milliseconds spare_idle_timeout{10'000};  // the warm spare is closed unused
+};
+
+// What the connections of one relay share besides their settings.
+struct Upstreams {
+    explicit Upstreams(const RelayLimits& limits)
+        : pool(limits.pool_idle_timeout, limits.pool_per_destination),
+          spare(limits.connect_timeout, limits.spare_idle_timeout) {}
+    UpstreamPool pool;
+    WarmSpare spare;
 };
 
 // Serves the browser connection `browser` to its end with the settings of `settings`, which the
 // caller keeps alive. Never throws out of socket trouble: every failure ends the connection.
-void RunConnection(platform::net::Socket browser, const RelaySettings& settings, const RelayLimits& limits);
+void RunConnection(platform::net::Socket browser, const RelaySettings& settings, const RelayLimits& limits,
+                   Upstreams& upstreams);
 
 }  // namespace vestrel::relay

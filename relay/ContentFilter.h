@@ -23,6 +23,8 @@ class ContentFilter {
   public:
     explicit ContentFilter(FilterSwitches switches) : switches_(switches) {}
 
+    bool Enabled() const { return switches_.Any(); }
+
     // Scans buffer[begin, end), the next bytes of the page after those scanned before, rewriting
     // in place every tag that completes. Bytes of an unfinished tag may lie before `begin` (held
     // back by the caller since an earlier call); they are rewritten where they lie.

@@ -140,6 +140,21 @@ bool IsDroppedHeader(std::string_view name, bool drop_accept_encoding) {
                        [&](std::string_view dropped) { return EqualsIgnoreCase(name, dropped); });
 }
 
+// Whether a comma-separated list holds `token`.
+bool HasToken(std::string_view list, std::string_view token) {
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        if (EqualsIgnoreCase(Trim(list.substr(0, comma)), token)) return true;
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
+bool IsConnectionHeader(std::string_view name) {
+    return EqualsIgnoreCase(name, "Connection") || EqualsIgnoreCase(name, "Proxy-Connection");
+}
+
 }  // namespace
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
@@ -243,7 +258,8 @@ std::string PathOfTarget(std::string_view target) {
 }
 
 std::string RewriteRequestHead(const RequestHead& request, const RelaySettings& settings,
-                               bool drop_accept_encoding) {
+                               bool drop_accept_encoding, bool keep_alive) {
+    const std::string_view connection = keep_alive ? "keep-alive" : "close";
     std::string out;
     out.reserve(1024);
     out += request.method;
@@ -269,7 +285,7 @@ std::string RewriteRequestHead(const RequestHead& request, const RelaySettings& 
     bool connection_written = false;
     for (const HeaderField& field : request.headers) {
         if (EqualsIgnoreCase(field.name, "Connection")) {
-            if (!connection_written) out += field.name + ": close\r\n";
+            if (!connection_written) out += field.name + ": " + std::string(connection) + "\r\n";
             connection_written = true;
             continue;
         }
@@ -284,10 +300,22 @@ std::string RewriteRequestHead(const RequestHead& request, const RelaySettings& 
         out += field.value;
         out += "\r\n";
     }
-    if (!connection_written) out += "Connection: close\r\n";
+    if (!connection_written) out += "Connection: " + std::string(connection) + "\r\n";
     if (settings.authorised != 0) out += settings.authorisation_line;
     out += "\r\n";
     return out;
+}
+
+bool WantsKeepAlive(const RequestHead& request) {
+    bool close = false;
+    bool keep_alive = false;
+    for (const HeaderField& field : request.headers) {
+        if (!IsConnectionHeader(field.name)) continue;
+        close = close || HasToken(field.value, "close");
+        keep_alive = keep_alive || HasToken(field.value, "keep-alive");
+    }
+    if (close) return false;
+    return request.version == "HTTP/1.1" || keep_alive;
 }
 
 std::string ShortAnswer(int status, std::string_view reason) {
@@ -309,12 +337,25 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view head) {
     std::string transfer_encoding;
     std::string_view content_type;
     bool encoded = false;
+    bool close = false;
+    bool keep_alive = false;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::size_t colon = lines[i].find(':');
         if (colon == std::string_view::npos) continue;
         HeaderField field{std::string(Trim(lines[i].substr(0, colon))),
                           std::string(Trim(lines[i].substr(colon + 1)))};
-        if (EqualsIgnoreCase(field.name, "Transfer-Encoding")) {
+        if (EqualsIgnoreCase(field.name, "Content-Length")) {
+            std::uint64_t value = 0;
+            const std::string& text = field.value;
+            const auto [stop, parsed] = std::from_chars(text.data(), text.data() + text.size(), value);
+            if (text.empty() || parsed != std::errc() || stop != text.data() + text.size() ||
+                value > kMaxContentLength || (response.content_length && *response.content_length != value))
+                response.ambiguous_length = true;
+            response.content_length = value;
+        } else if (IsConnectionHeader(field.name)) {
+            close = close || HasToken(field.value, "close");
+            keep_alive = keep_alive || HasToken(field.value, "keep-alive");
+        } else if (EqualsIgnoreCase(field.name, "Transfer-Encoding")) {
             if (!transfer_encoding.empty()) transfer_encoding += ", ";
             transfer_encoding += field.value;
         } else if (EqualsIgnoreCase(field.name, "Content-Type")) {
@@ -324,7 +365,10 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view head) {
         }
         response.headers.push_back(std::move(field));
     }
-    response.chunked = !transfer_encoding.empty() && EndsInChunked(transfer_encoding);
+    response.has_transfer_coding = !transfer_encoding.empty();
+    response.chunked = response.has_transfer_coding && EndsInChunked(transfer_encoding);
+    if (response.has_transfer_coding && response.content_length) response.ambiguous_length = true;
+    response.closes = close || (lines.front().compare(0, 8, "HTTP/1.1") != 0 && !keep_alive);
     // A body compressed on the way ("gzip, chunked") is as unreadable to the filter as a
     // Content-Encoding.
     encoded =
@@ -333,6 +377,32 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view head) {
     response.textual = !encoded && (StartsWithIgnoreCase(media, "text/") ||
                                     EqualsIgnoreCase(media, "application/xhtml+xml"));
     return response;
+}
+
+AnswerFraming FramingOf(const ResponseHead& response, bool head_request) {
+    if (head_request || (response.status >= 100 && response.status < 200) || response.status == 204 ||
+        response.status == 304)
+        return AnswerFraming::None;
+    if (response.ambiguous_length) return AnswerFraming::Close;
+    if (response.has_transfer_coding) return response.chunked ? AnswerFraming::Chunked : AnswerFraming::Close;
+    if (response.content_length) return AnswerFraming::Length;
+    return AnswerFraming::Close;
+}
+
+std::string RewriteResponseHead(std::string_view head, bool keep_alive) {
+    std::string out;
+    out.reserve(head.size() + 32);
+    const std::vector<std::string_view> lines = SplitLines(head);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) {
+            const std::string_view name = Trim(lines[i].substr(0, lines[i].find(':')));
+            if (IsConnectionHeader(name) || EqualsIgnoreCase(name, "Keep-Alive")) continue;
+        }
+        out += lines[i];
+        out += "\r\n";
+    }
+    out += keep_alive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+    return out;
 }
 
 }  // namespace vestrel::relay

@@ -48,11 +48,15 @@ std::optional<std::size_t> FindHeadEnd(std::string_view bytes);
 std::optional<RequestHead> ParseRequestHead(std::string_view head);
 
 // The head sent on: request line for the route (absolute URL to an upstream proxy, path only to the
-// web server), hop-by-hop and conditional headers left out, "Connection: close", the proxy
-// authorisation line when there is one, and the blank line. `drop_accept_encoding` asks the server
-// for an uncompressed answer, which the content filter can read.
+// web server), hop-by-hop and conditional headers left out, "Connection: keep-alive" (or "close"
+// when `keep_alive` is false), the proxy authorisation line when there is one, and the blank line.
+// `drop_accept_encoding` asks the server for an uncompressed answer, which the content filter can read.
 std::string RewriteRequestHead(const RequestHead& request, const RelaySettings& settings,
-                               bool drop_accept_encoding);
+                               bool drop_accept_encoding, bool keep_alive = true);
+
+// Whether the browser asked to keep its connection open after this request: HTTP/1.1 unless it said
+// "close", HTTP/1.0 only when it said "keep-alive" (in Connection or Proxy-Connection).
+bool WantsKeepAlive(const RequestHead& request);
 
 // The path that goes to the web server itself for a target in absolute form.
 std::string PathOfTarget(std::string_view target);
@@ -65,10 +69,33 @@ struct ResponseHead {
     std::vector<HeaderField> headers;
     bool chunked = false;
     bool textual = false;  // HTML or another text type, not encoded: the filter may read it
+    bool has_transfer_coding = false;
+    std::optional<std::uint64_t> content_length;
+    // Two different lengths, a length that is no number, or a length beside a transfer coding:
+    // hops may disagree on where such a body ends.
+    bool ambiguous_length = false;
+    // The server closes after this answer: "close" said, or HTTP/1.0 without "keep-alive".
+    bool closes = false;
 };
 
 // Parses an answer's head (ending in the blank line); nullopt when it is not HTTP.
 std::optional<ResponseHead> ParseResponseHead(std::string_view head);
+
+enum class AnswerFraming {
+    None,     // no body: HEAD, 1xx, 204, 304
+    Length,   // exactly content_length bytes
+    Chunked,  // up to the last chunk and its trailer
+    Close,    // up to the server's close
+};
+
+// Where the body of an answer to a request (`head_request`: the method was HEAD) ends. An ambiguous
+// length is read as close-delimited: nothing after such an answer is trusted.
+AnswerFraming FramingOf(const ResponseHead& response, bool head_request);
+
+// The answer's head as the browser gets it: every line kept but the hop-by-hop Connection,
+// Keep-Alive and Proxy-Connection, which are replaced by one "Connection" line telling the truth
+// about the browser's connection.
+std::string RewriteResponseHead(std::string_view head, bool keep_alive);
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 

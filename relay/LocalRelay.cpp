@@ -23,10 +23,13 @@ struct LocalRelay::Accepted {
 };
 
 struct LocalRelay::Shared {
-    explicit Shared(RelayLimits relay_limits) : limits(relay_limits) {}
+    explicit Shared(RelayLimits relay_limits) : limits(relay_limits), upstreams(limits) {}
 
     const RelayLimits limits;
     RelaySettingsStore settings;
+    Upstreams upstreams;
+    // True from the start until `stop`, or until the listener ends by itself.
+    std::atomic<bool> running{false};
     mutable std::mutex mutex;
     mutable std::condition_variable ended;
     std::size_t active = 0;
@@ -74,13 +77,17 @@ bool LocalRelay::start(std::uint32_t listen_port, std::uint32_t use_upstream, st
         net::Listener::OnLoopback(static_cast<std::uint16_t>(listen_port & 0xFFFF), 128, error);
     if (!listener.Valid()) return false;
     const std::uint16_t port = listener.Port();
+    shared_->upstreams.pool.Clear(true);
+    shared_->upstreams.spare.Clear(true);
+    // Raised before the listener runs, so that a listener failing at once leaves it lowered.
+    shared_->running = true;
     try {
         listener_ = std::jthread(&LocalRelay::Listen, shared_, std::move(listener));
     } catch (const std::system_error&) {
+        shared_->running = false;
         return false;
     }
     bound_port_ = port;
-    running_ = true;
     return true;
 }
 
@@ -98,8 +105,17 @@ void LocalRelay::stop() {
     StopLocked();
 }
 
+bool LocalRelay::isRunning() const { return shared_->running.load(); }
+
+std::size_t LocalRelay::idleUpstreamConnections() const { return shared_->upstreams.pool.Idle(); }
+
+bool LocalRelay::spareReady() const { return shared_->upstreams.spare.Ready(); }
+
 void LocalRelay::StopLocked() {
-    running_ = false;
+    shared_->running = false;
+    // Connections kept for later requests are of no use to a stopped relay.
+    shared_->upstreams.pool.Clear(false);
+    shared_->upstreams.spare.Clear(false);
     if (!listener_.joinable()) return;
     listener_.request_stop();
     // A connection of our own wakes the listener from its wait at once; without it the listener
@@ -148,7 +164,8 @@ void LocalRelay::Listen(std::stop_token stop, std::shared_ptr<Shared> shared, ne
             }
         }
     } catch (...) {
-        // Nothing may leave a thread; the listener simply ends and the relay accepts no more.
+        // Nothing may leave a thread; the listener simply ends, and the relay says it no longer runs.
+        shared->running = false;
     }
 }
 
@@ -179,7 +196,7 @@ void LocalRelay::Serve(const std::shared_ptr<Shared>& shared, net::Socket browse
 void LocalRelay::ServeConnections(std::shared_ptr<Shared> shared, Accepted accepted) {
     for (;;) {
         try {
-            RunConnection(std::move(accepted.browser), *accepted.settings, shared->limits);
+            RunConnection(std::move(accepted.browser), *accepted.settings, shared->limits, shared->upstreams);
         } catch (...) {
             // A connection that fails in an unforeseen way ends alone.
         }

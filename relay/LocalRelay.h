@@ -32,7 +32,7 @@ class LocalRelay {
     // New settings for connections accepted from now on; the listener stays where it is.
     bool reconfigure(std::uint32_t listen_port, std::uint32_t use_upstream, std::string_view upstream_host,
                      std::uint32_t upstream_port, std::string_view user, std::string_view password);
-    bool isRunning() const { return running_.load(); }
+    bool isRunning() const;
     // Closes the listening socket before returning; connections already accepted go on to their end.
     void stop();
 
@@ -40,6 +40,9 @@ class LocalRelay {
     std::uint16_t boundPort() const { return bound_port_.load(); }
     std::uint32_t listenPort() const;
     std::size_t activeConnections() const;
+    // Upstream connections kept open for the next request, and whether the warm spare is open.
+    std::size_t idleUpstreamConnections() const;
+    bool spareReady() const;
     // Waits until every accepted connection has ended; false when `timeout` ran out first.
     bool waitForConnectionsToEnd(std::chrono::milliseconds timeout) const;
 
@@ -56,7 +59,6 @@ class LocalRelay {
     std::shared_ptr<Shared> shared_;
     mutable std::mutex control_;
     std::jthread listener_;
-    std::atomic<bool> running_{false};
     std::atomic<std::uint16_t> bound_port_{0};
     std::uint32_t listen_port_ = 8080;
 };

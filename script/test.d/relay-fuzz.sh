@@ -26,7 +26,7 @@ fi
 relay="$src/relay"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$src" \
     "$src/tests/relay/fuzz/RelayFuzz.cpp" "$relay/HttpHead.cpp" "$relay/ChunkedDecoder.cpp" \
-    "$relay/ContentFilter.cpp" "$relay/ResponseFilter.cpp" "$relay/RelaySettings.cpp" "$relay/Base64.cpp" \
+    "$relay/ContentFilter.cpp" "$relay/ResponseStream.cpp" "$relay/RelaySettings.cpp" "$relay/Base64.cpp" \
     -o "$out/relay-fuzz"
 
 cp -n "$src/tests/relay/fuzz/corpus/"* "$out/corpus/" 2>/dev/null || true

@@ -6,7 +6,8 @@
 
 #include "relay/ChunkedDecoder.h"
 #include "relay/ContentFilter.h"
-#include "relay/ResponseFilter.h"
+#include "relay/HttpHead.h"
+#include "relay/ResponseStream.h"
 
 namespace vestrel::relay {
 namespace {
@@ -15,20 +16,24 @@ constexpr FilterSwitches kBoth{true, true};
 constexpr FilterSwitches kJsOnly{true, false};
 constexpr FilterSwitches kActiveXOnly{false, true};
 
-// Feeds `answer` in blocks of `block` bytes and gives what would reach the browser.
+// Feeds `answer` in blocks of `block` bytes and gives what would reach the browser, up to the close.
 std::string Filter(const std::string& answer, FilterSwitches switches, std::size_t block) {
-    ResponseFilter filter(switches);
+    ResponseStream stream(false, switches);
     std::string out;
     for (std::size_t i = 0; i < answer.size(); i += block) {
         const std::string piece = answer.substr(i, block);
-        filter.Feed(piece.data(), piece.size(), out);
-        EXPECT_LE(filter.Held(), 64 * 1024 + block);
+        stream.Feed(piece.data(), piece.size(), out);
+        EXPECT_LE(stream.Held(), 64 * 1024 + block);
     }
-    filter.Finish(out);
+    stream.Finish(out);
     return out;
 }
 
-const std::string kHead = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 999\r\n\r\n";
+// A head as the browser gets it on a connection that then closes.
+std::string Relayed(const std::string& head) { return RewriteResponseHead(head, false); }
+
+const std::string kHeadSent = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 999\r\n\r\n";
+const std::string kHead = Relayed(kHeadSent);
 
 TEST(ContentFilterTest, RenamesTheFourTagsKeepingEveryOtherByteAndTheLength) {
     const std::string body =
@@ -39,33 +44,33 @@ TEST(ContentFilterTest, RenamesTheFourTagsKeepingEveryOtherByteAndTheLength) {
         "<noobj  classid=x></noobj> <noobj ive></noobj> < script></html>";
     ASSERT_EQ(body.size(), expected.size());
     for (std::size_t block = 1; block <= body.size() + kHead.size(); ++block) {
-        EXPECT_EQ(Filter(kHead + body, kBoth, block), kHead + expected) << "block " << block;
+        EXPECT_EQ(Filter(kHeadSent + body, kBoth, block), kHead + expected) << "block " << block;
     }
 }
 
 TEST(ContentFilterTest, EachSwitchRenamesOnlyItsTags) {
     const std::string body = "<script></script><object></object>";
-    EXPECT_EQ(Filter(kHead + body, kJsOnly, 5), kHead + "<noscri></noscri><object></object>");
-    EXPECT_EQ(Filter(kHead + body, kActiveXOnly, 5), kHead + "<script></script><noobj ></noobj> ");
+    EXPECT_EQ(Filter(kHeadSent + body, kJsOnly, 5), kHead + "<noscri></noscri><object></object>");
+    EXPECT_EQ(Filter(kHeadSent + body, kActiveXOnly, 5), kHead + "<script></script><noobj ></noobj> ");
 }
 
 TEST(ContentFilterTest, HeadersBinaryAndEncodedBodiesAreNeverTouched) {
     const std::string tags = "<script></script><object>";
-    const std::string cases[] = {
-        "HTTP/1.1 200 OK\r\nX-Tag: <script>\r\nContent-Type: image/png\r\n\r\n" + tags,
-        "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Encoding: gzip\r\n\r\n" + tags,
-        "HTTP/1.1 200 OK\r\n\r\n" + tags,
-        "not http at all\r\n\r\n" + tags,
+    const std::string heads[] = {
+        "HTTP/1.1 200 OK\r\nX-Tag: <script>\r\nContent-Type: image/png\r\n\r\n",
+        "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Encoding: gzip\r\n\r\n",
+        "HTTP/1.1 200 OK\r\n\r\n",
     };
-    for (const std::string& answer : cases) EXPECT_EQ(Filter(answer, kBoth, 3), answer);
+    for (const std::string& head : heads) EXPECT_EQ(Filter(head + tags, kBoth, 3), Relayed(head) + tags);
+    const std::string not_http = "not http at all\r\n\r\n" + tags;
+    EXPECT_EQ(Filter(not_http, kBoth, 3), not_http);
     // The header of a page is passed as it is, even when the page's body gets filtered.
-    const std::string page = "HTTP/1.1 200 OK\r\nX-Tag: <script>\r\nContent-Type: text/html\r\n\r\n<script>";
-    EXPECT_EQ(Filter(page, kBoth, 7),
-              "HTTP/1.1 200 OK\r\nX-Tag: <script>\r\nContent-Type: text/html\r\n\r\n<noscri>");
+    const std::string head = "HTTP/1.1 200 OK\r\nX-Tag: <script>\r\nContent-Type: text/html\r\n\r\n";
+    EXPECT_EQ(Filter(head + "<script>", kBoth, 7), Relayed(head) + "<noscri>");
 }
 
 TEST(ContentFilterTest, InterimAnswerIsFollowedByTheRealHead) {
-    const std::string answer = "HTTP/1.1 100 Continue\r\n\r\n" + kHead + "<script>";
+    const std::string answer = "HTTP/1.1 100 Continue\r\n\r\n" + kHeadSent + "<script>";
     EXPECT_EQ(Filter(answer, kBoth, 4), "HTTP/1.1 100 Continue\r\n\r\n" + kHead + "<noscri>");
 }
 
@@ -75,15 +80,15 @@ TEST(ContentFilterTest, ChunkedPagesAreFilteredAcrossChunkBoundaries) {
     const std::string answer =
         head + "4\r\n<SCR\r\n6;ext=1\r\nipt>ab\r\n3\r\n</s\r\n6\r\ncript>\r\n0\r\nT: v\r\n\r\n";
     const std::string expected =
-        head + "4\r\n<nos\r\n6;ext=1\r\ncri>ab\r\n3\r\n</n\r\n6\r\noscri>\r\n0\r\nT: v\r\n\r\n";
+        Relayed(head) + "4\r\n<nos\r\n6;ext=1\r\ncri>ab\r\n3\r\n</n\r\n6\r\noscri>\r\n0\r\nT: v\r\n\r\n";
     for (std::size_t block = 1; block <= answer.size(); ++block) {
         EXPECT_EQ(Filter(answer, kBoth, block), expected) << "block " << block;
     }
 }
 
 TEST(ContentFilterTest, AnUnfinishedTagAtTheEndGoesOutAsItIs) {
-    EXPECT_EQ(Filter(kHead + "text <scri", kBoth, 3), kHead + "text <scri");
-    EXPECT_EQ(Filter(kHead + "<<<script", kBoth, 1), kHead + "<<<noscri");
+    EXPECT_EQ(Filter(kHeadSent + "text <scri", kBoth, 3), kHead + "text <scri");
+    EXPECT_EQ(Filter(kHeadSent + "<<<script", kBoth, 1), kHead + "<<<noscri");
 }
 
 TEST(ContentFilterTest, HoldsBackNoMoreThanOneTag) {

@@ -42,7 +42,7 @@ TEST(RequestRewriteTest, RequestLineFollowsTheRoute) {
     }
 }
 
-TEST(RequestRewriteTest, HopByHopAndConditionalHeadersAreLeftOutAndConnectionCloses) {
+TEST(RequestRewriteTest, HopByHopAndConditionalHeadersAreLeftOutAndTheConnectionKept) {
     const std::string head =
         "GET http://h/ HTTP/1.1\r\nHost: h\r\nProxy-Connection: keep-alive\r\nKeep-Alive: 300\r\nTE: "
         "trailers\r\n"
@@ -52,24 +52,43 @@ TEST(RequestRewriteTest, HopByHopAndConditionalHeadersAreLeftOutAndConnectionClo
         "Accept-Encoding: gzip\r\n\r\n";
     EXPECT_EQ(Rewrite(head, Upstream()),
               "GET http://h/ HTTP/1.1\r\nHost: h\r\nAccept: */*\r\nAccept-Encoding: gzip\r\nConnection: "
-              "close\r\n\r\n");
+              "keep-alive\r\n\r\n");
     // With a filter switch on, pages must come uncompressed.
     EXPECT_EQ(Rewrite(head, Upstream(), true),
-              "GET http://h/ HTTP/1.1\r\nHost: h\r\nAccept: */*\r\nConnection: close\r\n\r\n");
+              "GET http://h/ HTTP/1.1\r\nHost: h\r\nAccept: */*\r\nConnection: keep-alive\r\n\r\n");
 }
 
-TEST(RequestRewriteTest, ConnectionHeaderIsClosedInItsPlaceOnce) {
-    EXPECT_EQ(Rewrite("GET http://h/ HTTP/1.1\r\nConnection: keep-alive, Upgrade\r\nHost: h\r\n"
-                      "connection: x\r\n\r\n",
-                      Upstream()),
+TEST(RequestRewriteTest, ConnectionHeaderIsRewrittenInItsPlaceOnce) {
+    const auto request = ParseRequestHead(
+        "GET http://h/ HTTP/1.1\r\nConnection: keep-alive, Upgrade\r\nHost: h\r\nconnection: x\r\n\r\n");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(RewriteRequestHead(*request, Upstream(), false),
+              "GET http://h/ HTTP/1.1\r\nConnection: keep-alive\r\nHost: h\r\n\r\n");
+    EXPECT_EQ(RewriteRequestHead(*request, Upstream(), false, false),
               "GET http://h/ HTTP/1.1\r\nConnection: close\r\nHost: h\r\n\r\n");
+}
+
+TEST(RequestParseTest, KeepAliveIsTheDefaultOfHttp11AndAskedForInHttp10) {
+    const std::pair<std::string, bool> cases[] = {
+        {"GET / HTTP/1.1\r\nHost: h\r\n\r\n", true},
+        {"GET / HTTP/1.1\r\nHost: h\r\nConnection: Keep-Alive, CLOSE\r\n\r\n", false},
+        {"GET / HTTP/1.1\r\nHost: h\r\nProxy-Connection: close\r\n\r\n", false},
+        {"GET / HTTP/1.0\r\nHost: h\r\n\r\n", false},
+        {"GET / HTTP/1.0\r\nHost: h\r\nConnection: keep-alive\r\n\r\n", true},
+        {"GET / HTTP/1.0\r\nHost: h\r\nProxy-Connection: Keep-Alive\r\n\r\n", true},
+    };
+    for (const auto& [head, keep] : cases) {
+        const auto request = ParseRequestHead(head);
+        ASSERT_TRUE(request) << head;
+        EXPECT_EQ(WantsKeepAlive(*request), keep) << head;
+    }
 }
 
 TEST(RequestRewriteTest, AuthorisationLineGoesLastAndOnlyWithAUserName) {
     const RelaySettings with_user = MakeRelaySettings(1, "p", 8080, "user", "secret");
     EXPECT_EQ(with_user.authorisation_line, "Proxy-Authorization: Basic dXNlcjpzZWNyZXQ=\r\n");
     EXPECT_EQ(Rewrite("GET http://h/ HTTP/1.1\r\nHost: h\r\n\r\n", with_user),
-              "GET http://h/ HTTP/1.1\r\nHost: h\r\nConnection: close\r\n"
+              "GET http://h/ HTTP/1.1\r\nHost: h\r\nConnection: keep-alive\r\n"
               "Proxy-Authorization: Basic dXNlcjpzZWNyZXQ=\r\n\r\n");
     EXPECT_EQ(MakeRelaySettings(0, "", 0, "user", "secret").authorised, 0u);
     EXPECT_EQ(MakeRelaySettings(1, "p", 8080, "", "").authorised, 0u);
@@ -158,8 +177,9 @@ TEST(RequestParseTest, BodyFramingIsKnownAndChunkedFramingIsKeptOnTheWay) {
     request = ParseRequestHead("POST /u HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n");
     ASSERT_TRUE(request);
     EXPECT_EQ(request->framing, BodyFraming::Chunked);
-    EXPECT_EQ(RewriteRequestHead(*request, Direct(), false),
-              "POST /u HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip, Chunked\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(
+        RewriteRequestHead(*request, Direct(), false),
+        "POST /u HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip, Chunked\r\nConnection: keep-alive\r\n\r\n");
 }
 
 TEST(HeadEndTest, FindsTheBlankLineOnly) {
@@ -192,6 +212,56 @@ TEST(ResponseHeadTest, TellsTextFromEverythingElse) {
         EXPECT_EQ(head->chunked, c.chunked) << c.head;
     }
     EXPECT_FALSE(ParseResponseHead("SSH-2.0-OpenSSH\r\n\r\n").has_value());
+}
+
+TEST(ResponseHeadTest, FramingAndWhetherTheServerKeepsTheConnection) {
+    struct Case {
+        std::string head;
+        bool head_request;
+        AnswerFraming framing;
+        bool closes;
+    };
+    const Case cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", false, AnswerFraming::Length, false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\n", false, AnswerFraming::Length,
+         false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", true, AnswerFraming::None, false},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n", false,
+         AnswerFraming::Chunked, true},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked, gzip\r\n\r\n", false, AnswerFraming::Close, false},
+        {"HTTP/1.1 204 No Content\r\nContent-Length: 7\r\n\r\n", false, AnswerFraming::None, false},
+        {"HTTP/1.1 304 Not Modified\r\nTransfer-Encoding: chunked\r\n\r\n", false, AnswerFraming::None,
+         false},
+        {"HTTP/1.1 100 Continue\r\n\r\n", false, AnswerFraming::None, false},
+        {"HTTP/1.1 200 OK\r\n\r\n", false, AnswerFraming::Close, false},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n", false, AnswerFraming::Length, true},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\nConnection: Keep-Alive\r\n\r\n", false,
+         AnswerFraming::Length, false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nProxy-Connection: close\r\n\r\n", false,
+         AnswerFraming::Length, true},
+        // Framing two hops could read differently is read up to the close.
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n", false, AnswerFraming::Close,
+         false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n", false,
+         AnswerFraming::Close, false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: +5\r\n\r\n", false, AnswerFraming::Close, false},
+    };
+    for (const Case& c : cases) {
+        const auto head = ParseResponseHead(c.head);
+        ASSERT_TRUE(head) << c.head;
+        EXPECT_EQ(FramingOf(*head, c.head_request), c.framing) << c.head;
+        EXPECT_EQ(head->closes, c.closes) << c.head;
+    }
+}
+
+TEST(ResponseHeadTest, TheBrowserIsToldWhetherItsConnectionStays) {
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nConnection: keep-alive, X-Private\r\nKeep-Alive: timeout=5\r\n"
+        "Proxy-Connection: keep-alive\r\nContent-Length: 0\r\n\r\n";
+    EXPECT_EQ(RewriteResponseHead(head, false),
+              "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(RewriteResponseHead(head, true),
+              "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: keep-alive\r\n\r\n");
 }
 
 }  // namespace

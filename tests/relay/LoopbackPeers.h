@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,10 +28,13 @@ class LoopbackServer {
         listener_.SetNonBlocking(true);
         acceptor_ = std::thread([this] { AcceptLoop(); });
     }
+    // Connections still open are shut down first, so that a handler waiting on a connection the relay
+    // keeps for later ends at once.
     ~LoopbackServer() {
         stopping_ = true;
         acceptor_.join();
         const std::lock_guard lock(mutex_);
+        for (const std::shared_ptr<net::Socket>& peer : peers_) peer->ShutdownBoth();
         for (std::thread& worker : workers_) worker.join();
     }
     LoopbackServer(const LoopbackServer&) = delete;
@@ -55,11 +59,14 @@ class LoopbackServer {
             peer.SetSendTimeout(std::chrono::seconds(20));
             ++accepted_;
             const std::lock_guard lock(mutex_);
-            workers_.emplace_back([this, socket = std::move(peer)]() mutable {
+            peers_.push_back(std::make_shared<net::Socket>(std::move(peer)));
+            workers_.emplace_back([this, socket = peers_.back()] {
                 try {
-                    handler_(socket);
+                    handler_(*socket);
                 } catch (...) {
                 }
+                // The handler is done with the connection: its peer sees it end as if it were closed.
+                socket->ShutdownBoth();
             });
         }
     }
@@ -69,6 +76,7 @@ class LoopbackServer {
     std::atomic<bool> stopping_{false};
     std::atomic<int> accepted_{0};
     std::mutex mutex_;
+    std::vector<std::shared_ptr<net::Socket>> peers_;
     std::vector<std::thread> workers_;
     std::thread acceptor_;
 };
@@ -109,6 +117,27 @@ inline std::string ReadToEnd(net::Socket& socket) {
     }
 }
 
+// Reads one answer framed by Content-Length (none: no body), `rest` first; what follows it is left in
+// `rest`. Enough for a browser on a connection kept open, with answers made to be read that way.
+inline std::optional<std::string> ReadLengthAnswer(net::Socket& socket, std::string& rest) {
+    std::string bytes = rest;
+    char buffer[65536];
+    for (;;) {
+        if (const auto end = bytes.find("\r\n\r\n"); end != std::string::npos) {
+            std::size_t length = 0;
+            if (const auto at = bytes.find("Content-Length: "); at != std::string::npos && at < end)
+                length = std::stoul(bytes.substr(at + 16));
+            auto whole = ReadExactly(socket, bytes, end + 4 + length);
+            if (!whole) return std::nullopt;
+            rest = whole->substr(end + 4 + length);
+            return whole->substr(0, end + 4 + length);
+        }
+        const auto n = socket.Receive(buffer, sizeof(buffer));
+        if (n <= 0) return std::nullopt;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
 inline net::Socket Connect(std::uint16_t port) {
     std::error_code error;
     net::Socket socket = net::ConnectTcp("127.0.0.1", port, std::chrono::seconds(5), error);
@@ -117,10 +146,11 @@ inline net::Socket Connect(std::uint16_t port) {
     return socket;
 }
 
-// Sends `request` and reads the answer until the relay closes.
+// Sends `request`, says it has no more to send, and reads every answer until the relay closes.
 inline std::string Exchange(std::uint16_t port, const std::string& request) {
     net::Socket socket = Connect(port);
     if (!socket.Valid() || !socket.SendAll(request)) return {};
+    socket.ShutdownSend();
     return ReadToEnd(socket);
 }
 

@@ -1,5 +1,5 @@
-// The relay among real programs on loopback: Debian's tinyproxy as the upstream proxy, a Python
-// origin over HTTP and TLS, and curl as the browser. Every process is started here and stopped by
+// The relay among real programs on loopback: Debian's tinyproxy and squid as the upstream proxy, a
+// Python origin over HTTP and TLS, and curl as the browser. Every process is started here and stopped by
 // its PID.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -129,10 +129,23 @@ class RelayIntegrationTest : public ::testing::Test {
                               << "\nListen 127.0.0.1\nTimeout 60\nMaxClients 400\n"
                               << "LogLevel Critical\n";
         tinyproxy_ = new ChildProcess({"/usr/bin/tinyproxy", "-d", "-c", config.string()}, log);
-        ready_ = origin_->Started() && tls_origin_->Started() && tinyproxy_->Started() &&
-                 WaitForPort(origin_port_) && WaitForPort(tls_port_) && WaitForPort(tinyproxy_port_);
+
+        // Squid keeps connections to its clients open between requests, which tinyproxy does not.
+        squid_port_ = FreePort();
+        const fs::path squid_config = *dir_ / "squid.conf";
+        std::ofstream(squid_config) << "http_port 127.0.0.1:" << squid_port_
+                                    << "\nacl local src 127.0.0.1\nhttp_access allow local\n"
+                                    << "http_access deny all\ncache deny all\naccess_log none\n"
+                                    << "cache_log /dev/null\npid_filename none\ncoredump_dir "
+                                    << dir_->string()
+                                    << "\nshutdown_lifetime 0 seconds\nclient_persistent_connections on\n";
+        squid_ = new ChildProcess({"/usr/sbin/squid", "-N", "-f", squid_config.string()}, log);
+        ready_ = origin_->Started() && tls_origin_->Started() && tinyproxy_->Started() && squid_->Started() &&
+                 WaitForPort(origin_port_) && WaitForPort(tls_port_) && WaitForPort(tinyproxy_port_) &&
+                 WaitForPort(squid_port_);
     }
     static void TearDownTestSuite() {
+        delete squid_;
         delete tinyproxy_;
         delete tls_origin_;
         delete origin_;
@@ -142,7 +155,8 @@ class RelayIntegrationTest : public ::testing::Test {
     }
 
     void SetUp() override {
-        ASSERT_TRUE(ready_) << "tinyproxy, python3 or openssl did not start; see " << (*dir_ / "servers.log");
+        ASSERT_TRUE(ready_) << "tinyproxy, squid, python3 or openssl did not start; see "
+                            << (*dir_ / "servers.log");
         ASSERT_TRUE(relay_->start(0, 1, "127.0.0.1", tinyproxy_port_, "", ""));
     }
     void TearDown() override {
@@ -168,6 +182,8 @@ class RelayIntegrationTest : public ::testing::Test {
     static inline std::uint16_t origin_port_ = 0;
     static inline std::uint16_t tls_port_ = 0;
     static inline std::uint16_t tinyproxy_port_ = 0;
+    static inline ChildProcess* squid_ = nullptr;
+    static inline std::uint16_t squid_port_ = 0;
     static inline bool cert_made_ = false;
     static inline bool ready_ = false;
 
@@ -269,6 +285,45 @@ TEST_F(RelayIntegrationTest, FilterRenamesMixedCaseTagsSplitAcrossBlocks) {
               "<body>Keep This Text<noobj  data='m.swf'></noobj> ");
     EXPECT_EQ(body.size(), 5000u + 138u);
     EXPECT_NE(answer.find("Content-Length: 5138"), std::string::npos);
+}
+
+// One browser connection carries requests in turn and then pipelined, through each upstream; squid
+// also keeps its connection to the relay for the next browser connection.
+TEST_F(RelayIntegrationTest, KeepAliveAndPipeliningThroughTinyproxyAndSquid) {
+    for (const std::uint16_t upstream : {tinyproxy_port_, squid_port_}) {
+        SCOPED_TRACE(upstream == squid_port_ ? "squid" : "tinyproxy");
+        relay_->stop();
+        ASSERT_TRUE(relay_->start(0, 1, "127.0.0.1", upstream, "", ""));
+        const std::string host = "\r\nHost: 127.0.0.1:" + std::to_string(origin_port_) + "\r\n\r\n";
+        auto request = [&](std::size_t size) {
+            return "GET " + Url("/bytes/" + std::to_string(size)) + " HTTP/1.1" + host;
+        };
+        net::Socket browser = Connect(relay_->boundPort());
+        std::string rest;
+        for (const std::size_t size : {1000u, 70000u, 0u, 300000u}) {
+            ASSERT_TRUE(browser.SendAll(request(size)));
+            const auto answer = ReadLengthAnswer(browser, rest);
+            ASSERT_TRUE(answer) << size;
+            EXPECT_NE(answer->find("Connection: keep-alive\r\n"), std::string::npos);
+            EXPECT_TRUE(Body(*answer) == Pattern(size)) << size;
+        }
+        const std::size_t sizes[] = {5000, 1, 200000, 64};
+        std::string pipelined;
+        for (const std::size_t size : sizes) pipelined += request(size);
+        ASSERT_TRUE(browser.SendAll(pipelined));
+        for (const std::size_t size : sizes) {
+            const auto answer = ReadLengthAnswer(browser, rest);
+            ASSERT_TRUE(answer) << size;
+            EXPECT_TRUE(Body(*answer) == Pattern(size)) << size;
+        }
+        EXPECT_TRUE(rest.empty());
+        if (upstream == squid_port_) {
+            // The relay keeps squid's connection just after the browser has the last answer.
+            for (int i = 0; i < 200 && relay_->idleUpstreamConnections() == 0; ++i)
+                std::this_thread::sleep_for(10ms);
+            EXPECT_GE(relay_->idleUpstreamConnections(), 1u);
+        }
+    }
 }
 
 }  // namespace

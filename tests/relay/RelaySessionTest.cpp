@@ -33,6 +33,7 @@ class EchoOrigin {
         return last_head_;
     }
     int accepted() const { return server_.accepted(); }
+    int served() const { return served_.load(); }
 
   private:
     void Serve(net::Socket& socket) {
@@ -48,6 +49,7 @@ class EchoOrigin {
             length = std::stoul(head->substr(at + 16));
         const auto body = ReadExactly(socket, rest, length);
         if (!body) return;
+        ++served_;
         const std::string answer = tag_ + " " + std::to_string(Checksum(*body));
         socket.SendAll("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
                        std::to_string(answer.size()) + "\r\n\r\n" + answer);
@@ -57,6 +59,7 @@ class EchoOrigin {
     std::string tag_;
     std::mutex mutex_;
     std::string last_head_;
+    std::atomic<int> served_{0};
     LoopbackServer server_;
 };
 
@@ -94,7 +97,7 @@ TEST_F(RelaySessionTest, DirectGetReachesTheOriginWithItsPathAndRecordsTheHost) 
     EXPECT_EQ(StatusLine(answer), "HTTP/1.1 200 OK");
     EXPECT_EQ(Body(answer), "origin " + std::to_string(Checksum("")));
     EXPECT_EQ(origin.lastHead(),
-              "GET /a/b.html?x=1 HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n");
+              "GET /a/b.html?x=1 HTTP/1.1\r\nHost: " + host + "\r\nConnection: keep-alive\r\n\r\n");
     EXPECT_EQ(settings::RegStringSetting(settings::kLastDomain).get(), "127.0.0.1");
 }
 
@@ -106,7 +109,7 @@ TEST_F(RelaySessionTest, UpstreamGetsTheAbsoluteUrlWithoutAnyLookupOfTheHost) {
     EXPECT_EQ(Body(answer), "proxy " + std::to_string(Checksum("")));
     EXPECT_EQ(proxy.lastHead(),
               "GET http://no-such-host.invalid/x HTTP/1.1\r\nHost: no-such-host.invalid\r\n"
-              "Connection: close\r\n\r\n");
+              "Connection: keep-alive\r\n\r\n");
     EXPECT_EQ(settings::RegStringSetting(settings::kLastDomain).get(), "no-such-host.invalid");
 }
 
@@ -128,10 +131,13 @@ TEST_F(RelaySessionTest, LargeBodiesArriveWholeByLengthAndChunked) {
         chunked += size + piece + "\r\n";
     }
     chunked += "0\r\n\r\n";
+    // What follows the body is the next request, here one without a destination.
     answer = Exchange(port(), "POST http://h/upload HTTP/1.1\r\nHost: h\r\nContent-Length: " +
                                   std::to_string(chunked.size()) + "\r\n\r\n" + chunked +
                                   "GET / HTTP/1.1\r\n\r\n");
-    EXPECT_EQ(Body(answer), "origin " + std::to_string(Checksum(chunked)));
+    const std::string first = "origin " + std::to_string(Checksum(chunked));
+    EXPECT_EQ(Body(answer).substr(0, first.size()), first);
+    EXPECT_EQ(StatusLine(Body(answer).substr(first.size())), "HTTP/1.1 400 Bad Request");
 }
 
 TEST_F(RelaySessionTest, ChunkedRequestIsForwardedToItsLastChunkOnly) {
@@ -153,9 +159,10 @@ TEST_F(RelaySessionTest, ChunkedRequestIsForwardedToItsLastChunkOnly) {
     ASSERT_TRUE(client.SendAll("\r\n0\r\n\r\nEXTRA BYTES"));
     ReadToEnd(client);
     const std::lock_guard lock(mutex);
-    EXPECT_EQ(received,
-              "POST http://h/ HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
-              "3\r\nabc\r\n0\r\n\r\n");
+    EXPECT_EQ(
+        received,
+        "POST http://h/ HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\nConnection: keep-alive\r\n\r\n"
+        "3\r\nabc\r\n0\r\n\r\n");
 }
 
 TEST_F(RelaySessionTest, ServerMayAnswerBeforeTheBodyIsSent) {
@@ -261,9 +268,14 @@ TEST_F(RelaySessionTest, BadInputIsAnsweredAndTheRelayGoesOn) {
         {"GET / HTTP/1.1\r\nAccept: */*\r\n\r\n", "HTTP/1.1 400 Bad Request"},
         {"GET http://h/ HTTP/1.1\r\nHost: h\r\nX: " + std::string(70000, 'a') + "\r\n\r\n",
          "HTTP/1.1 431 Request Header Fields Too Large"},
-        {"GET http://h/ HTTP/1.1\r\nHost: h\r\n", "HTTP/1.1 408 Request Timeout"},
     };
     for (const Case& c : cases) EXPECT_EQ(StatusLine(Exchange(port(), c.request)), c.status);
+    {
+        // A head that stops coming, from a browser that still waits for an answer.
+        net::Socket slow = Connect(port());
+        ASSERT_TRUE(slow.SendAll("GET http://h/ HTTP/1.1\r\nHost: h\r\n"));
+        EXPECT_EQ(StatusLine(ReadToEnd(slow)), "HTTP/1.1 408 Request Timeout");
+    }
 
     // An endless head from one browser while another is served.
     std::thread endless([&] {
@@ -276,7 +288,7 @@ TEST_F(RelaySessionTest, BadInputIsAnsweredAndTheRelayGoesOn) {
     EXPECT_EQ(Body(Exchange(port(), "GET http://h/ HTTP/1.1\r\nHost: h\r\n\r\n")),
               "origin " + std::to_string(Checksum("")));
     endless.join();
-    EXPECT_EQ(origin.accepted(), 1);
+    EXPECT_EQ(origin.served(), 1);
 }
 
 TEST_F(RelaySessionTest, SilentPeerHitsTheIdleLimitWhileOthersAreServed) {
@@ -353,8 +365,8 @@ TEST_F(RelaySessionTest, ReconfigureWhileAHundredConnectionsRun) {
     done = true;
     switcher.join();
     EXPECT_EQ(good, 300);
-    EXPECT_GT(first.accepted(), 0);
-    EXPECT_GT(second.accepted(), 0);
+    EXPECT_GT(first.served(), 0);
+    EXPECT_GT(second.served(), 0);
 }
 
 TEST_F(RelaySessionTest, FilterRenamesTagsSplitAcrossBlocksAndAsksForPlainPages) {
