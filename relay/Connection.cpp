@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,20 @@ FilterSwitches ReadFilterSwitches() {
     settings::RegDwordSetting js(settings::kEnableJS);
     settings::RegDwordSetting activex(settings::kEnableActiveX);
     return {js.get() == 1, activex.get() == 1};
+}
+
+// The local time, for the page that says the proxy could not be reached.
+std::string LocalTimeText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char text[64] = {};
+    std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &local);
+    return text;
 }
 
 // Sends a short answer of our own and closes, reading off what the browser still sends for a moment
@@ -137,7 +152,7 @@ class Session {
     }
 
   private:
-    enum class Outcome { Delivered, Closed, Tunnel };
+    enum class Outcome { Delivered, Closed, TimedOut, Tunnel };
 
     void Serve() {
         browser_.SetNonBlocking(true);
@@ -202,7 +217,11 @@ class Session {
         last_domain.set(request.host);
 
         Route(request);
-        if (!AcquireDestination()) return false;
+        if (!AcquireDestination()) {
+            // With an upstream proxy the request never goes anywhere else: the browser is told why.
+            if (upstream_) AnswerAndClose(browser_, ProxyUnreachableAnswer(host_, port_, LocalTimeText()));
+            return false;
+        }
         const std::string head = RewriteRequestHead(request, settings_, switches_.Any());
         body_.emplace(request);
         to_dest_ = Outbox();
@@ -234,6 +253,13 @@ class Session {
                 PumpTunnel();
                 return false;
             case Outcome::Closed:
+                // A proxy that closed before a byte of its answer leaves the browser waiting for
+                // nothing; it is told instead (a browser that has gone just does not read it).
+                if (upstream_ && !response_->Started())
+                    AnswerAndClose(browser_, ProxyUnreachableAnswer(host_, port_, LocalTimeText()));
+                break;
+            case Outcome::TimedOut:
+                // Nothing moved for the idle limit: the connection ends as it always has.
                 break;
         }
         return false;
@@ -327,7 +353,7 @@ class Session {
             items[1].want_write = !to_dest_.Empty();
             const milliseconds left =
                 limits_.idle_timeout - std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
-            if (left.count() <= 0) return Outcome::Closed;
+            if (left.count() <= 0) return Outcome::TimedOut;
             const int ready = net::Poll(items, left);
             if (ready < 0) return Outcome::Closed;
             if (ready == 0) continue;
@@ -423,7 +449,10 @@ class Session {
     void Tunnel(const RequestHead& request) {
         Route(request);
         if (upstream_) dest_ = upstreams_.spare.Take(host_, port_);
-        if (!dest_.Valid() && !Connect()) return;
+        if (!dest_.Valid() && !Connect()) {
+            if (upstream_) AnswerAndClose(browser_, ShortAnswer(502, "Bad Gateway"));
+            return;
+        }
         dest_.SetNonBlocking(true);
         dest_.SetNoDelay(true);
         if (upstream_) {

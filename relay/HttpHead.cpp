@@ -325,6 +325,37 @@ std::string ShortAnswer(int status, std::string_view reason) {
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
+std::string ProxyUnreachableAnswer(std::string_view host, std::uint16_t port, std::string_view when) {
+    std::string proxy = std::string(host) + ":" + std::to_string(port);
+    // The host comes from the user's settings; it goes into the page as text, never as markup.
+    std::string escaped;
+    for (const char c : proxy) {
+        switch (c) {
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    const std::string body =
+        "<!DOCTYPE html>\r\n<html><head><title>502 Bad Gateway</title></head><body>\r\n"
+        "<h1>502 Bad Gateway</h1>\r\n<p>Vestrel could not reach the proxy " +
+        escaped + ". Choose another proxy in Vestrel.</p>\r\n<p>" + std::string(when) +
+        "</p>\r\n</body></html>\r\n";
+    return "HTTP/1.1 502 Bad Gateway\r\nContent-Type: text/html\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + body;
+}
+
 std::optional<ResponseHead> ParseResponseHead(std::string_view head) {
     const std::vector<std::string_view> lines = SplitLines(head);
     if (lines.empty() || lines.front().size() < 12 || lines.front().compare(0, 5, "HTTP/") != 0)

@@ -63,6 +63,10 @@ std::string PathOfTarget(std::string_view target);
 
 // A short complete answer with a plain-text body, for requests the relay refuses itself.
 std::string ShortAnswer(int status, std::string_view reason);
+// The answer when the upstream proxy cannot be reached, refuses, or closes before answering: a
+// "502 Bad Gateway" whose page names the proxy and the time (`when`), so the browser shows why
+// nothing came instead of an empty response.
+std::string ProxyUnreachableAnswer(std::string_view host, std::uint16_t port, std::string_view when);
 
 struct ResponseHead {
     int status = 0;

@@ -321,6 +321,35 @@ TEST_F(RelaySessionTest, SilentPeerHitsTheIdleLimitWhileOthersAreServed) {
     EXPECT_LT(took, 5s);
 }
 
+TEST_F(RelaySessionTest, AProxyThatCannotBeReachedOrClosesUnansweredGivesA502AndNothingGoesDirect) {
+    EchoOrigin origin;
+    const std::string host = "127.0.0.1:" + std::to_string(origin.port());
+    const std::string get = "GET http://" + host + "/ HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
+    std::uint16_t dead = 0;
+    {
+        std::error_code error;
+        dead = net::Listener::OnLoopback(0, 1, error).Port();
+    }
+    StartUpstream(dead);
+    std::string answer = Exchange(port(), get);
+    EXPECT_EQ(StatusLine(answer), "HTTP/1.1 502 Bad Gateway");
+    EXPECT_NE(answer.find("Vestrel could not reach the proxy 127.0.0.1:" + std::to_string(dead) +
+                          ". Choose another proxy in Vestrel."),
+              std::string::npos)
+        << answer;
+    EXPECT_EQ(StatusLine(Exchange(port(), "CONNECT " + host + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n")),
+              "HTTP/1.1 502 Bad Gateway");
+
+    // A proxy that takes the request and hangs up without a word.
+    LoopbackServer hangs_up([](net::Socket& socket) {
+        std::string rest;
+        ReadHead(socket, rest);
+    });
+    relay_->reconfigure(0, 1, "127.0.0.1", hangs_up.port(), "", "");
+    EXPECT_EQ(StatusLine(Exchange(port(), get)), "HTTP/1.1 502 Bad Gateway");
+    EXPECT_EQ(origin.accepted(), 0) << "a request went to the origin around the proxy";
+}
+
 TEST_F(RelaySessionTest, ConnectionsBeyondTheBoundGetA503) {
     RelayLimits limits;
     limits.max_connections = 3;
