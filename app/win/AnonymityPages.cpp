@@ -132,24 +132,16 @@ void WizardPage::WithList(Next next) {
     pending_ = next;
     if (downloading_) return;
     downloading_ = true;
-    BeginListRefresh();
-    const LifeToken::Watch watch = life_.Watcher();
-    StartBackgroundWork([this, watch, url = catalogue::ProxyListUrl()]() -> UiStep {
-        std::optional<std::string> body = catalogue::TransferProxyList(url);
-        return [this, watch, body = std::move(body)]() {
-            EndListDownload();
-            if (!watch.Alive()) return;
-            downloading_ = false;
-            lines_.clear();
-            if (body) {
-                catalogue::ForEachCatalogueLine(*body,
-                                                [&](std::string_view line) { lines_.emplace_back(line); });
-                fetched_at_ = std::chrono::steady_clock::now();
-            } else {
-                fetched_at_.reset();
-            }
-            pending_ == Next::Locations ? ShowLocations() : ShowProxies();
-        };
+    DownloadProxyList(life_, [this](std::optional<std::string> body) {
+        downloading_ = false;
+        lines_.clear();
+        if (body) {
+            catalogue::ForEachCatalogueLine(*body, [&](std::string_view line) { lines_.emplace_back(line); });
+            fetched_at_ = std::chrono::steady_clock::now();
+        } else {
+            fetched_at_.reset();
+        }
+        pending_ == Next::Locations ? ShowLocations() : ShowProxies();
     });
 }
 
@@ -318,7 +310,6 @@ bool TestedListPage::OnInitDialog() {
     catalogue::TestedList& tested = TheProxyLists().tested;
     for (std::size_t i = 0; i < tested.RowCount(); ++i) RowInserted(i);
     tested.SetObserver(this);
-    ::SendDlgItemMessageA(hwnd(), IDC_TESTED_LIST_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     return true;
 }
 
@@ -463,8 +454,9 @@ void TestedListPage::ShowTestAllProgress() {
     if (!run_) return;
     const std::size_t total = run_->Total();
     const std::size_t done = run_->Done();
-    ::SendDlgItemMessageA(hwnd(), IDC_TESTED_LIST_PROGRESS, PBM_SETPOS,
-                          total == 0 ? 100 : static_cast<WPARAM>(done * 100 / total), 0);
+    ::SendDlgItemMessageA(
+        hwnd(), IDC_TESTED_LIST_PROGRESS, PBM_SETPOS,
+        total == 0 ? ui::kProgressFull : static_cast<WPARAM>(done * ui::kProgressFull / total), 0);
     const std::string text = "Tested " + std::to_string(done) + " of " + std::to_string(total);
     ui::SetTransparentText(hwnd(), IDC_TESTED_LIST_PROGRESS_TEXT, text.c_str());
 }
@@ -536,7 +528,6 @@ std::span<const ui::CommandEntry<ListUpdatePage>> ListUpdatePage::Commands() {
 bool ListUpdatePage::OnInitDialog() {
     PlainPage::OnInitDialog();
     ::SendMessageA(hwnd(), DM_SETDEFID, IDOK, 0);
-    ::SendDlgItemMessageA(hwnd(), IDC_LIST_UPDATE_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     HWND main_window = parent();
     progress_ = std::make_unique<RefreshProgress>(
         hwnd(), IDC_LIST_UPDATE_PROGRESS, AnonymityUiFor(main_window), [this, main_window](bool updated) {

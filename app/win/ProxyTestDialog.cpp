@@ -64,7 +64,6 @@ bool ProxyTestDialog::OnInitDialog() {
         column.iSubItem = i;
         ::SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
     }
-    ::SendMessageA(Item(IDC_PROXY_TEST_PROGRESS), PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     char details[300];
     std::snprintf(details, sizeof(details), "Proxy details: %s:%d", host_.c_str(), static_cast<int>(port_));
     SetItemText(hwnd(), IDC_PROXY_TEST_DETAILS, details);
@@ -107,7 +106,8 @@ void ProxyTestDialog::OnStart() {
 void ProxyTestDialog::ShowOutcome(std::uint32_t connect_ms) {
     const catalogue::TestOutcome outcome = catalogue::RecordTestResult(connect_ms, source_text_);
     for (const catalogue::TaskRow& row : outcome.rows) AddRow(row.description, row.response);
-    if (outcome.progress_full) ::SendMessageA(Item(IDC_PROXY_TEST_PROGRESS), PBM_SETPOS, 100, 0);
+    if (outcome.progress_full)
+        ::SendMessageA(Item(IDC_PROXY_TEST_PROGRESS), PBM_SETPOS, ui::kProgressFull, 0);
     passed_ = connect_ms != 0;
     testing_ = false;
     ::EnableWindow(start_.hwnd(), TRUE);

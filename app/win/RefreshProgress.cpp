@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "app/win/ui/Control.h"
 #include "catalogue/ProxyListDownload.h"
 
 namespace vestrel::app {
@@ -17,6 +18,18 @@ constexpr UINT kStepMilliseconds = 300;
 bool g_running = false;
 
 }  // namespace
+
+void DownloadProxyList(const LifeToken& life, std::function<void(std::optional<std::string> body)> arrived) {
+    BeginListRefresh();
+    StartBackgroundWork(
+        [watch = life.Watcher(), arrived = std::move(arrived), url = catalogue::ProxyListUrl()]() -> UiStep {
+            std::optional<std::string> body = catalogue::TransferProxyList(url);
+            return [watch, arrived, body = std::move(body)]() mutable {
+                EndListDownload();
+                if (watch.Alive()) arrived(std::move(body));
+            };
+        });
+}
 
 RefreshProgress::RefreshProgress(HWND dialog, int progress_id, AnonymityUi ui,
                                  std::function<void(bool updated)> done)
@@ -40,7 +53,6 @@ bool RefreshProgress::Start() {
     if (g_running || step_ != Step::Idle) return false;
     g_running = true;
     updated_ = false;
-    ::SendDlgItemMessageA(dialog_, progress_id_, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     SetPosition(20);
     step_ = Step::BeforeTransfer;
     ::SetTimer(dialog_, kTimer, kStepMilliseconds, nullptr);
@@ -68,7 +80,7 @@ bool RefreshProgress::OnTimer(UINT_PTR timer) {
             };
         });
     } else if (step_ == Step::After) {
-        if (position_ < 100) {
+        if (position_ < ui::kProgressFull) {
             SetPosition(position_ + 20);
         } else {
             ::KillTimer(dialog_, kTimer);

@@ -6,11 +6,18 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "app/Anonymity.h"
 #include "app/win/BackgroundWork.h"
 
 namespace vestrel::app {
+
+// The list alone, for a page that shows it: the browsers set direct, the transfer on a worker, then
+// the browsers pointed back at the relay when anonymity is on, whether or not the page still exists.
+// `arrived` runs only while the window holding `life` is there.
+void DownloadProxyList(const LifeToken& life, std::function<void(std::optional<std::string> body)> arrived);
 
 class RefreshProgress {
   public:

@@ -13,6 +13,7 @@
 #include "app/win/Integration.h"
 #include "app/win/Pages.h"
 #include "app/win/ProxyTestDialog.h"
+#include "app/win/RefreshProgress.h"
 #include "app/win/ui/Skin.h"
 #include "browsers/ConnectionOptions.h"
 #include "catalogue/CatalogueLines.h"
@@ -161,15 +162,7 @@ void StatusPage::FillTestedBox() {
 // that it never passes through the relay, and follow UseProxy again when it is over.
 void StatusPage::StartNewBoxDownload() {
     downloading_ = true;
-    BeginListRefresh();
-    const LifeToken::Watch watch = life_.Watcher();
-    StartBackgroundWork([this, watch, url = catalogue::ProxyListUrl()]() -> UiStep {
-        std::optional<std::string> body = catalogue::TransferProxyList(url);
-        return [this, watch, body = std::move(body)]() {
-            EndListDownload();
-            if (watch.Alive()) FillNewBox(body);
-        };
-    });
+    DownloadProxyList(life_, [this](std::optional<std::string> body) { FillNewBox(body); });
 }
 
 void StatusPage::FillNewBox(const std::optional<std::string>& body) {

@@ -8,6 +8,9 @@
 
 namespace vestrel::app::ui {
 
+// Progress bars keep the control's own range, 0 to this.
+inline constexpr int kProgressFull = 100;
+
 class Control {
   public:
     Control() = default;
