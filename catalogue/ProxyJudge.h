@@ -1,0 +1,134 @@
+// How much a proxy hides: a request through it to a judge, a page that echoes what it received, and
+// the grade read from that echo; whether the proxy tunnels HTTPS; and the user's own public address,
+// which is what the judge sees without any proxy.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace vestrel::catalogue {
+
+enum class Grade : std::uint8_t { kNotGraded, kElite, kAnonymous, kTransparent, kBroken };
+
+// "Elite", "Anonymous", "Transparent", "Broken"; empty for kNotGraded.
+std::string_view GradeText(Grade grade);
+// The inverse of GradeText; kNotGraded for anything else.
+Grade ParseGrade(std::string_view text);
+// Adopting a proxy of this grade asks the user first (Transparent, Broken).
+bool GradeNeedsConfirmation(Grade grade);
+inline constexpr std::string_view kRevealsAddressQuestion =
+    "This proxy passes your real IP address to the web sites you visit. Use it anyway?";
+
+inline constexpr std::string_view kJudgePath = "/services/vx/proxy/judge";
+
+// The judge's HTTP address: the setting JudgeUrl, or "http://" + ListServer + kJudgePath.
+std::string JudgeUrl();
+// The judge's HTTPS address: the setting JudgeHttpsUrl, or the host of JudgeUrl on 443 with its path
+// ("https://host/path").
+std::string JudgeHttpsUrl();
+
+// What a judge saw of one request.
+struct JudgeView {
+    // The address the request came from (the proxy's exit address, or the user's own).
+    std::string remote_address;
+    // Header names and values as the judge received them, in order.
+    std::vector<std::pair<std::string, std::string>> headers;
+    // The query string of the request as received (carries the marker).
+    std::string query;
+};
+
+// The judge's answer in either format it may come in: our own small JSON object
+// {"remote_addr": "...", "query": "...", "headers": [["Name", "value"], ...]}, or the plain-text
+// environment echo public judges serve (lines "REMOTE_ADDR = 1.2.3.4", "HTTP_X_FORWARDED_FOR = ...",
+// "QUERY_STRING = ..."; header names come back from the HTTP_ form, "X_FORWARDED_FOR" → "X-Forwarded-For"
+// compared case-insensitively). Nothing when the body is neither.
+std::optional<JudgeView> ParseJudgeAnswer(std::string_view body);
+
+// The grade of what the judge saw through a proxy for a request carrying `marker`:
+// Transparent when any of `real_addresses` appears anywhere in a header value or as the remote address
+// (IPv4 or IPv6, any position of a list, compared as whole addresses); else Anonymous when a header that
+// shows a proxy is there (Via, X-Forwarded-For, Forwarded, X-Real-IP, Client-IP, Proxy-Connection,
+// X-Proxy-ID, X-Tinyproxy; by name, case-insensitive); else Elite. Broken when the marker is not in
+// the query.
+Grade GradeView(const JudgeView& view, const std::vector<std::string>& real_addresses,
+                std::string_view marker);
+
+struct JudgeOptions {
+    std::chrono::milliseconds connect_timeout{5000};
+    // The whole exchange with the judge, after the connect.
+    std::chrono::milliseconds answer_timeout{10000};
+    // When set and true, the check ends as soon as it can (at its next wait).
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// What a check through one proxy found.
+struct JudgeResult {
+    Grade grade = Grade::kNotGraded;
+    bool https = false;
+    // The remote address the judge reported; empty when it did not answer.
+    std::string exit_address;
+};
+
+// A fresh random marker for one request.
+std::string NewMarker();
+
+// The judge check of proxy host:port: a GET of JudgeUrl() with "?m=<marker>" sent through the proxy
+// (absolute form), graded by GradeView (Broken for no answer, a status other than 200, an answer in
+// neither format, or a marker missing); then HTTPS: a CONNECT through the proxy to the host and port
+// of JudgeHttpsUrl() and a TLS ClientHello, supported when a TLS handshake record comes back.
+// Blocks; safe to call from many threads at once.
+JudgeResult JudgeProxy(const std::string& host, std::int32_t port,
+                       const std::vector<std::string>& real_addresses, const JudgeOptions& options = {});
+
+// What the judge sees with no proxy: a direct GET of JudgeUrl(); nothing when it did not answer.
+std::optional<JudgeView> AskJudgeDirectly(const JudgeOptions& options = {});
+
+// The user's real address as the judge sees it, asked once per run and again when the computer's own
+// addresses change (or after an ask that failed). Thread-safe.
+class RealAddress {
+  public:
+    // The addresses to look for in a proxy's echo: the judge's view of the user plus the computer's
+    // own non-loopback addresses. Blocks on the judge only when it must ask again.
+    std::vector<std::string> Addresses(const JudgeOptions& options = {});
+    // The public address once the judge answered; nothing before.
+    std::optional<std::string> Public() const;
+    // Forgets what was asked, so that the next Addresses() asks again.
+    void Forget();
+
+  private:
+    mutable std::mutex mutex_;
+    std::optional<std::string> public_;
+    std::vector<std::string> own_;
+};
+RealAddress& TheRealAddress();
+
+// The grades of the tested proxies, kept beside MyProxies.txt in a file of their own
+// (kGradeFileName: one line per proxy, address TAB grade TAB "https" or "-" TAB exit address), so that
+// MyProxies.txt keeps its format. Every write replaces the file in one step.
+inline constexpr std::string_view kGradeFileName = "ProxyGrades.txt";
+class GradeBook {
+  public:
+    void Put(const std::string& address, const JudgeResult& result);
+    // Nothing for an address never graded.
+    std::optional<JudgeResult> Find(std::string_view address) const;
+    void Remove(std::string_view address);
+    void Clear();
+    std::error_code Save(const std::string& path) const;
+    // A missing or unreadable file gives an empty book; malformed lines are passed over.
+    void Load(const std::string& path);
+
+  private:
+    std::vector<std::pair<std::string, JudgeResult>> entries_;
+};
+// The folder held by AppPath, a separator, then kGradeFileName.
+std::string GradeFilePath();
+
+}  // namespace vestrel::catalogue
