@@ -8,6 +8,7 @@
 #include "catalogue/ProxyText.h"
 #include "catalogue/TestedFile.h"
 #include "relay/LocalRelay.h"
+#include "relay/UpstreamWatch.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
 #include "settings/SettingsTable.h"
@@ -31,6 +32,8 @@ std::string CannotStartText(std::uint32_t port) {
 
 // Moves the running relay to another upstream proxy; false when it could not.
 bool Retarget(const std::string& host, std::int32_t port) {
+    // A new proxy starts with a clean record.
+    relay::TheUpstreamWatch().Rearm();
     return relay::TheLocalRelay().reconfigure(LocalPort(), 1, host, static_cast<std::uint32_t>(port), "", "");
 }
 
@@ -49,6 +52,7 @@ bool SwitchOn(const std::string& proxy_name, const AnonymityUi& ui, bool also_er
         // A browser file that cannot be edited leaves that browser as it was; the others are set.
     }
     StopRelay();
+    relay::TheUpstreamWatch().Rearm();
     const std::string host = catalogue::ProxyHost(proxy_name);
     const auto upstream_port = static_cast<std::uint32_t>(catalogue::ProxyPort(proxy_name));
     if (relay::TheLocalRelay().start(port, 1, host, upstream_port, "", "")) return true;

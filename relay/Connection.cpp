@@ -14,6 +14,7 @@
 #include "relay/ChunkedDecoder.h"
 #include "relay/HttpHead.h"
 #include "relay/ResponseStream.h"
+#include "relay/UpstreamWatch.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
 
@@ -219,7 +220,7 @@ class Session {
         Route(request);
         if (!AcquireDestination()) {
             // With an upstream proxy the request never goes anywhere else: the browser is told why.
-            if (upstream_) AnswerAndClose(browser_, ProxyUnreachableAnswer(host_, port_, LocalTimeText()));
+            if (upstream_) TellProxyUnreachable();
             return false;
         }
         const std::string head = RewriteRequestHead(request, settings_, switches_.Any());
@@ -228,6 +229,7 @@ class Session {
         replay_.clear();
         replay_whole_ = true;
         retried_ = false;
+        browser_lost_ = false;
         SendOn(head.data(), head.size());
         const std::size_t taken = body_->Take(inbox_.data(), inbox_.size());
         SendOn(inbox_.data(), taken);
@@ -244,7 +246,9 @@ class Session {
             splice_tried_ = true;
             splice_ = net::SocketSplice::Open(kBufferLimit);
         }
-        switch (PumpAnswer()) {
+        const Outcome outcome = PumpAnswer();
+        if (upstream_ && response_->Started()) TheUpstreamWatch().Answered(host_, port_);
+        switch (outcome) {
             case Outcome::Delivered:
                 return true;
             case Outcome::Tunnel:
@@ -255,14 +259,20 @@ class Session {
             case Outcome::Closed:
                 // A proxy that closed before a byte of its answer leaves the browser waiting for
                 // nothing; it is told instead (a browser that has gone just does not read it).
-                if (upstream_ && !response_->Started())
-                    AnswerAndClose(browser_, ProxyUnreachableAnswer(host_, port_, LocalTimeText()));
+                // A browser that went away first says nothing about the proxy.
+                if (upstream_ && !response_->Started() && !browser_lost_) TellProxyUnreachable();
                 break;
             case Outcome::TimedOut:
                 // Nothing moved for the idle limit: the connection ends as it always has.
                 break;
         }
         return false;
+    }
+
+    // The watch over the proxy hears of it, then the browser gets the page naming the proxy.
+    void TellProxyUnreachable() {
+        TheUpstreamWatch().Failed(host_, port_);
+        AnswerAndClose(browser_, ProxyUnreachableAnswer(host_, port_, LocalTimeText()));
     }
 
     void Route(const RequestHead& request) {
@@ -329,7 +339,10 @@ class Session {
                 if (!RetryOnNewConnection()) return Outcome::Closed;
                 continue;
             }
-            if (!to_browser_.Flush(browser_, moved) || !DrainSplice(moved)) return Outcome::Closed;
+            if (!to_browser_.Flush(browser_, moved) || !DrainSplice(moved)) {
+                browser_lost_ = true;
+                return Outcome::Closed;
+            }
             if (response_->Tunnel()) return Outcome::Tunnel;
             if (response_->Failed() && ToBrowserEmpty()) return Outcome::Closed;
             // A server may answer before it has the whole body; it still gets the rest.
@@ -361,8 +374,10 @@ class Session {
                 if (!ReadAnswer()) return Outcome::Closed;
                 last_moved = Clock::now();
             }
-            if ((items[0].readable || items[0].failed) && !ReadRequestBody(last_moved))
+            if ((items[0].readable || items[0].failed) && !ReadRequestBody(last_moved)) {
+                browser_lost_ = true;
                 return Outcome::Closed;
+            }
         }
     }
 
@@ -573,6 +588,8 @@ class Session {
     std::string destination_;
     bool reused_ = false;
     bool retried_ = false;
+    // The browser's side failed or closed while its answer was awaited.
+    bool browser_lost_ = false;
     std::string replay_;
     bool replay_whole_ = true;
     bool head_request_ = false;

@@ -35,6 +35,8 @@ inline constexpr StringSettingSpec kLastDomain{"Software\\Vestrel\\LastDomain", 
 
 // Anonymity and the proxy catalogue.
 inline constexpr DwordSettingSpec kUseProxy{"Software\\Vestrel\\UseProxy", 0};
+// 1: when the proxy in use stops answering, move to the fastest working one of the Tested list.
+inline constexpr DwordSettingSpec kAutoSwitch{"Software\\Vestrel\\AutoSwitch", 1};
 inline constexpr StringSettingSpec kProxyName{"Software\\Vestrel\\ProxyName", ""};
 inline constexpr DwordSettingSpec kFail{"Software\\Vestrel\\FAIL", 0};
 inline constexpr StringSettingSpec kTmpResponseTime{"Software\\Vestrel\\TMPResponseTime", ""};

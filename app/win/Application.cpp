@@ -8,6 +8,7 @@
 #include "app/Anonymity.h"
 #include "app/ShellTexts.h"
 #include "app/win/Help.h"
+#include "app/win/FailoverNotice.h"
 #include "app/win/MainWindow.h"
 #include "browsers/ConnectionOptions.h"
 #include "settings/RegDwordSetting.h"
@@ -62,6 +63,7 @@ int Application::Run() {
     MainWindow main_window;
     main_window_ = &main_window;
     main_window.DoModal();
+    StopFailoverWatch();
     main_window_ = nullptr;
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "app/Links.h"
 #include "app/ShellTexts.h"
 #include "app/win/BackgroundWork.h"
+#include "app/win/FailoverNotice.h"
 #include "app/win/Dialogs.h"
 #include "app/win/Help.h"
 #include "app/win/Integration.h"
@@ -124,6 +125,7 @@ bool MainWindow::OnInitDialog() {
     StartCleaningThread();
     InitBackgroundWork();
     LoadProxyLists();
+    StartFailoverWatch(*this);
 
     SetBackground(IDB_MAIN_BACKGROUND);
     for (const Placement& place : kPlacements)

@@ -9,8 +9,8 @@
 namespace vestrel::app {
 
 TrayDialog::TrayDialog(int template_id, HWND parent) : MessageMap(template_id, parent) {
-    // The first form of the record is enough: icon, tip of 63 characters, callback message.
-    data_.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    // The second form of the record: icon, tip, callback message and the balloon's texts.
+    data_.cbSize = NOTIFYICONDATAA_V2_SIZE;
     data_.uID = kIconId;
     data_.uFlags = NIF_MESSAGE;
     data_.uCallbackMessage = kCallbackMessage;
@@ -54,6 +54,28 @@ bool TrayDialog::ShowIcon() {
     if (!::Shell_NotifyIconA(NIM_ADD, &data_)) return false;
     icon_shown_ = true;
     return true;
+}
+
+bool TrayDialog::ShowBalloon(std::string_view title, std::string_view text) {
+    const auto copy = [](char* to, std::size_t room, std::string_view from) {
+        std::memset(to, 0, room);
+        std::memcpy(to, from.data(), std::min(from.size(), room - 1));
+    };
+    copy(data_.szInfoTitle, sizeof(data_.szInfoTitle), title);
+    copy(data_.szInfo, sizeof(data_.szInfo), text);
+    data_.dwInfoFlags = NIIF_INFO;
+    data_.uTimeout = 10000;
+    data_.uFlags |= NIF_INFO;
+    bool shown = false;
+    if (!icon_shown_) {
+        shown = ShowIcon();
+    } else {
+        shown = ::Shell_NotifyIconA(NIM_MODIFY, &data_) != FALSE;
+    }
+    // Later additions and changes of the icon do not show the same balloon again.
+    data_.uFlags &= ~static_cast<UINT>(NIF_INFO);
+    data_.szInfo[0] = '\0';
+    return shown;
 }
 
 bool TrayDialog::HideIcon() {

@@ -31,6 +31,9 @@ class TrayDialog : public ui::MessageMap<TrayDialog, ui::SkinnedDialog> {
     // Removes the icon; false when it was not shown or the shell refused.
     bool HideIcon();
     bool IconShown() const { return icon_shown_; }
+    // A notice in a balloon over the icon; the icon is added first when it is not shown, and stays
+    // until the window is restored from it. False when the shell refused.
+    bool ShowBalloon(std::string_view title, std::string_view text);
     std::string_view TrayTip() const { return data_.szTip; }
 
     static std::span<const ui::MessageEntry<TrayDialog>> Messages();

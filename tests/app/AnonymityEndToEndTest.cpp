@@ -415,6 +415,72 @@ TEST_F(AnonymityEndToEndTest, KilledWithAnonymityOnTheNextStartPutsTheUsersSetti
     EXPECT_EQ(QuerySystemProxy().server, "corp.example:3128");
 }
 
+// The texts of the tooltip windows on the desktop: where the shell shows a tray icon's balloon.
+std::string BalloonTexts() {
+    std::string texts;
+    ::EnumWindows(
+        [](HWND window, LPARAM into) -> BOOL {
+            char name[64] = {};
+            ::GetClassNameA(window, name, sizeof(name));
+            if (std::string(name) == TOOLTIPS_CLASSA) *reinterpret_cast<std::string*>(into) += Text(window) + "\n";
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+TEST_F(AnonymityEndToEndTest, AProxyThatStopsIsReplacedByTheFastestWorkingOneNeverByDirect) {
+    ASSERT_TRUE(peers_.count("third") && peers_.count("control"));
+    const std::string third = Line("third", "Third");
+    std::ofstream(folder_ / "MyProxies.txt", std::ios::binary)
+        << third << "\r\n" << DeadLine() << "\r\n" << SecondLine() << "\r\n";
+    settings::RegStringSetting(settings::kProxyName, true).set(third);
+    const std::string origin_log = (state_ / "origin.log").string();
+    const std::size_t log_start = ReadFile(origin_log).size();
+
+    ASSERT_NE(StartProgram(), nullptr);
+    PressSwitch();
+    ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Enabled" && Accepts(local_port_); }));
+    EXPECT_NE(GetThroughRelay("/before-stop").find("Via: 1.1 third"), std::string::npos);
+
+    // The proxy in use dies; browsing goes on. Until the move, pages say why they fail.
+    ASSERT_NE(Exchange(peers_.at("control"), "GET /stop/third HTTP/1.0\r\n\r\n").find("stopped third"),
+              std::string::npos);
+    const auto stopped = std::chrono::steady_clock::now();
+    const std::string second = "127.0.0.1:" + std::to_string(peers_.at("second"));
+    int bad_gateway = 0;
+    std::string answer;
+    for (int i = 0; i < 100 && std::chrono::steady_clock::now() - stopped < 10s; ++i) {
+        answer = GetThroughRelay("/while-moving-" + std::to_string(i));
+        if (answer.find("Via: 1.1 second") != std::string::npos) break;
+        if (answer.find(" 502 ") != std::string::npos &&
+            answer.find("could not reach the proxy 127.0.0.1:" + std::to_string(peers_.at("third"))) !=
+                std::string::npos)
+            ++bad_gateway;
+        ::Sleep(100);
+    }
+    const double moved = Seconds(std::chrono::steady_clock::now() - stopped);
+    ASSERT_NE(answer.find("Via: 1.1 second"), std::string::npos) << "no move within 10 s: " << answer;
+    EXPECT_GE(bad_gateway, 3);
+    EXPECT_EQ(ProxyName(), second);
+    EXPECT_EQ(GetDword(settings::kUseProxy), 1u);
+    EXPECT_NE(Text(::GetDlgItem(program_.main(), IDC_MAIN_ADDRESS_IN_USE)).find(second), std::string::npos);
+    const std::string notice = "127.0.0.1:" + std::to_string(peers_.at("third")) +
+                               " stopped answering; now using " + second;
+    EXPECT_TRUE(WaitUntil([&] { return BalloonTexts().find(notice) != std::string::npos; }, 5s))
+        << BalloonTexts();
+
+    // Every request that reached the origin came through a proxy.
+    std::istringstream log(ReadFile(origin_log).substr(log_start));
+    int requests = 0;
+    for (std::string line; std::getline(log, line); ++requests)
+        EXPECT_EQ(line.find("via=-"), std::string::npos) << line;
+    EXPECT_GE(requests, 2);
+    std::printf("under Wine: moved to the second proxy %.2f s after the first stopped (%d pages said why)\n",
+                moved, bad_gateway);
+    RecordProperty("failover_seconds", std::to_string(moved));
+}
+
 TEST_F(AnonymityEndToEndTest, WindowAnswersWhileTheListDownloadStalls) {
     const int list = peers_.at("list");
     ASSERT_NE(Exchange(list, "GET /control/mode?set=stall HTTP/1.0\r\n\r\n").find("200"), std::string::npos);

@@ -3,7 +3,8 @@
 # upstreams that name themselves "first" and "second" in their Via header, an origin that echoes what
 # reached it, and tools/list-service serving both proxies and an address where nothing listens.
 # Their ports go to <state-dir>/peers (name=value lines) for the tests under Wine; each PID to
-# <state-dir>/<name>.pid, by which it is stopped. The list "locations" serves the same three proxies
+# <state-dir>/<name>.pid, by which it is stopped. A third tinyproxy, "third", is there to be stopped
+# halfway through a test, through the small control server "control". The list "locations" serves the same three proxies
 # as Canada, Brazil (nothing listens) and Canada <supports POST>, for the anonymity section's pages.
 #   anonymity-fixture.sh start <state-dir> <source-dir> [locations]
 #   anonymity-fixture.sh stop <state-dir>
@@ -46,6 +47,8 @@ stop_all() {
     stop_peer origin echo_origin.py
     stop_peer first tinyproxy
     stop_peer second tinyproxy
+    stop_peer third tinyproxy
+    stop_peer control peer_control.py
     rm -f "$state/peers"
 }
 
@@ -63,7 +66,7 @@ start)
     mkdir -p "$state"
     stop_all
     peers=()
-    for name in first second; do
+    for name in first second third; do
         port=$(free_port)
         cat >"$state/$name.conf" <<CONF
 Port $port
@@ -83,6 +86,8 @@ CONF
     origin_port=$(free_port)
     : >"$state/origin.log"
     start_peer origin python3 "$source_dir/tests/app/echo_origin.py" "$origin_port" "$state/origin.log"
+    control_port=$(free_port)
+    start_peer control python3 "$source_dir/tests/app/peer_control.py" "$control_port" "$state" third
     dead_port=$(free_port)
     list_port=$(free_port)
     if [ "${4:-}" = locations ]; then
@@ -93,7 +98,7 @@ CONF
     fi
     start_peer list-service python3 "$source_dir/tools/list-service/list-service.py" --port "$list_port" \
         --stall-seconds 40 --lifetime 1800 "${pieces[@]}"
-    for port in "$first_port" "$second_port" "$origin_port" "$list_port"; do
+    for port in "$first_port" "$second_port" "$third_port" "$origin_port" "$list_port" "$control_port"; do
         if ! wait_for_port "$port"; then
             echo "a peer did not start on port $port:" >&2
             tail -n 5 "$state"/*.out >&2
@@ -106,6 +111,7 @@ CONF
         echo "origin=$origin_port"
         echo "dead=$dead_port"
         echo "list=$list_port"
+        echo "control=$control_port"
     } >"$state/peers"
     cat "$state/peers"
     ;;

@@ -4,11 +4,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "relay/LocalRelay.h"
+#include "relay/UpstreamWatch.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
 #include "tests/relay/LoopbackPeers.h"
@@ -321,7 +323,7 @@ TEST_F(RelaySessionTest, SilentPeerHitsTheIdleLimitWhileOthersAreServed) {
     EXPECT_LT(took, 5s);
 }
 
-TEST_F(RelaySessionTest, AProxyThatCannotBeReachedOrClosesUnansweredGivesA502AndNothingGoesDirect) {
+TEST_F(RelaySessionTest, AProxyThatCannotBeReachedOrClosesUnansweredGivesA502IsReportedAndNothingGoesDirect) {
     EchoOrigin origin;
     const std::string host = "127.0.0.1:" + std::to_string(origin.port());
     const std::string get = "GET http://" + host + "/ HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
@@ -330,6 +332,21 @@ TEST_F(RelaySessionTest, AProxyThatCannotBeReachedOrClosesUnansweredGivesA502And
         std::error_code error;
         dead = net::Listener::OnLoopback(0, 1, error).Port();
     }
+    // The watch hears of each failure, and tells once when the proxy failed three times in a row.
+    std::mutex reports_mutex;
+    std::vector<std::string> reports;
+    UpstreamWatch& watch = TheUpstreamWatch();
+    watch.Rearm();
+    watch.SetHandler([&](const std::string& upstream) {
+        const std::lock_guard lock(reports_mutex);
+        reports.push_back(upstream);
+    });
+    struct Quiet {
+        ~Quiet() {
+            TheUpstreamWatch().SetHandler({});
+            TheUpstreamWatch().Rearm();
+        }
+    } quiet;
     StartUpstream(dead);
     std::string answer = Exchange(port(), get);
     EXPECT_EQ(StatusLine(answer), "HTTP/1.1 502 Bad Gateway");
@@ -339,6 +356,12 @@ TEST_F(RelaySessionTest, AProxyThatCannotBeReachedOrClosesUnansweredGivesA502And
         << answer;
     EXPECT_EQ(StatusLine(Exchange(port(), "CONNECT " + host + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n")),
               "HTTP/1.1 502 Bad Gateway");
+    EXPECT_TRUE(reports.empty());
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(StatusLine(Exchange(port(), get)), "HTTP/1.1 502 Bad Gateway");
+    {
+        const std::lock_guard lock(reports_mutex);
+        EXPECT_EQ(reports, std::vector<std::string>{"127.0.0.1:" + std::to_string(dead)});
+    }
 
     // A proxy that takes the request and hangs up without a word.
     LoopbackServer hangs_up([](net::Socket& socket) {
