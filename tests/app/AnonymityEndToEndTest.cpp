@@ -481,6 +481,23 @@ TEST_F(AnonymityEndToEndTest, AProxyThatStopsIsReplacedByTheFastestWorkingOneNev
     RecordProperty("failover_seconds", std::to_string(moved));
 }
 
+TEST_F(AnonymityEndToEndTest, WithNoWorkingProxyLeftAnonymityStaysOnAndTheTraySaysSo) {
+    std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << DeadLine() << "\r\n";
+    settings::RegStringSetting(settings::kProxyName, true).set(DeadLine());
+    ASSERT_NE(StartProgram(), nullptr);
+    PressSwitch();
+    ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Enabled" && Accepts(local_port_); }));
+    const std::string dead = "127.0.0.1:" + std::to_string(peers_.at("dead"));
+    for (int i = 0; i < 3; ++i) EXPECT_NE(GetThroughRelay("/nowhere").find(" 502 "), std::string::npos);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return BalloonTexts().find(dead + " stopped answering, and no proxy") != std::string::npos; }, 5s))
+        << BalloonTexts();
+    EXPECT_EQ(SwitchState(), "Enabled");
+    EXPECT_EQ(GetDword(settings::kUseProxy), 1u);
+    EXPECT_EQ(ProxyName(), DeadLine());
+    EXPECT_NE(GetThroughRelay("/still-nowhere").find(" 502 "), std::string::npos);
+}
+
 TEST_F(AnonymityEndToEndTest, WindowAnswersWhileTheListDownloadStalls) {
     const int list = peers_.at("list");
     ASSERT_NE(Exchange(list, "GET /control/mode?set=stall HTTP/1.0\r\n\r\n").find("200"), std::string::npos);
