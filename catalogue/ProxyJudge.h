@@ -53,8 +53,8 @@ struct JudgeView {
 std::optional<JudgeView> ParseJudgeAnswer(std::string_view body);
 
 // The grade of what the judge saw through a proxy for a request carrying `marker`:
-// Transparent when any of `real_addresses` appears anywhere in a header value or as the remote address
-// (IPv4 or IPv6, any position of a list, compared as whole addresses); else Anonymous when a header that
+// Transparent when any of `real_addresses` appears anywhere in a header value (Host aside: it names the
+// judge) or as the remote address (IPv4 or IPv6, any position of a list, compared as whole addresses); else Anonymous when a header that
 // shows a proxy is there (Via, X-Forwarded-For, Forwarded, X-Real-IP, Client-IP, Proxy-Connection,
 // X-Proxy-ID, X-Tinyproxy; by name, case-insensitive); else Elite. Broken when the marker is not in
 // the query.
