@@ -54,7 +54,8 @@ class JudgeScenario : public ::testing::Test {
   protected:
     void SetUp() override {
         peers_ = ReadPeers();
-        ASSERT_GT(peers_["judge"], 0) << "no peers file: run this test through ctest (VESTREL_JUDGE_PEERS_FILE)";
+        ASSERT_GT(peers_["judge"], 0)
+            << "no peers file: run this test through ctest (VESTREL_JUDGE_PEERS_FILE)";
         // The default judge is the list service's own; the HTTPS one is on a port of its own here.
         settings::RegStringSetting(settings::kListServer).set("127.0.0.1:" + std::to_string(peers_["judge"]));
         settings::RegStringSetting(settings::kJudgeHttpsUrl)
@@ -102,7 +103,8 @@ TEST_F(JudgeScenario, EachProxyGetsItsGrade) {
     EXPECT_EQ(JudgeProxy("127.0.0.1", peers_["elite"], real).grade, Grade::kElite);
 
     // A judge that does not answer: asked again on the next use, not remembered as an address.
-    settings::RegStringSetting(settings::kJudgeUrl).set("http://127.0.0.1:" + std::to_string(peers_["dead"]) + "/");
+    settings::RegStringSetting(settings::kJudgeUrl)
+        .set("http://127.0.0.1:" + std::to_string(peers_["dead"]) + "/");
     TheRealAddress().Forget();
     TheRealAddress().Addresses();
     EXPECT_FALSE(TheRealAddress().Public().has_value());
@@ -129,8 +131,9 @@ TEST_F(JudgeScenario, CancelEndsAWaitingCheckSoon) {
 
 TEST_F(JudgeScenario, PlainTextSourcesJoinTheServiceList) {
     const std::string base = "http://127.0.0.1:" + std::to_string(peers_["judge"]);
-    const std::vector<std::string> urls = {base + "/lists/plain.txt", base + "/lists/missing.txt",
-                                           "http://127.0.0.1:" + std::to_string(peers_["dead"]) + "/list.txt"};
+    const std::vector<std::string> urls = {
+        base + "/lists/plain.txt", base + "/lists/missing.txt",
+        "http://127.0.0.1:" + std::to_string(peers_["dead"]) + "/list.txt"};
     platform::http::GetOptions options;
     options.connect_timeout = 5s;
     options.receive_timeout = 5s;
@@ -158,7 +161,8 @@ TEST_F(JudgeScenario, GradingTwoHundredRowsBesideConnectOnly) {
     std::vector<int> ports;
     const std::vector<std::string> answering = {"elite", "anonymous", "transparent", "nohttps", "broken"};
     for (int row = 0; row < 200; ++row) {
-        ports.push_back(row % 10 == 9 ? peers_["silent"] : peers_[answering[static_cast<std::size_t>(row) % 5]]);
+        ports.push_back(row % 10 == 9 ? peers_["silent"]
+                                      : peers_[answering[static_cast<std::size_t>(row) % 5]]);
     }
     const std::vector<std::string> real = TheRealAddress().Addresses();
     const auto run = [&ports](const std::function<bool(int)>& check) {
@@ -172,7 +176,8 @@ TEST_F(JudgeScenario, GradingTwoHundredRowsBesideConnectOnly) {
             });
         }
         for (std::thread& thread : threads) thread.join();
-        return std::make_pair(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began), passed.load());
+        return std::make_pair(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began),
+                              passed.load());
     };
     const auto [connect_ms, reached] =
         run([](int port) { return ConnectTime("127.0.0.1", port, kConnectTimeLimit) != 0; });
@@ -180,9 +185,10 @@ TEST_F(JudgeScenario, GradingTwoHundredRowsBesideConnectOnly) {
         const Grade grade = JudgeProxy("127.0.0.1", port, real).grade;
         return grade != Grade::kBroken && grade != Grade::kNotGraded;
     });
-    std::printf("200 rows, %zu at once: connect only %lld ms (%d reached); judge grading %lld ms (%d graded)\n",
-                kMaxParallelTests, static_cast<long long>(connect_ms.count()), reached,
-                static_cast<long long>(judge_ms.count()), graded);
+    std::printf(
+        "200 rows, %zu at once: connect only %lld ms (%d reached); judge grading %lld ms (%d graded)\n",
+        kMaxParallelTests, static_cast<long long>(connect_ms.count()), reached,
+        static_cast<long long>(judge_ms.count()), graded);
     EXPECT_EQ(reached, 180);
     EXPECT_EQ(graded, 160);
 

@@ -36,10 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<JudgeView> view = ParseJudgeAnswer(body);
     if (!view) return 0;
     GradeView(*view, {"127.0.0.1", "2001:db8::1", "::ffff:10.0.0.1", "[fe80::1]:80"}, "feedface");
-    std::string json = "{\"remote_addr\": " + Quoted(view->remote_address) + ", \"query\": " + Quoted(view->query) +
-                       ", \"headers\": [";
+    std::string json = "{\"remote_addr\": " + Quoted(view->remote_address) +
+                       ", \"query\": " + Quoted(view->query) + ", \"headers\": [";
     for (std::size_t i = 0; i < view->headers.size(); ++i) {
-        json += (i == 0 ? "[" : ", [") + Quoted(view->headers[i].first) + ", " + Quoted(view->headers[i].second) + "]";
+        json += (i == 0 ? "[" : ", [") + Quoted(view->headers[i].first) + ", " +
+                Quoted(view->headers[i].second) + "]";
     }
     json += "]}";
     const std::optional<JudgeView> again = ParseJudgeAnswer(json);
