@@ -3,15 +3,28 @@
 
 namespace vestrel::platform::http {
 
-std::optional<Url> ParseUrl(std::string_view url) {
-    constexpr std::string_view kScheme = "http://";
-    if (url.size() >= kScheme.size()) {
-        std::string lowered(url.substr(0, kScheme.size()));
-        for (char& c : lowered) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        if (lowered == kScheme) url.remove_prefix(kScheme.size());
+namespace {
+
+// Takes `scheme` off the front of `url`, whatever its case; false when it is not there.
+bool TakeScheme(std::string_view& url, std::string_view scheme) {
+    if (url.size() < scheme.size()) return false;
+    for (std::size_t i = 0; i < scheme.size(); ++i) {
+        const char c = url[i];
+        if (static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != scheme[i]) return false;
+    }
+    url.remove_prefix(scheme.size());
+    return true;
+}
+
+}  // namespace
+
+std::optional<Url> ParseUrl(std::string_view url, bool https_allowed) {
+    Url result;
+    if (!TakeScheme(url, "http://") && https_allowed && TakeScheme(url, "https://")) {
+        result.https = true;
+        result.port = 443;
     }
     if (url.find("://") != std::string_view::npos) return std::nullopt;
-    Url result;
     const std::size_t slash = url.find('/');
     std::string_view authority = url.substr(0, slash);
     if (slash != std::string_view::npos) result.path = std::string(url.substr(slash));
