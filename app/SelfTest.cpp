@@ -105,8 +105,9 @@ JudgeAsk AskJudge(const std::string& judge_url, const std::string& proxy) {
     JudgeAsk ask;
     ask.marker = catalogue::NewMarker();
     const char joint = judge_url.find('?') == std::string::npos ? '?' : '&';
-    const std::optional<platform::http::Url> url =
-        platform::http::ParseUrl(judge_url + joint + "m=" + ask.marker, true);
+    const std::string asked = judge_url + joint + "m=" + ask.marker;
+    std::optional<platform::http::Url> url = platform::http::ParseHttpsUrl(asked);
+    if (!url) url = platform::http::ParseUrl(asked);
     if (!url) return ask;
     platform::http::GetOptions options;
     options.connect_timeout = std::chrono::seconds(5);

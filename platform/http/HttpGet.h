@@ -23,9 +23,11 @@ struct Url {
 };
 
 // "http://host[:port]/path" (the scheme may be left out); nothing for other schemes, an empty host or a
-// port outside 1..65535. With `https_allowed`, "https://host[:port]/path" too, on 443 unless given.
-// The list addresses stay plain HTTP: only the judge is asked over HTTPS.
-std::optional<Url> ParseUrl(std::string_view url, bool https_allowed = false);
+// port outside 1..65535.
+std::optional<Url> ParseUrl(std::string_view url);
+// "https://host[:port]/path" (the scheme is required), port 443 unless given; nothing otherwise. The
+// list addresses stay plain HTTP: only the judge is asked over HTTPS.
+std::optional<Url> ParseHttpsUrl(std::string_view url);
 
 struct GetOptions {
     // Agent name sent with the request.

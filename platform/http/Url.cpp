@@ -5,26 +5,21 @@ namespace vestrel::platform::http {
 
 namespace {
 
-// Takes `scheme` off the front of `url`, whatever its case; false when it is not there.
+// True, with the scheme taken off `url`, when it starts with `scheme` in any case.
 bool TakeScheme(std::string_view& url, std::string_view scheme) {
     if (url.size() < scheme.size()) return false;
-    for (std::size_t i = 0; i < scheme.size(); ++i) {
-        const char c = url[i];
-        if (static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != scheme[i]) return false;
-    }
+    std::string lowered(url.substr(0, scheme.size()));
+    for (char& c : lowered) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (lowered != scheme) return false;
     url.remove_prefix(scheme.size());
     return true;
 }
 
-}  // namespace
-
-std::optional<Url> ParseUrl(std::string_view url, bool https_allowed) {
-    Url result;
-    if (!TakeScheme(url, "http://") && https_allowed && TakeScheme(url, "https://")) {
-        result.https = true;
-        result.port = 443;
-    }
+// host[:port][/path] with no scheme left in front.
+std::optional<Url> ParseAuthorityAndPath(std::string_view url, std::uint16_t default_port) {
     if (url.find("://") != std::string_view::npos) return std::nullopt;
+    Url result;
+    result.port = default_port;
     const std::size_t slash = url.find('/');
     std::string_view authority = url.substr(0, slash);
     if (slash != std::string_view::npos) result.path = std::string(url.substr(slash));
@@ -42,6 +37,20 @@ std::optional<Url> ParseUrl(std::string_view url, bool https_allowed) {
     }
     if (authority.empty()) return std::nullopt;
     result.host = std::string(authority);
+    return result;
+}
+
+}  // namespace
+
+std::optional<Url> ParseUrl(std::string_view url) {
+    TakeScheme(url, "http://");
+    return ParseAuthorityAndPath(url, 80);
+}
+
+std::optional<Url> ParseHttpsUrl(std::string_view url) {
+    if (!TakeScheme(url, "https://")) return std::nullopt;
+    std::optional<Url> result = ParseAuthorityAndPath(url, 443);
+    if (result) result->https = true;
     return result;
 }
 
