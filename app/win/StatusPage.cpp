@@ -242,7 +242,7 @@ void StatusPage::AskPublicAddress() {
 }
 
 void StatusPage::SetRealAddress(const std::string& address) {
-    if (address.empty() || address == real_address_) return;
+    if (address.empty()) return;
     real_address_ = address;
     HWND main_window = parent();
     SetItemText(main_window, IDC_MAIN_REAL_ADDRESS, std::string(kRealAddressPrefix) + real_address_);

@@ -183,10 +183,12 @@ class SelfTestEndToEndTest : public ::testing::Test {
         WaitUntil([&] { return ::IsWindowVisible(page) != FALSE; });
         return page;
     }
+    // Types `url` and presses Add; waits until the page took it (the box empties) or said why not.
     void AddSource(HWND page, const std::string& url) {
-        ::SendMessageA(::GetDlgItem(page, IDC_LIST_UPDATE_SOURCE_EDIT), WM_SETTEXT, 0,
-                       reinterpret_cast<LPARAM>(url.c_str()));
+        HWND edit = ::GetDlgItem(page, IDC_LIST_UPDATE_SOURCE_EDIT);
+        ::SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(url.c_str()));
         Click(::GetDlgItem(page, IDC_LIST_UPDATE_SOURCE_ADD));
+        WaitUntil([&] { return Text(edit).empty() || program_.WaitForDialogWith(IDC_MESSAGE_TEXT, 0ms) != nullptr; });
     }
 
     std::map<std::string, int> peers_;
