@@ -551,8 +551,8 @@ bool ListUpdatePage::OnInitDialog() {
         });
     HWND list = Item(IDC_LIST_UPDATE_SOURCES);
     ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    AddColumn(list, 0, "List address", 330);
-    AddColumn(list, 1, "Proxies", 70);
+    AddColumn(list, 0, "List address", 296);
+    AddColumn(list, 1, "Proxies", 60);
     FillSources();
     TheProxyLists().sources_changed = [this] { FillSources(); };
     return true;

@@ -24,8 +24,8 @@ std::span<const ui::CommandEntry<SelfTestDialog>> SelfTestDialog::Commands() {
 bool SelfTestDialog::OnInitDialog() {
     InitPopup(ok_, IDOK, IDB_OK, IDB_OK_PRESSED);
     // The verdict where the message dialog has its text, the link between it and the button.
-    PlaceItem(IDC_SELF_TEST_TEXT, 24, 64, 384, 96);
-    PlaceItem(IDC_SELF_TEST_LINK, 24, 166, 384, 18);
+    PlaceItem(IDC_SELF_TEST_TEXT, 24, 70, 384, 72);
+    PlaceItem(IDC_SELF_TEST_LINK, 24, 150, 384, 18);
     SetItemText(hwnd(), IDC_SELF_TEST_TEXT, verdict);
     link_.AttachItem(hwnd(), IDC_SELF_TEST_LINK);
     link_.SetTarget(std::string(links::kAddressCheckPage));
