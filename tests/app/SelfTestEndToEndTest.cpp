@@ -88,17 +88,19 @@ class SelfTestEndToEndTest : public ::testing::Test {
 
         const std::string judge = "127.0.0.1:" + std::to_string(peers_.at("judge"));
         settings::RegStringSetting(settings::kListServer, true).set(judge);
-        settings::RegStringSetting(settings::kJudgeUrl, true).set("http://" + judge + "/services/vx/proxy/judge");
+        settings::RegStringSetting(settings::kJudgeUrl, true)
+            .set("http://" + judge + "/services/vx/proxy/judge");
         settings::RegStringSetting(settings::kJudgeHttpsUrl, true)
-            .set("https://127.0.0.1:" + std::to_string(peers_.at("judge_https")) + "/services/vx/proxy/judge");
+            .set("https://127.0.0.1:" + std::to_string(peers_.at("judge_https")) +
+                 "/services/vx/proxy/judge");
         settings::RegStringSetting(settings::kAppPath, true).set(folder_.string());
         settings::RegStringSetting(settings::kProxyName, true).set("");
         settings::RegMultiStringSetting(settings::kListSources).set({});
         SetDword(settings::kLocalPort, static_cast<std::uint32_t>(local_port_));
         SetDword(settings::kUseProxy, 0);
         SetDword(settings::kHideHint, 0);
-        for (const auto* flag : {&settings::kBrowserOpera, &settings::kBrowserNetscape, &settings::kBrowserMozilla,
-                                 &settings::kBrowserFireFox})
+        for (const auto* flag : {&settings::kBrowserOpera, &settings::kBrowserNetscape,
+                                 &settings::kBrowserMozilla, &settings::kBrowserFireFox})
             SetDword(*flag, 0);
     }
 
@@ -167,7 +169,8 @@ class SelfTestEndToEndTest : public ::testing::Test {
     HWND SectionButton(int index) const {
         HWND panel = ::GetDlgItem(::GetDlgItem(Main(), IDD_ANONYMITY_SECTION), IDD_ANONYMITY_PANEL);
         std::vector<std::pair<LONG, HWND>> buttons;
-        for (HWND child = ::GetWindow(panel, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        for (HWND child = ::GetWindow(panel, GW_CHILD); child != nullptr;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
             const int id = ::GetDlgCtrlID(child);
             if (id < IDC_WIZARD_BUTTON || id > IDC_LIST_UPDATE_BUTTON) continue;
             RECT rect{};
@@ -188,7 +191,9 @@ class SelfTestEndToEndTest : public ::testing::Test {
         HWND edit = ::GetDlgItem(page, IDC_LIST_UPDATE_SOURCE_EDIT);
         ::SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(url.c_str()));
         Click(::GetDlgItem(page, IDC_LIST_UPDATE_SOURCE_ADD));
-        WaitUntil([&] { return Text(edit).empty() || program_.WaitForDialogWith(IDC_MESSAGE_TEXT, 0ms) != nullptr; });
+        WaitUntil([&] {
+            return Text(edit).empty() || program_.WaitForDialogWith(IDC_MESSAGE_TEXT, 0ms) != nullptr;
+        });
     }
 
     std::map<std::string, int> peers_;
@@ -227,7 +232,8 @@ TEST_F(SelfTestEndToEndTest, AmIHiddenNamesEachCauseAndListSourcesFeedTheNewList
     // A proxy that tunnels only to port 1: plain pages pass, HTTPS fails through it.
     UseProxy("nohttps");
     const std::string no_https = SelfTest("self-test-no-https");
-    EXPECT_EQ(no_https.rfind("Not hidden: HTTPS pages do not get through the proxy in use", 0), 0u) << no_https;
+    EXPECT_EQ(no_https.rfind("Not hidden: HTTPS pages do not get through the proxy in use", 0), 0u)
+        << no_https;
 
     // The relay's port held by something that accepts and never answers (anonymity recorded as on
     // behind the program's back): the window keeps answering and the button rests meanwhile.
@@ -251,10 +257,10 @@ TEST_F(SelfTestEndToEndTest, AmIHiddenNamesEachCauseAndListSourcesFeedTheNewList
         HWND dialog = program_.WaitForDialogWith(IDC_SELF_TEST_TEXT, 60s);
         ASSERT_NE(dialog, nullptr);
         const std::string silent = Text(::GetDlgItem(dialog, IDC_SELF_TEST_TEXT));
-        EXPECT_EQ(silent.rfind("Not hidden: the relay on 127.0.0.1:" + std::to_string(local_port_) +
-                                   " is not answering",
-                               0),
-                  0u)
+        EXPECT_EQ(
+            silent.rfind(
+                "Not hidden: the relay on 127.0.0.1:" + std::to_string(local_port_) + " is not answering", 0),
+            0u)
             << silent;
         Click(::GetDlgItem(dialog, IDOK));
         ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
@@ -269,7 +275,8 @@ TEST_F(SelfTestEndToEndTest, AmIHiddenNamesEachCauseAndListSourcesFeedTheNewList
     // List sources: a typo is refused; the fixture's list (comments, a blank line, a repeated proxy,
     // one with a scheme) and an address where nothing listens are added.
     Click(::GetDlgItem(::GetDlgItem(Main(), IDD_NAVIGATION_PANEL), IDC_NAV_ANONYMITY));
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(::GetDlgItem(Main(), IDD_ANONYMITY_INTRO)) != FALSE; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return ::IsWindowVisible(::GetDlgItem(Main(), IDD_ANONYMITY_INTRO)) != FALSE; }));
     HWND update = OpenPage(5, IDD_LIST_UPDATE);
     HWND sources = ::GetDlgItem(update, IDC_LIST_UPDATE_SOURCES);
     AddSource(update, "ftp://127.0.0.1/list.txt");
@@ -281,7 +288,8 @@ TEST_F(SelfTestEndToEndTest, AmIHiddenNamesEachCauseAndListSourcesFeedTheNewList
     AddSource(update, good);
     EXPECT_EQ(Acknowledge(), "That list is read at each update already.");
     ASSERT_TRUE(WaitUntil([&] { return ::SendMessageA(sources, LVM_GETITEMCOUNT, 0, 0) == 2; }));
-    EXPECT_EQ(settings::RegMultiStringSetting(settings::kListSources).get(), (std::vector<std::string>{good, dead}));
+    EXPECT_EQ(settings::RegMultiStringSetting(settings::kListSources).get(),
+              (std::vector<std::string>{good, dead}));
 
     Click(::GetDlgItem(update, IDOK));
     const std::string said = Acknowledge();
@@ -308,12 +316,13 @@ TEST_F(SelfTestEndToEndTest, AmIHiddenNamesEachCauseAndListSourcesFeedTheNewList
     ::Sleep(300);
     Click(::GetDlgItem(page, IDC_LIST_UPDATE_SOURCE_REMOVE));
     EXPECT_TRUE(WaitUntil([&] {
-        return settings::RegMultiStringSetting(settings::kListSources).get() == std::vector<std::string>{good};
+        return settings::RegMultiStringSetting(settings::kListSources).get() ==
+               std::vector<std::string>{good};
     }));
     EXPECT_EQ(::SendMessageA(sources, LVM_GETITEMCOUNT, 0, 0), 1);
 
-    std::printf("under Wine: self-test with anonymity off %.2f s, through the elite proxy %.2f s\n", off_seconds,
-                elite_seconds);
+    std::printf("under Wine: self-test with anonymity off %.2f s, through the elite proxy %.2f s\n",
+                off_seconds, elite_seconds);
     RecordProperty("self_test_off_seconds", std::to_string(off_seconds));
     RecordProperty("self_test_elite_seconds", std::to_string(elite_seconds));
 }
