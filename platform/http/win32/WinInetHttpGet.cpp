@@ -70,11 +70,10 @@ std::string QueryRawHeaders(HINTERNET request) {
 // The session's way out: the proxy asked for, straight out, or what the system is set to.
 HINTERNET OpenSession(const GetOptions& options) {
     if (!options.proxy.empty()) {
-        // Windows leaves loopback out of any proxy unless the bypass list says "<-loopback>"; the
-        // relay and the test peers are on loopback and must be reached through the proxy all the
-        // same. An empty list would be no better: it means "nothing given", so the system's own list
-        // applies. Wine's WinInet bypasses only what the list names and reads the token as a host
-        // name no request has.
+        // Windows sends requests for loopback addresses around the proxy, whatever the bypass list
+        // says, unless the list holds "<-loopback>"; the judge and the list sources may well be on
+        // this machine, and the relay's own check must go through it all the same. Wine's WinInet
+        // bypasses only what the list names and reads the token as a host name no request has.
         return ::InternetOpenA(options.agent.c_str(), INTERNET_OPEN_TYPE_PROXY, options.proxy.c_str(),
                                "<-loopback>", 0);
     }
