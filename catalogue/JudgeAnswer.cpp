@@ -445,6 +445,8 @@ Grade GradeView(const JudgeView& view, const std::vector<std::string>& real_addr
     };
     if (reveals(view.remote_address)) return Grade::kTransparent;
     for (const auto& [name, value] : view.headers) {
+        // Host names the judge, which may well be on an address of the user's (a judge of one's own).
+        if (EqualsNoCase(Trim(name), "Host")) continue;
         if (reveals(value)) return Grade::kTransparent;
     }
     for (const auto& [name, value] : view.headers) {
