@@ -39,19 +39,6 @@ std::vector<std::string> OwnAddresses(const SelfTestAnswers& answers) {
     return addresses;
 }
 
-// What the judge saw, graded. The Host header names the judge, not the user: a judge known by an
-// address that is also one of the user's own (one on the same machine or network) must not make
-// every proxy look transparent.
-Grade GradeOf(const JudgeAsk& ask, const std::vector<std::string>& own_addresses) {
-    catalogue::JudgeView view = *ask.view;
-    std::erase_if(view.headers, [](const std::pair<std::string, std::string>& header) {
-        const std::string& name = header.first;
-        return name.size() == 4 && (name[0] | 0x20) == 'h' && (name[1] | 0x20) == 'o' &&
-               (name[2] | 0x20) == 's' && (name[3] | 0x20) == 't';
-    });
-    return catalogue::GradeView(view, own_addresses, ask.marker);
-}
-
 std::string NotShown(const std::string& own) {
     return (own.empty() ? std::string("Your own address") : "Your address " + own) + " is not shown.";
 }
@@ -85,7 +72,7 @@ std::string SelfTestVerdict(const SelfTestAnswers& answers) {
                "Choose another proxy.";
     }
     const std::vector<std::string> own_addresses = OwnAddresses(answers);
-    const Grade grade = GradeOf(plain, own_addresses);
+    const Grade grade = catalogue::GradeView(*plain.view, own_addresses, plain.marker);
     if (grade == Grade::kTransparent) {
         return std::string(kNotHiddenPrefix) + " the proxy in use is transparent: it passes " +
                YourAddress(own) + " on to web sites. Choose another proxy.";
@@ -104,7 +91,7 @@ std::string SelfTestVerdict(const SelfTestAnswers& answers) {
         return std::string(kNotHiddenPrefix) + " HTTPS pages do not get through the proxy in use, " +
                "so secure sites fail while anonymity is on. Plain web sites see " + seen + ".";
     }
-    if (GradeOf(secure, own_addresses) == Grade::kTransparent) {
+    if (catalogue::GradeView(*secure.view, own_addresses, secure.marker) == Grade::kTransparent) {
         return std::string(kNotHiddenPrefix) + " HTTPS pages leave from " + YourAddress(own) +
                ", not through the proxy. Plain web sites see " + seen + ".";
     }
