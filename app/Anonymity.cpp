@@ -1,7 +1,9 @@
 // The anonymity switch, adopting a proxy, and the list refresh's two halves.
 #include "app/Anonymity.h"
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 #include "browsers/ConnectionOptions.h"
 #include "catalogue/CatalogueLines.h"
@@ -211,15 +213,38 @@ void EndListDownload() {
     }
 }
 
-void RebuildNewList(const std::string& body) {
+namespace {
+
+void MergeNewList() {
     ProxyLists& lists = TheProxyLists();
-    lists.new_list.clear();
-    catalogue::ForEachCatalogueLine(body, [&](std::string_view line) { lists.new_list.emplace_back(line); });
+    lists.new_list = catalogue::MergeSourceLines(lists.service_lines, lists.sources);
     if (lists.new_list_changed) lists.new_list_changed();
 }
 
-bool FinishListRefresh(const std::optional<std::string>& body, const AnonymityUi& ui) {
-    if (body) RebuildNewList(*body);
+void KeepServiceLines(const std::string& body) {
+    ProxyLists& lists = TheProxyLists();
+    lists.service_lines.clear();
+    catalogue::ForEachCatalogueLine(body,
+                                    [&](std::string_view line) { lists.service_lines.emplace_back(line); });
+}
+
+}  // namespace
+
+void RebuildNewList(const std::string& body) {
+    KeepServiceLines(body);
+    MergeNewList();
+}
+
+bool FinishListRefresh(const std::optional<std::string>& body, std::vector<catalogue::SourceOutcome> sources,
+                       const AnonymityUi& ui) {
+    ProxyLists& lists = TheProxyLists();
+    lists.sources = std::move(sources);
+    if (lists.sources_changed) lists.sources_changed();
+    if (body) KeepServiceLines(*body);
+    // A service that is down costs only its own part: the sources that answered still count.
+    const bool any_source = std::any_of(lists.sources.begin(), lists.sources.end(),
+                                        [](const catalogue::SourceOutcome& source) { return source.ok; });
+    if (body || any_source) MergeNewList();
     Pinger().Start(catalogue::GeneratorUrl());
     if (UseProxyOn()) {
         const std::string proxy_name = settings::RegStringSetting(settings::kProxyName).get();

@@ -9,7 +9,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "catalogue/ListSources.h"
 #include "catalogue/ProxyListDownload.h"
 #include "catalogue/ProxyTest.h"
 #include "catalogue/TestedList.h"
@@ -43,6 +45,12 @@ struct ProxyLists {
     std::function<void()> tested_box_changed;
     // Told after the New list was rebuilt, so that the New list page can follow it.
     std::function<void()> new_list_changed;
+    // The list service's own lines as last downloaded, and the list sources as the last refresh found
+    // them: the New list is the two merged.
+    std::vector<std::string> service_lines;
+    std::vector<catalogue::SourceOutcome> sources;
+    // Told after a refresh read the list sources, so that the List update page can show their counts.
+    std::function<void()> sources_changed;
 };
 ProxyLists& TheProxyLists();
 
@@ -84,15 +92,19 @@ bool AdoptRetestedProxy(const std::string& address, const std::string& country,
 bool EmptyTestedList();
 
 // The list refresh in its two halves around the transfer (catalogue::TransferProxyList of
-// catalogue::ProxyListUrl(), on a worker): first the browsers set direct, so that the transfer does
-// not pass through the relay; then the New list rebuilt when a list arrived, the generator ping
-// started, and the anonymity state applied again. The second half returns whether a list arrived.
+// catalogue::ProxyListUrl() and catalogue::FetchListSources of the list sources, on a worker): first
+// the browsers set direct, so that the transfer does not pass through the relay; then the New list
+// rebuilt from what arrived (the service's list, the sources that answered), the generator ping
+// started, and the anonymity state applied again. The second half returns whether the service's list
+// arrived.
 void BeginListRefresh();
 // After a download of the list that is not a refresh: the browsers pointed back at the relay when
 // anonymity is on.
 void EndListDownload();
-// Replaces the New list with the kept lines of `body` and tells the New list page.
+// Replaces the New list with the kept lines of `body`, then the last refresh's source lines not in it
+// yet, and tells the New list page.
 void RebuildNewList(const std::string& body);
-bool FinishListRefresh(const std::optional<std::string>& body, const AnonymityUi& ui);
+bool FinishListRefresh(const std::optional<std::string>& body, std::vector<catalogue::SourceOutcome> sources,
+                       const AnonymityUi& ui);
 
 }  // namespace vestrel::app

@@ -140,10 +140,12 @@ class AddProxyPage : public ui::MessageMap<AddProxyPage, PlainPage> {
     void OnApply();
 };
 
-// The list refresh with its progress.
+// The list refresh with its progress, and the plain-text list sources read with it: each with the
+// proxies it gave at the last refresh, added and removed by address.
 class ListUpdatePage : public ui::MessageMap<ListUpdatePage, PlainPage> {
   public:
     explicit ListUpdatePage(HWND main_window);
+    ~ListUpdatePage() override;
 
     static std::span<const ui::MessageEntry<ListUpdatePage>> Messages();
     static std::span<const ui::CommandEntry<ListUpdatePage>> Commands();
@@ -154,6 +156,11 @@ class ListUpdatePage : public ui::MessageMap<ListUpdatePage, PlainPage> {
   private:
     void OnStart();
     ui::Result OnTimer(const ui::Message& message);
+    void FillSources();
+    void OnAddSource();
+    void OnRemoveSource();
+    // Stores `urls` as the list sources; false (and said) when the setting could not be written.
+    bool StoreSources(const std::vector<std::string>& urls);
 
     std::unique_ptr<RefreshProgress> progress_;
 };

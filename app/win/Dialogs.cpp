@@ -98,7 +98,9 @@ void AnonymityProgressDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 void AnonymityProgressDialog::OnRefreshed(bool updated) {
     ::EnableWindow(button_.hwnd(), TRUE);
-    if (!updated) ui::ShowMessage(hwnd(), std::string(kListNotDownloaded));
+    std::string text = updated ? std::string() : std::string(kListNotDownloaded);
+    if (!progress_->failed_sources().empty()) text += (text.empty() ? "" : " ") + progress_->failed_sources();
+    if (!text.empty()) ui::ShowMessage(hwnd(), text);
 }
 
 ui::Result AnonymityProgressDialog::OnTimer(const ui::Message& message) {

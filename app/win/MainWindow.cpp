@@ -3,13 +3,16 @@
 
 #include "ArtworkIds.h"
 #include "app/Links.h"
+#include "app/SelfTest.h"
 #include "app/ShellTexts.h"
 #include "app/win/BackgroundWork.h"
 #include "app/win/FailoverNotice.h"
 #include "app/win/Dialogs.h"
 #include "app/win/Help.h"
 #include "app/win/Integration.h"
+#include "app/win/SelfTestDialog.h"
 #include "app/win/ui/Skin.h"
+#include "catalogue/ProxyJudge.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
 #include "settings/SettingsTable.h"
@@ -391,7 +394,29 @@ void MainWindow::OnQuickAnonymity() {
     progress.DoModal();
 }
 
-void MainWindow::OnAddressCheck() { OpenWebPage(links::kAddressCheckPage); }
+void MainWindow::OnAddressCheck() {
+    if (self_test_running_) return;
+    self_test_running_ = true;
+    Enable(address_check_.hwnd(), false);
+    const bool anonymity_on = settings::RegDwordSetting(settings::kUseProxy).get() == 1;
+    const std::uint32_t local_port = settings::RegDwordSetting(settings::kLocalPort).get();
+    StartBackgroundWork([this, watch = life_.Watcher(), anonymity_on, local_port]() -> UiStep {
+        const std::string verdict = SelfTestVerdict(RunSelfTest(anonymity_on, local_port));
+        std::optional<std::string> public_address = catalogue::TheRealAddress().Public();
+        return [this, watch, verdict, public_address] {
+            if (watch.Alive()) ShowSelfTestResult(verdict, public_address);
+        };
+    });
+}
+
+void MainWindow::ShowSelfTestResult(const std::string& verdict,
+                                    const std::optional<std::string>& public_address) {
+    if (public_address && status_page_) status_page_->SetRealAddress(*public_address);
+    // Usable again before the dialog opens: its loop is modal and may last as long as the user likes.
+    self_test_running_ = false;
+    Enable(address_check_.hwnd(), true);
+    ShowSelfTestVerdict(hwnd(), verdict);
+}
 
 void MainWindow::OnCancel() {
     ::ShowWindow(hwnd(), SW_HIDE);

@@ -6,11 +6,13 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "app/Navigation.h"
+#include "app/win/BackgroundWork.h"
 #include "app/win/NavigationPanel.h"
 #include "app/win/Pages.h"
 #include "app/win/SectionPage.h"
@@ -68,7 +70,9 @@ class MainWindow : public ui::MessageMap<MainWindow, TrayDialog>,
     void OnAbout();
     void OnTellAFriend();
     void OnQuickAnonymity();
+    // "Am I hidden?": the self-test on a worker, its verdict in a dialog; the button rests meanwhile.
     void OnAddressCheck();
+    void ShowSelfTestResult(const std::string& verdict, const std::optional<std::string>& public_address);
     void OnOk();
     void OnCancel();
 
@@ -90,6 +94,8 @@ class MainWindow : public ui::MessageMap<MainWindow, TrayDialog>,
     std::vector<std::unique_ptr<SectionPage>> sections_;
     std::unique_ptr<TipsPanel> tips_;
     Navigation navigation_{{0, 6, 2, 2}};
+    bool self_test_running_ = false;
+    LifeToken life_;
 };
 
 }  // namespace vestrel::app

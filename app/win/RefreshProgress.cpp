@@ -6,8 +6,10 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/win/ui/Control.h"
+#include "catalogue/ListSources.h"
 #include "catalogue/ProxyListDownload.h"
 
 namespace vestrel::app {
@@ -53,6 +55,7 @@ bool RefreshProgress::Start() {
     if (g_running || step_ != Step::Idle) return false;
     g_running = true;
     updated_ = false;
+    failed_sources_.clear();
     SetPosition(20);
     step_ = Step::BeforeTransfer;
     ::SetTimer(dialog_, kTimer, kStepMilliseconds, nullptr);
@@ -68,11 +71,18 @@ bool RefreshProgress::OnTimer(UINT_PTR timer) {
         const LifeToken::Watch watch = life_.Watcher();
         // The refresh's second half runs even when the dialog has gone meanwhile: the browsers were
         // set direct for the transfer and must follow UseProxy again.
-        StartBackgroundWork([this, watch, ui = ui_, url = catalogue::ProxyListUrl()]() -> UiStep {
+        StartBackgroundWork([this, watch, ui = ui_, url = catalogue::ProxyListUrl(),
+                             source_urls = catalogue::ReadListSources()]() -> UiStep {
             std::optional<std::string> body = catalogue::TransferProxyList(url);
-            return [this, watch, ui, body = std::move(body)]() {
-                const bool updated = FinishListRefresh(body, ui);
+            platform::http::GetOptions options;
+            // Never through our own relay, whatever the system's settings say meanwhile.
+            options.direct = true;
+            std::vector<catalogue::SourceOutcome> sources = catalogue::FetchListSources(source_urls, options);
+            return [this, watch, ui, body = std::move(body), sources = std::move(sources)]() mutable {
+                std::string failed = catalogue::FailedSourcesText(sources);
+                const bool updated = FinishListRefresh(body, std::move(sources), ui);
                 if (watch.Alive()) {
+                    failed_sources_ = std::move(failed);
                     TransferArrived(updated);
                 } else {
                     g_running = false;

@@ -37,6 +37,8 @@ class RefreshProgress {
     bool OnTimer(UINT_PTR timer);
     // True while any refresh of the program runs.
     static bool AnyRunning();
+    // After `done`: the message's part about list sources that could not be read; empty when none.
+    const std::string& failed_sources() const { return failed_sources_; }
 
   private:
     enum class Step { Idle, BeforeTransfer, Transfer, After };
@@ -50,6 +52,7 @@ class RefreshProgress {
     Step step_ = Step::Idle;
     int position_ = 0;
     bool updated_ = false;
+    std::string failed_sources_;
     LifeToken life_;
 };
 

@@ -17,6 +17,7 @@
 #include "app/win/ui/Skin.h"
 #include "browsers/ConnectionOptions.h"
 #include "catalogue/CatalogueLines.h"
+#include "catalogue/ProxyJudge.h"
 #include "catalogue/ProxyListDownload.h"
 #include "catalogue/TestedFile.h"
 #include "platform/http/HostLookup.h"
@@ -131,6 +132,7 @@ bool StatusPage::OnInitDialog() {
     ShowAnonymity(anonymity_on);
     ShowPrivacy(settings::RegDwordSetting(settings::kAutoClean).get() == 1);
     real_address_ = RealAddress();
+    AskPublicAddress();
 
     ::SendDlgItemMessageA(hwnd(), IDC_STATUS_NEW_BOX, CB_RESETCONTENT, 0, 0);
     FillTestedBox();
@@ -227,6 +229,27 @@ void StatusPage::SetStatusLines(const std::string& in_use) {
     HWND main_window = parent();
     SetItemText(main_window, IDC_MAIN_ADDRESS_IN_USE, std::string(kAddressInUsePrefix) + in_use);
     SetItemText(main_window, IDC_MAIN_REAL_ADDRESS, std::string(kRealAddressPrefix) + real_address_);
+}
+
+void StatusPage::AskPublicAddress() {
+    StartBackgroundWork([this, watch = life_.Watcher()]() -> UiStep {
+        catalogue::TheRealAddress().Addresses();
+        std::optional<std::string> known = catalogue::TheRealAddress().Public();
+        return [this, watch, known] {
+            if (watch.Alive() && known) SetRealAddress(*known);
+        };
+    });
+}
+
+void StatusPage::SetRealAddress(const std::string& address) {
+    if (address.empty()) return;
+    real_address_ = address;
+    HWND main_window = parent();
+    SetItemText(main_window, IDC_MAIN_REAL_ADDRESS, std::string(kRealAddressPrefix) + real_address_);
+    if (!UseProxyOn()) {
+        SetItemText(main_window, IDC_MAIN_ADDRESS_IN_USE, std::string(kAddressInUsePrefix) + real_address_);
+    }
+    ::RedrawWindow(main_window, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void StatusPage::OnAnonymitySwitch() {

@@ -37,6 +37,8 @@ class StatusPage : public ui::MessageMap<StatusPage, ui::SkinnedDialog> {
     ~StatusPage() override;
 
     const std::string& real_address() const { return real_address_; }
+    // The user's public address, once the judge has told it: the status lines show it from then on.
+    void SetRealAddress(const std::string& address);
     HintPanel* hint_panel() const { return hint_panel_.get(); }
     // The names Anonymity and Privacy fill the hint panel while the pointer is over their switch.
     void OnSwitchHover(const std::string& name, bool entered);
@@ -69,6 +71,8 @@ class StatusPage : public ui::MessageMap<StatusPage, ui::SkinnedDialog> {
     void OnTestedBoxChoice(bool picked);
     void AskToEmptyTestedList();
     void SetStatusLines(const std::string& in_use);
+    // Asks the judge for the public address on a worker; the computer's own stands in until then.
+    void AskPublicAddress();
 
     std::string real_address_;
     bool downloading_ = false;

@@ -1,5 +1,6 @@
-// The HTTP GET service: one plain GET of one URL, its status and its body handed over as it arrives.
-// WinInet in the Windows build, the sockets service natively.
+// The HTTP GET service: one plain GET of one URL, directly or through a given proxy, its status and its
+// body handed over as it arrives. WinInet in the Windows build (HTTP and HTTPS), the sockets service
+// natively (HTTP only: there is no TLS library in the native build).
 #pragma once
 
 #include <atomic>
@@ -18,13 +19,14 @@ struct Url {
     std::string host;
     std::uint16_t port = 80;
     std::string path = "/";
+    bool https = false;
 };
 
 // "http://host[:port]/path" (the scheme may be left out); nothing for other schemes, an empty host or a
 // port outside 1..65535.
 std::optional<Url> ParseUrl(std::string_view url);
 // "https://host[:port]/path" (the scheme is required), port 443 unless given; nothing otherwise. The
-// GET service speaks plain HTTP only: this is for callers that reach such an address themselves.
+// list addresses stay plain HTTP: only the judge is asked over HTTPS.
 std::optional<Url> ParseHttpsUrl(std::string_view url);
 
 struct GetOptions {
@@ -37,6 +39,15 @@ struct GetOptions {
     std::size_t max_body_bytes = 32u << 20;
     // When set and true, the transfer ends as failed at its next wait (checked at least every 200 ms).
     const std::atomic<bool>* cancel = nullptr;
+    // "host:port" of a proxy to send the request through (HTTPS through a CONNECT tunnel). Empty: the
+    // system's own settings in the Windows build, direct natively.
+    std::string proxy;
+    // With no `proxy`: straight to the server even when the system's settings name a proxy (they
+    // point at our own relay while anonymity is on).
+    bool direct = false;
+    // An HTTPS server's certificate is taken whoever signed it, for whatever name and dates. Only for
+    // requests whose answer is read as an echo of what arrived and trusted for nothing else.
+    bool accept_any_certificate = false;
 };
 
 struct GetResult {

@@ -49,7 +49,9 @@ std::optional<Url> ParseUrl(std::string_view url) {
 
 std::optional<Url> ParseHttpsUrl(std::string_view url) {
     if (!TakeScheme(url, "https://")) return std::nullopt;
-    return ParseAuthorityAndPath(url, 443);
+    std::optional<Url> result = ParseAuthorityAndPath(url, 443);
+    if (result) result->https = true;
+    return result;
 }
 
 }  // namespace vestrel::platform::http

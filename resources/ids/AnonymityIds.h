@@ -67,6 +67,13 @@
 #define IDD_LIST_UPDATE 177
 #define IDC_LIST_UPDATE_PROGRESS 1021
 #define IDC_LIST_UPDATE_INTRO 1071
+// The plain-text list sources: each with the proxies it gave at the last update, and the address box
+// with its Add and Remove buttons.
+#define IDC_LIST_UPDATE_SOURCES_LABEL 1072
+#define IDC_LIST_UPDATE_SOURCES 1032
+#define IDC_LIST_UPDATE_SOURCE_EDIT 1038
+#define IDC_LIST_UPDATE_SOURCE_ADD 1040
+#define IDC_LIST_UPDATE_SOURCE_REMOVE 1041
 
 // Proxy test dialog.
 #define IDD_PROXY_TEST 248

@@ -21,3 +21,8 @@
 // The message dialog with a question: OK and Cancel.
 #define IDD_CONFIRM 192
 #define IDC_CONFIRM_TEXT 1022
+
+// "Am I hidden?": the self-test's verdict and a link to the address-check web page.
+#define IDD_SELF_TEST 194
+#define IDC_SELF_TEST_TEXT 1022
+#define IDC_SELF_TEST_LINK 1026

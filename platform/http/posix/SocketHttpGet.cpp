@@ -1,8 +1,11 @@
 // The HTTP GET service of the native build, over the sockets service: an HTTP/1.0 request (so that no
-// server may answer in chunks) and a body delimited by Content-Length or by the server's close.
+// server may answer in chunks) and a body delimited by Content-Length or by the server's close. Through
+// a proxy the request line carries the whole address. There is no TLS here: HTTPS is refused.
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 #include "platform/http/HttpGet.h"
 #include "platform/net/Socket.h"
@@ -116,15 +119,47 @@ class Receiver {
     std::error_code error_;
 };
 
+// "host:port" split; nothing when the port is missing or out of range.
+std::optional<std::pair<std::string, std::uint16_t>> SplitProxy(std::string_view proxy) {
+    const std::size_t colon = proxy.rfind(':');
+    if (colon == std::string_view::npos || colon == 0) return std::nullopt;
+    const std::string_view digits = proxy.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5) return std::nullopt;
+    unsigned port = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        port = port * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (port == 0 || port > 65535) return std::nullopt;
+    return std::make_pair(std::string(proxy.substr(0, colon)), static_cast<std::uint16_t>(port));
+}
+
 }  // namespace
 
 GetResult Get(const Url& url, const GetOptions& options, const BodySink& sink) {
     GetResult result;
-    net::Socket socket = net::ConnectTcp(url.host, url.port, options.connect_timeout, result.error);
+    if (url.https) {
+        result.error = std::make_error_code(std::errc::protocol_not_supported);
+        return result;
+    }
+    std::string host = url.host;
+    std::uint16_t port = url.port;
+    std::string authority = url.host;
+    if (url.port != 80) authority += ":" + std::to_string(url.port);
+    std::string target = url.path;
+    if (!options.proxy.empty()) {
+        const auto proxy = SplitProxy(options.proxy);
+        if (!proxy) {
+            result.error = std::make_error_code(std::errc::invalid_argument);
+            return result;
+        }
+        std::tie(host, port) = *proxy;
+        target = "http://" + authority + url.path;
+    }
+    net::Socket socket = net::ConnectTcp(host, port, options.connect_timeout, result.error);
     if (!socket.Valid()) return result;
 
-    std::string request = "GET " + url.path + " HTTP/1.0\r\nHost: " + url.host;
-    if (url.port != 80) request += ":" + std::to_string(url.port);
+    std::string request = "GET " + target + " HTTP/1.0\r\nHost: " + authority;
     request += "\r\nUser-Agent: " + options.agent + "\r\nAccept: */*\r\n\r\n";
     socket.SetSendTimeout(options.receive_timeout);
     if (!socket.SendAll(request)) {

@@ -1,0 +1,331 @@
+// "Am I hidden?" and the plain-text list sources in the real program, driven from outside as a person
+// would, against the judge (our JSON over HTTP and HTTPS with a self-signed certificate) and one proxy
+// of each kind leaving from a loopback address of its own, started and stopped around the test by
+// tools/judge-proxies: the verdict with anonymity off, through the elite proxy, the transparent one,
+// one that refuses CONNECT to the judge's HTTPS port and a relay port that never answers; the status
+// line's public address; and a list source with comments and repeats beside a dead one.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "browsers/ConnectionOptions.h"
+#include "browsers/SavedSettings.h"
+#include "platform/net/Socket.h"
+#include "resources/ids/AnonymityIds.h"
+#include "resources/ids/DialogIds.h"
+#include "resources/ids/MainWindowIds.h"
+#include "settings/RegDwordSetting.h"
+#include "settings/RegMultiStringSetting.h"
+#include "settings/RegStringSetting.h"
+#include "settings/SettingsTable.h"
+#include "tests/app/FixturePeers.h"
+#include "tests/app/ProgramDriver.h"
+#include "tests/app/Screenshot.h"
+
+namespace vestrel::app {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Click;
+using testing::Program;
+using testing::Text;
+using testing::WaitUntil;
+namespace fs = std::filesystem;
+namespace net = platform::net;
+
+// The texts of one column of a list view in another process: the item and its buffer travel through
+// that process's memory.
+std::vector<std::string> ColumnTexts(DWORD process, HWND list, int column) {
+    std::vector<std::string> texts;
+    HANDLE handle = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
+    if (handle == nullptr) return texts;
+    constexpr std::size_t kText = 512;
+    auto* remote = static_cast<char*>(
+        ::VirtualAllocEx(handle, nullptr, sizeof(LVITEMA) + kText, MEM_COMMIT, PAGE_READWRITE));
+    if (remote != nullptr) {
+        const int rows = static_cast<int>(::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+        for (int row = 0; row < rows; ++row) {
+            LVITEMA item{};
+            item.iSubItem = column;
+            item.pszText = remote + sizeof(LVITEMA);
+            item.cchTextMax = kText;
+            ::WriteProcessMemory(handle, remote, &item, sizeof(item), nullptr);
+            ::SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote));
+            char text[kText] = {};
+            ::ReadProcessMemory(handle, remote + sizeof(LVITEMA), text, kText - 1, nullptr);
+            texts.emplace_back(text);
+        }
+        ::VirtualFreeEx(handle, remote, 0, MEM_RELEASE);
+    }
+    ::CloseHandle(handle);
+    return texts;
+}
+
+class SelfTestEndToEndTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* peers_file = std::getenv("VESTREL_JUDGE_PEERS");
+        ASSERT_NE(peers_file, nullptr);
+        peers_ = testing::ReadPeers(testing::WinePath(peers_file));
+        for (const char* name : {"judge", "judge_https", "elite", "transparent", "nohttps", "dead"})
+            ASSERT_TRUE(peers_.count(name)) << name;
+        local_port_ = testing::FreePort();
+        ASSERT_GT(local_port_, 0);
+        char temp[MAX_PATH] = {};
+        ::GetTempPathA(MAX_PATH, temp);
+        folder_ = fs::path(temp) / ("vestrel-self-test-" + std::to_string(::GetCurrentProcessId()));
+        fs::create_directories(folder_);
+
+        const std::string judge = "127.0.0.1:" + std::to_string(peers_.at("judge"));
+        settings::RegStringSetting(settings::kListServer, true).set(judge);
+        settings::RegStringSetting(settings::kJudgeUrl, true)
+            .set("http://" + judge + "/services/vx/proxy/judge");
+        settings::RegStringSetting(settings::kJudgeHttpsUrl, true)
+            .set("https://127.0.0.1:" + std::to_string(peers_.at("judge_https")) +
+                 "/services/vx/proxy/judge");
+        settings::RegStringSetting(settings::kAppPath, true).set(folder_.string());
+        settings::RegStringSetting(settings::kProxyName, true).set("");
+        settings::RegMultiStringSetting(settings::kListSources).set({});
+        SetDword(settings::kLocalPort, static_cast<std::uint32_t>(local_port_));
+        SetDword(settings::kUseProxy, 0);
+        SetDword(settings::kHideHint, 0);
+        for (const auto* flag : {&settings::kBrowserOpera, &settings::kBrowserNetscape,
+                                 &settings::kBrowserMozilla, &settings::kBrowserFireFox})
+            SetDword(*flag, 0);
+    }
+
+    void TearDown() override {
+        program_.End();
+        if (browsers::AnySavedRecords()) browsers::DisableConnectionProxy("DefaultConnectionSettings");
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+        settings::RegMultiStringSetting(settings::kListSources).set({});
+        settings::RegStringSetting(settings::kJudgeUrl, true).set("");
+        settings::RegStringSetting(settings::kJudgeHttpsUrl, true).set("");
+        settings::RegStringSetting(settings::kProxyName, true).set("");
+        SetDword(settings::kLocalPort, 8080);
+        SetDword(settings::kUseProxy, 0);
+    }
+
+    static void SetDword(const settings::DwordSettingSpec& entry, std::uint32_t value) {
+        settings::RegDwordSetting(entry, true).set(value);
+    }
+    std::string Address(const char* peer) const { return "127.0.0.1:" + std::to_string(peers_.at(peer)); }
+
+    HWND Main() const { return program_.main(); }
+    HWND StatusPage() const { return ::GetDlgItem(Main(), IDD_STATUS_PAGE); }
+    HWND CheckButton() const { return ::GetDlgItem(Main(), IDC_MAIN_ADDRESS_CHECK); }
+    std::string SwitchState() const { return Text(::GetDlgItem(StatusPage(), IDC_STATUS_ANONYMITY_STATE)); }
+
+    // Switches anonymity on towards `peer` (off first when it is on), as the switch does.
+    void UseProxy(const char* peer) {
+        if (SwitchState() == "Enabled") {
+            Click(::GetDlgItem(StatusPage(), IDC_STATUS_ANONYMITY_SWITCH));
+            ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Disabled"; }));
+        }
+        settings::RegStringSetting(settings::kProxyName, true).set(Address(peer));
+        Click(::GetDlgItem(StatusPage(), IDC_STATUS_ANONYMITY_SWITCH));
+        ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Enabled"; }));
+    }
+
+    // Presses "Am I hidden?", waits for the verdict and closes its dialog; the verdict, "" when none
+    // came. The seconds it took go to `seconds`.
+    std::string SelfTest(const char* screenshot = nullptr, double* seconds = nullptr) {
+        const auto started = std::chrono::steady_clock::now();
+        Click(CheckButton());
+        HWND dialog = program_.WaitForDialogWith(IDC_SELF_TEST_TEXT, 60s);
+        if (dialog == nullptr) return "";
+        if (seconds != nullptr)
+            *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const std::string verdict = Text(::GetDlgItem(dialog, IDC_SELF_TEST_TEXT));
+        EXPECT_EQ(Text(::GetDlgItem(dialog, IDC_SELF_TEST_LINK)), "Open the address-check web page");
+        if (screenshot != nullptr) testing::SaveScreenshot(dialog, screenshot);
+        Click(::GetDlgItem(dialog, IDOK));
+        WaitUntil([&] { return !::IsWindow(dialog); });
+        return verdict;
+    }
+
+    // Dismisses the message dialog; its text, "" when none came.
+    std::string Acknowledge() {
+        HWND dialog = program_.WaitForDialogWith(IDC_MESSAGE_TEXT, 30s);
+        if (dialog == nullptr) return "";
+        const std::string text = Text(::GetDlgItem(dialog, IDC_MESSAGE_TEXT));
+        Click(::GetDlgItem(dialog, IDOK));
+        WaitUntil([&] { return !::IsWindow(dialog); });
+        return text;
+    }
+
+    // The anonymity section's button `index` (from the top); the last three share their id.
+    HWND SectionButton(int index) const {
+        HWND panel = ::GetDlgItem(::GetDlgItem(Main(), IDD_ANONYMITY_SECTION), IDD_ANONYMITY_PANEL);
+        std::vector<std::pair<LONG, HWND>> buttons;
+        for (HWND child = ::GetWindow(panel, GW_CHILD); child != nullptr;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
+            const int id = ::GetDlgCtrlID(child);
+            if (id < IDC_WIZARD_BUTTON || id > IDC_LIST_UPDATE_BUTTON) continue;
+            RECT rect{};
+            ::GetWindowRect(child, &rect);
+            buttons.emplace_back(rect.top, child);
+        }
+        std::sort(buttons.begin(), buttons.end());
+        return index < static_cast<int>(buttons.size()) ? buttons[index].second : nullptr;
+    }
+    HWND OpenPage(int index, int page_id) {
+        Click(SectionButton(index));
+        HWND page = ::GetDlgItem(Main(), page_id);
+        WaitUntil([&] { return ::IsWindowVisible(page) != FALSE; });
+        return page;
+    }
+    // Types `url` and presses Add; waits until the page took it (the box empties) or said why not.
+    void AddSource(HWND page, const std::string& url) {
+        HWND edit = ::GetDlgItem(page, IDC_LIST_UPDATE_SOURCE_EDIT);
+        ::SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(url.c_str()));
+        Click(::GetDlgItem(page, IDC_LIST_UPDATE_SOURCE_ADD));
+        WaitUntil([&] {
+            return Text(edit).empty() || program_.WaitForDialogWith(IDC_MESSAGE_TEXT, 0ms) != nullptr;
+        });
+    }
+
+    std::map<std::string, int> peers_;
+    int local_port_ = 0;
+    fs::path folder_;
+    Program program_;
+};
+
+TEST_F(SelfTestEndToEndTest, AmIHiddenNamesEachCauseAndListSourcesFeedTheNewList) {
+    ASSERT_TRUE(program_.Start());
+    ASSERT_NE(program_.WaitForMainWindow(), nullptr);
+    ::SetForegroundWindow(Main());
+
+    // The status line takes the address the judge saw once it answered.
+    HWND real_line = ::GetDlgItem(Main(), IDC_MAIN_REAL_ADDRESS);
+    EXPECT_TRUE(WaitUntil([&] { return Text(real_line) == "Real IP Address:127.0.0.1"; }, 20s))
+        << Text(real_line);
+
+    // Off: the cause, and the address sites see.
+    double off_seconds = 0;
+    EXPECT_EQ(SelfTest(nullptr, &off_seconds),
+              "Not hidden: online anonymity is off. Web sites see your address 127.0.0.1.");
+
+    // Through the elite proxy, over HTTP and HTTPS alike.
+    UseProxy("elite");
+    double elite_seconds = 0;
+    EXPECT_EQ(SelfTest("self-test", &elite_seconds),
+              "Hidden: web sites see 127.0.0.2 (Elite). Your address 127.0.0.1 is not shown.");
+
+    // Squid passes the user's address on in X-Forwarded-For.
+    UseProxy("transparent");
+    const std::string transparent = SelfTest();
+    EXPECT_EQ(transparent.rfind("Not hidden: the proxy in use is transparent", 0), 0u) << transparent;
+    EXPECT_NE(transparent.find("127.0.0.1"), std::string::npos) << transparent;
+
+    // A proxy that tunnels only to port 1: plain pages pass, HTTPS fails through it.
+    UseProxy("nohttps");
+    const std::string no_https = SelfTest("self-test-no-https");
+    EXPECT_EQ(no_https.rfind("Not hidden: HTTPS pages do not get through the proxy in use", 0), 0u)
+        << no_https;
+
+    // The relay's port held by something that accepts and never answers (anonymity recorded as on
+    // behind the program's back): the window keeps answering and the button rests meanwhile.
+    Click(::GetDlgItem(StatusPage(), IDC_STATUS_ANONYMITY_SWITCH));
+    ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Disabled"; }));
+    {
+        std::error_code error;
+        net::Listener squatter = net::Listener::OnLoopback(static_cast<std::uint16_t>(local_port_), 8, error);
+        ASSERT_TRUE(squatter.Valid()) << error.message();
+        SetDword(settings::kUseProxy, 1);
+        Click(CheckButton());
+        EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(CheckButton()) == FALSE; }));
+        for (int i = 0; i < 4; ++i) {
+            DWORD_PTR result = 0;
+            const auto asked = std::chrono::steady_clock::now();
+            EXPECT_NE(::SendMessageTimeoutA(Main(), WM_NULL, 0, 0, SMTO_BLOCK, 2000, &result), 0) << i;
+            EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+            ::Sleep(300);
+        }
+        Click(CheckButton());  // a second press while it runs starts nothing
+        HWND dialog = program_.WaitForDialogWith(IDC_SELF_TEST_TEXT, 60s);
+        ASSERT_NE(dialog, nullptr);
+        const std::string silent = Text(::GetDlgItem(dialog, IDC_SELF_TEST_TEXT));
+        EXPECT_EQ(
+            silent.rfind(
+                "Not hidden: the relay on 127.0.0.1:" + std::to_string(local_port_) + " is not answering", 0),
+            0u)
+            << silent;
+        Click(::GetDlgItem(dialog, IDOK));
+        ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
+        EXPECT_EQ(program_.WaitForDialogWith(IDC_SELF_TEST_TEXT, 2s), nullptr) << "a second self-test ran";
+        EXPECT_TRUE(::IsWindowEnabled(CheckButton()));
+    }
+    // Nothing on the port at all: the same cause.
+    const std::string stopped = SelfTest();
+    EXPECT_NE(stopped.find("is not answering"), std::string::npos) << stopped;
+    SetDword(settings::kUseProxy, 0);
+
+    // List sources: a typo is refused; the fixture's list (comments, a blank line, a repeated proxy,
+    // one with a scheme) and an address where nothing listens are added.
+    Click(::GetDlgItem(::GetDlgItem(Main(), IDD_NAVIGATION_PANEL), IDC_NAV_ANONYMITY));
+    ASSERT_TRUE(
+        WaitUntil([&] { return ::IsWindowVisible(::GetDlgItem(Main(), IDD_ANONYMITY_INTRO)) != FALSE; }));
+    HWND update = OpenPage(5, IDD_LIST_UPDATE);
+    HWND sources = ::GetDlgItem(update, IDC_LIST_UPDATE_SOURCES);
+    AddSource(update, "ftp://127.0.0.1/list.txt");
+    EXPECT_EQ(Acknowledge().rfind("Please write the list's address as an http address", 0), 0u);
+    const std::string good = "http://" + Address("judge") + "/lists/plain.txt";
+    const std::string dead = "http://" + Address("dead") + "/lists/gone.txt";
+    AddSource(update, good);
+    AddSource(update, dead);
+    AddSource(update, good);
+    EXPECT_EQ(Acknowledge(), "That list is read at each update already.");
+    ASSERT_TRUE(WaitUntil([&] { return ::SendMessageA(sources, LVM_GETITEMCOUNT, 0, 0) == 2; }));
+    EXPECT_EQ(settings::RegMultiStringSetting(settings::kListSources).get(),
+              (std::vector<std::string>{good, dead}));
+
+    Click(::GetDlgItem(update, IDOK));
+    const std::string said = Acknowledge();
+    EXPECT_NE(said.find("The list at " + dead + " could not be read."), std::string::npos) << said;
+    EXPECT_EQ(said.find(good), std::string::npos) << said;
+    EXPECT_EQ(ColumnTexts(program_.id(), sources, 1), (std::vector<std::string>{"3", "failed"}));
+    testing::SaveScreenshot(Main(), "anonymity-list-sources");
+
+    // The New list holds each of the list's proxies once, after the service's own lines.
+    HWND new_list = ::GetDlgItem(OpenPage(2, IDD_NEW_LIST), IDC_NEW_LIST_VIEW);
+    const std::vector<std::string> rows = ColumnTexts(program_.id(), new_list, 0);
+    for (const char* peer : {"elite", "anonymous", "transparent"}) {
+        const std::string address = Address(peer);
+        EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                                [&](const std::string& row) { return row.rfind(address, 0) == 0; }),
+                  1)
+            << peer;
+    }
+
+    // Remove takes the selected source away, from the setting too; End selects the last row.
+    HWND page = OpenPage(5, IDD_LIST_UPDATE);
+    ::PostMessageA(sources, WM_KEYDOWN, VK_END, 0);
+    ::PostMessageA(sources, WM_KEYUP, VK_END, 0);
+    ::Sleep(300);
+    Click(::GetDlgItem(page, IDC_LIST_UPDATE_SOURCE_REMOVE));
+    EXPECT_TRUE(WaitUntil([&] {
+        return settings::RegMultiStringSetting(settings::kListSources).get() ==
+               std::vector<std::string>{good};
+    }));
+    EXPECT_EQ(::SendMessageA(sources, LVM_GETITEMCOUNT, 0, 0), 1);
+
+    std::printf("under Wine: self-test with anonymity off %.2f s, through the elite proxy %.2f s\n",
+                off_seconds, elite_seconds);
+    RecordProperty("self_test_off_seconds", std::to_string(off_seconds));
+    RecordProperty("self_test_elite_seconds", std::to_string(elite_seconds));
+}
+
+}  // namespace
+}  // namespace vestrel::app
