@@ -104,6 +104,8 @@ class RealAddress {
     void Forget();
 
   private:
+    // Held for the whole of an ask, so that threads that need the address at once ask only once.
+    std::mutex ask_mutex_;
     mutable std::mutex mutex_;
     std::optional<std::string> public_;
     std::vector<std::string> own_;

@@ -23,6 +23,12 @@ struct StringSettingSpec {
     Hive hive = Hive::LocalMachine;
 };
 
+// A REG_MULTI_SZ value: a list of texts, none by default.
+struct MultiStringSettingSpec {
+    std::string_view full_path;
+    Hive hive = Hive::LocalMachine;
+};
+
 // The program's key and the privacy cleaner's subkey.
 inline constexpr std::string_view kProgramKey = "Software\\Vestrel";
 inline constexpr std::string_view kCleanerKey = "Software\\Vestrel\\Setari";
@@ -41,6 +47,11 @@ inline constexpr StringSettingSpec kTmpResponseTime{"Software\\Vestrel\\TMPRespo
 inline constexpr StringSettingSpec kTmpDownloadSpeed{"Software\\Vestrel\\TMPDownloadSpeed", ""};
 // Host (optionally host:port) of the proxy list service.
 inline constexpr StringSettingSpec kListServer{"Software\\Vestrel\\ListServer", "lists.vestrel-proxy.net"};
+// Where proxies are judged; empty means the list service's own judge, on ListServer.
+inline constexpr StringSettingSpec kJudgeUrl{"Software\\Vestrel\\JudgeUrl", ""};
+inline constexpr StringSettingSpec kJudgeHttpsUrl{"Software\\Vestrel\\JudgeHttpsUrl", ""};
+// Addresses of plain-text proxy lists read beside the list service's own.
+inline constexpr MultiStringSettingSpec kListSources{"Software\\Vestrel\\ListSources"};
 
 // Installation.
 inline constexpr StringSettingSpec kAppPath{"Software\\Vestrel\\AppPath", ""};

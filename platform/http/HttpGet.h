@@ -23,6 +23,9 @@ struct Url {
 // "http://host[:port]/path" (the scheme may be left out); nothing for other schemes, an empty host or a
 // port outside 1..65535.
 std::optional<Url> ParseUrl(std::string_view url);
+// "https://host[:port]/path" (the scheme is required), port 443 unless given; nothing otherwise. The
+// GET service speaks plain HTTP only: this is for callers that reach such an address themselves.
+std::optional<Url> ParseHttpsUrl(std::string_view url);
 
 struct GetOptions {
     // Agent name sent with the request.

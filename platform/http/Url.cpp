@@ -3,15 +3,23 @@
 
 namespace vestrel::platform::http {
 
-std::optional<Url> ParseUrl(std::string_view url) {
-    constexpr std::string_view kScheme = "http://";
-    if (url.size() >= kScheme.size()) {
-        std::string lowered(url.substr(0, kScheme.size()));
-        for (char& c : lowered) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        if (lowered == kScheme) url.remove_prefix(kScheme.size());
-    }
+namespace {
+
+// True, with the scheme taken off `url`, when it starts with `scheme` in any case.
+bool TakeScheme(std::string_view& url, std::string_view scheme) {
+    if (url.size() < scheme.size()) return false;
+    std::string lowered(url.substr(0, scheme.size()));
+    for (char& c : lowered) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (lowered != scheme) return false;
+    url.remove_prefix(scheme.size());
+    return true;
+}
+
+// host[:port][/path] with no scheme left in front.
+std::optional<Url> ParseAuthorityAndPath(std::string_view url, std::uint16_t default_port) {
     if (url.find("://") != std::string_view::npos) return std::nullopt;
     Url result;
+    result.port = default_port;
     const std::size_t slash = url.find('/');
     std::string_view authority = url.substr(0, slash);
     if (slash != std::string_view::npos) result.path = std::string(url.substr(slash));
@@ -30,6 +38,18 @@ std::optional<Url> ParseUrl(std::string_view url) {
     if (authority.empty()) return std::nullopt;
     result.host = std::string(authority);
     return result;
+}
+
+}  // namespace
+
+std::optional<Url> ParseUrl(std::string_view url) {
+    TakeScheme(url, "http://");
+    return ParseAuthorityAndPath(url, 80);
+}
+
+std::optional<Url> ParseHttpsUrl(std::string_view url) {
+    if (!TakeScheme(url, "https://")) return std::nullopt;
+    return ParseAuthorityAndPath(url, 443);
 }
 
 }  // namespace vestrel::platform::http

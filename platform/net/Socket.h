@@ -2,6 +2,7 @@
 // loopback and a poll over several sockets. Windows Sockets in the Windows build, POSIX natively.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -64,9 +65,10 @@ class Socket {
 
 // Looks up `host` (a name or a dotted address) and connects to the first address that answers within
 // `timeout` in all. The socket returned is blocking. On failure the socket is invalid and `error`
-// tells why (std::errc::timed_out when the time ran out).
+// tells why (std::errc::timed_out when the time ran out). With `cancel` set, the wait for the connect
+// ends (std::errc::operation_canceled) within about 200 ms of it becoming true.
 Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::milliseconds timeout,
-                  std::error_code& error);
+                  std::error_code& error, const std::atomic<bool>* cancel = nullptr);
 
 // A listening socket bound to 127.0.0.1.
 // The system halves' pieces of a loopback listener, joined by Listener::OnLoopback.

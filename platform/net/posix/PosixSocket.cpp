@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <memory>
@@ -107,7 +108,7 @@ bool Socket::SetNonBlocking(bool on) {
 }
 
 Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::milliseconds timeout,
-                  std::error_code& error) {
+                  std::error_code& error, const std::atomic<bool>* cancel) {
     EnsureStarted();
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     addrinfo hints{};
@@ -136,13 +137,21 @@ Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::millis
                 error = LastError();
                 continue;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
             pollfd item{Fd(socket.Handle()), POLLOUT, 0};
-            int ready;
-            do {
-                ready = ::poll(&item, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
-            } while (ready < 0 && errno == EINTR);
+            int ready = 0;
+            for (;;) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now());
+                if (left.count() <= 0) break;
+                if (cancel != nullptr && cancel->load()) {
+                    error = std::make_error_code(std::errc::operation_canceled);
+                    return {};
+                }
+                do {
+                    ready = ::poll(&item, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 200)));
+                } while (ready < 0 && errno == EINTR);
+                if (ready != 0) break;
+            }
             if (ready == 0) {
                 error = std::make_error_code(std::errc::timed_out);
                 return {};

@@ -103,7 +103,7 @@ bool Socket::SetNonBlocking(bool on) {
 }
 
 Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::milliseconds timeout,
-                  std::error_code& error) {
+                  std::error_code& error, const std::atomic<bool>* cancel) {
     EnsureStarted();
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     addrinfo hints{};
@@ -131,17 +131,26 @@ Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::millis
                 error = LastError();
                 continue;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
             fd_set writable;
             fd_set failed;
-            FD_ZERO(&writable);
-            FD_ZERO(&failed);
-            FD_SET(raw, &writable);
-            FD_SET(raw, &failed);
-            const auto wait_ms = std::max<std::int64_t>(left.count(), 0);
-            timeval limit{static_cast<long>(wait_ms / 1000), static_cast<long>((wait_ms % 1000) * 1000)};
-            const int ready = ::select(0, nullptr, &writable, &failed, &limit);
+            int ready = 0;
+            for (;;) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now());
+                if (left.count() <= 0) break;
+                if (cancel != nullptr && cancel->load()) {
+                    error = std::make_error_code(std::errc::operation_canceled);
+                    return {};
+                }
+                FD_ZERO(&writable);
+                FD_ZERO(&failed);
+                FD_SET(raw, &writable);
+                FD_SET(raw, &failed);
+                const auto wait_ms = std::min<std::int64_t>(left.count(), 200);
+                timeval limit{static_cast<long>(wait_ms / 1000), static_cast<long>((wait_ms % 1000) * 1000)};
+                ready = ::select(0, nullptr, &writable, &failed, &limit);
+                if (ready != 0) break;
+            }
             if (ready == 0) {
                 error = std::make_error_code(std::errc::timed_out);
                 return {};
