@@ -256,7 +256,7 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     testing::SaveScreenshot(main, "anonymity-tested-list");
     // "Test Proxy" on the first row: tested again, it moves to the end of the list and the file.
     ASSERT_TRUE(PickFromMenu(rows, 0, IDM_TESTED_TEST));
-    EXPECT_EQ(TestInDialog(), 3);
+    EXPECT_EQ(TestInDialog(), 5);
     EXPECT_TRUE(WaitUntil([&] {
         return File() == Address("second") + "->C\r\n" + Address("first") + "->A\r\n";
     })) << File();
@@ -299,7 +299,7 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     EXPECT_EQ(ListRequests(), 2);
     // Apply tests the chosen proxy and adopts it.
     Click(::GetDlgItem(wizard, IDC_WIZARD_APPLY));
-    EXPECT_EQ(TestInDialog(), 3);
+    EXPECT_EQ(TestInDialog(), 5);
     EXPECT_TRUE(
         WaitUntil([&] { return settings::RegStringSetting(settings::kProxyName, true).get() == post_line; }));
 
