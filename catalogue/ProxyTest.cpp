@@ -67,7 +67,9 @@ TestOutcome RecordTestResult(std::uint32_t connect_ms, std::string_view source_t
                 {std::string(kHttpsTask), std::string(judged->https ? kHttpsSupported : kHttpsNotSupported)});
         }
         fail.set(0);
-        settings::RegStringSetting(settings::kProxyName).set(source_text);
+        // A proxy that shows the user's address becomes the one in use only once the user said yes to it.
+        if (!judged || !GradeNeedsConfirmation(judged->grade))
+            settings::RegStringSetting(settings::kProxyName).set(source_text);
     } else {
         outcome.rows.push_back({"Proxy server is NOT AVAILABLE", "Connection Failure"});
         response_time.set("");

@@ -52,8 +52,8 @@ inline constexpr std::string_view kHttpsNotSupported = "not supported";
 // What the test dialog's Start button shows and records for a connect time `connect_ms` (0: failed).
 // On success: three rows, then, when the proxy was judged, "Anonymity level" with its grade and
 // "HTTPS" with "supported" or "not supported"; the progress bar at 100, FAIL 0, TMPResponseTime,
-// TMPDownloadSpeed and ProxyName (the source text). On failure: one row, TMPResponseTime emptied and
-// FAIL 1.
+// TMPDownloadSpeed and ProxyName (the source text; left as it was for a grade that needs the user's
+// confirmation, which the caller asks for). On failure: one row, TMPResponseTime emptied and FAIL 1.
 struct TestOutcome {
     std::vector<TaskRow> rows;
     bool progress_full = false;
