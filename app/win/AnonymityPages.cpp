@@ -304,7 +304,7 @@ bool TestedListPage::OnInitDialog() {
     ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     // Five columns share the page's width: each as wide as its longest usual text ("Transparent",
     // "1656.00 KB/sec") or its header, whichever is wider.
-    static constexpr int kWidths[catalogue::kTestedColumnCount] = {98, 58, 80, 86, 72};
+    static constexpr int kWidths[catalogue::kTestedColumnCount] = {88, 48, 82, 98, 68};
     for (std::size_t c = 0; c < catalogue::kTestedColumnCount; ++c) {
         AddColumn(list, static_cast<int>(c), std::string(catalogue::kTestedColumnHeaders[c]).c_str(),
                   kWidths[c]);
