@@ -302,13 +302,14 @@ bool TestedListPage::OnInitDialog() {
     cancel_.SetPictures(IDB_CANCEL, IDB_CANCEL_PRESSED);
     HWND list = Item(IDC_TESTED_LIST_VIEW);
     ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    // Five columns share the page's width: each as wide as its longest usual text ("Transparent",
-    // "1656.00 KB/sec") or its header, whichever is wider.
-    static constexpr int kWidths[catalogue::kTestedColumnCount] = {88, 48, 82, 98, 68};
+    // Five columns share the page's width: each as wide as its header, which is wider than its usual
+    // texts; the last one, the grade, takes what is left ("Transparent" fits).
+    static constexpr int kWidths[catalogue::kTestedColumnCount] = {94, 50, 86, 90, 68};
     for (std::size_t c = 0; c < catalogue::kTestedColumnCount; ++c) {
         AddColumn(list, static_cast<int>(c), std::string(catalogue::kTestedColumnHeaders[c]).c_str(),
                   kWidths[c]);
     }
+    ::SendMessageA(list, LVM_SETCOLUMNWIDTH, catalogue::kGradeColumn, LVSCW_AUTOSIZE_USEHEADER);
     catalogue::TestedList& tested = TheProxyLists().tested;
     for (std::size_t i = 0; i < tested.RowCount(); ++i) RowInserted(i);
     tested.SetObserver(this);
