@@ -155,6 +155,9 @@ class ProxyGradesTest : public ::testing::Test {
                                                                    << Line("dead", "D") << "\r\n"
                                                                    << Line("nohttps", "N") << "\r\n"
                                                                    << Line("broken", "B") << "\r\n";
+        // A grade from an earlier run, of the proxy that has died since.
+        std::ofstream(folder_ / std::string(catalogue::kGradeFileName), std::ios::binary)
+            << Address("dead") << "\tAnonymous\t-\t127.0.0.9\n";
         UseFixtureJudge(peers_);
         settings::RegStringSetting(settings::kAppPath, true).set(folder_.string());
         // The proxy in use before the scenario: every refusal below must leave it so.
@@ -290,6 +293,9 @@ TEST_F(ProxyGradesTest, GradesAreShownKeptApartAndAskedAboutBeforeUse) {
     HWND tested = Open(3, IDD_TESTED_LIST);
     HWND list = ::GetDlgItem(tested, IDC_TESTED_LIST_VIEW);
     ASSERT_EQ(Count(list, LVM_GETITEMCOUNT), 6);
+    // The grades known at start and those of the test dialog fill the column; the file has none.
+    EXPECT_EQ(Column(program_.id(), list, catalogue::kGradeColumn),
+              (std::vector<std::string>{"Elite", "", "Transparent", "Anonymous", "", ""}));
     const auto began = std::chrono::steady_clock::now();
     ASSERT_TRUE(PickFromMenu(list, 0, IDM_TESTED_TEST_ALL));
     ASSERT_TRUE(
