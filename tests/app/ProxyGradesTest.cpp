@@ -298,8 +298,12 @@ TEST_F(ProxyGradesTest, GradesAreShownKeptApartAndAskedAboutBeforeUse) {
               (std::vector<std::string>{"Elite", "", "Transparent", "Anonymous", "", ""}));
     const auto began = std::chrono::steady_clock::now();
     ASSERT_TRUE(PickFromMenu(list, 0, IDM_TESTED_TEST_ALL));
-    ASSERT_TRUE(
-        WaitUntil([&] { return !::IsWindowVisible(::GetDlgItem(tested, IDC_TESTED_LIST_CANCEL)); }, 60s));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Count(list, LVM_GETITEMCOUNT) == 5 &&
+                   !::IsWindowVisible(::GetDlgItem(tested, IDC_TESTED_LIST_CANCEL));
+        },
+        60s));
     std::printf("Test All Proxies with grades, 6 rows in the program: %.1f s\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
     EXPECT_EQ(Column(program_.id(), list, catalogue::kAddressColumn),
