@@ -146,20 +146,37 @@ class JsonReader {
             if (at_ >= text_.size()) return false;
             const char escape = text_[at_++];
             switch (escape) {
-                case '"': out += '"'; break;
-                case '\\': out += '\\'; break;
-                case '/': out += '/'; break;
-                case 'b': out += '\b'; break;
-                case 'f': out += '\f'; break;
-                case 'n': out += '\n'; break;
-                case 'r': out += '\r'; break;
-                case 't': out += '\t'; break;
+                case '"':
+                    out += '"';
+                    break;
+                case '\\':
+                    out += '\\';
+                    break;
+                case '/':
+                    out += '/';
+                    break;
+                case 'b':
+                    out += '\b';
+                    break;
+                case 'f':
+                    out += '\f';
+                    break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
                 case 'u': {
                     std::optional<std::uint32_t> code = ReadHex4();
                     if (!code || (*code >= 0xDC00 && *code <= 0xDFFF)) return false;
                     if (*code >= 0xD800 && *code <= 0xDBFF) {
                         // A high surrogate must be followed by its low half.
-                        if (text_.size() - at_ < 2 || text_[at_] != '\\' || text_[at_ + 1] != 'u') return false;
+                        if (text_.size() - at_ < 2 || text_[at_] != '\\' || text_[at_ + 1] != 'u')
+                            return false;
                         at_ += 2;
                         const std::optional<std::uint32_t> low = ReadHex4();
                         if (!low || *low < 0xDC00 || *low > 0xDFFF) return false;
@@ -168,7 +185,8 @@ class JsonReader {
                     AppendUtf8(out, *code);
                     break;
                 }
-                default: return false;
+                default:
+                    return false;
             }
         }
         return false;
@@ -182,8 +200,8 @@ class JsonReader {
 
 // The few entities such pages use in values.
 std::string DecodeEntities(std::string_view text) {
-    static constexpr std::array<std::pair<std::string_view, char>, 6> kEntities = {{
-        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#39;", '\''}, {"&apos;", '\''}}};
+    static constexpr std::array<std::pair<std::string_view, char>, 6> kEntities = {
+        {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#39;", '\''}, {"&apos;", '\''}}};
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
@@ -263,8 +281,9 @@ std::optional<JudgeView> ReadEnvironmentEcho(std::string_view body) {
         const std::string_view line = Trim(raw);
         if (line.empty() || IsFrameLine(line)) continue;
         std::size_t end = 0;
-        while (end < line.size() && ((line[end] >= 'A' && line[end] <= 'Z') || (line[end] >= 'a' && line[end] <= 'z') ||
-                                     (line[end] >= '0' && line[end] <= '9') || line[end] == '_')) {
+        while (end < line.size() &&
+               ((line[end] >= 'A' && line[end] <= 'Z') || (line[end] >= 'a' && line[end] <= 'z') ||
+                (line[end] >= '0' && line[end] <= '9') || line[end] == '_')) {
             ++end;
         }
         if (end == 0) return std::nullopt;
@@ -338,7 +357,9 @@ std::optional<Canonical> ParseIPv6(std::string_view text) {
             // The last 32 bits written as an IPv4 address (::ffff:1.2.3.4).
             embedded_v4 = ParseIPv4(group);
             if (!embedded_v4) return std::nullopt;
-            const auto b = [&](int i) { return static_cast<std::uint8_t>((*embedded_v4)[static_cast<std::size_t>(i)]); };
+            const auto b = [&](int i) {
+                return static_cast<std::uint8_t>((*embedded_v4)[static_cast<std::size_t>(i)]);
+            };
             groups->push_back(static_cast<std::uint16_t>(b(0) << 8 | b(1)));
             groups->push_back(static_cast<std::uint16_t>(b(2) << 8 | b(3)));
             text = {};
@@ -417,8 +438,8 @@ std::vector<Canonical> AddressesIn(std::string_view value) {
 }
 
 constexpr std::array<std::string_view, 8> kProxyHeaders = {
-    "Via", "X-Forwarded-For", "Forwarded", "X-Real-IP", "Client-IP", "Proxy-Connection", "X-Proxy-ID",
-    "X-Tinyproxy"};
+    "Via",       "X-Forwarded-For",  "Forwarded",  "X-Real-IP",
+    "Client-IP", "Proxy-Connection", "X-Proxy-ID", "X-Tinyproxy"};
 
 }  // namespace
 
@@ -429,7 +450,8 @@ std::optional<JudgeView> ParseJudgeAnswer(std::string_view body) {
     return ReadEnvironmentEcho(trimmed);
 }
 
-Grade GradeView(const JudgeView& view, const std::vector<std::string>& real_addresses, std::string_view marker) {
+Grade GradeView(const JudgeView& view, const std::vector<std::string>& real_addresses,
+                std::string_view marker) {
     if (marker.empty() || view.query.find(marker) == std::string::npos) return Grade::kBroken;
     std::vector<Canonical> real;
     for (const std::string& address : real_addresses) {
@@ -445,6 +467,8 @@ Grade GradeView(const JudgeView& view, const std::vector<std::string>& real_addr
     };
     if (reveals(view.remote_address)) return Grade::kTransparent;
     for (const auto& [name, value] : view.headers) {
+        // Host names the judge, which may well be on an address of the user's (a judge of one's own).
+        if (EqualsNoCase(Trim(name), "Host")) continue;
         if (reveals(value)) return Grade::kTransparent;
     }
     for (const auto& [name, value] : view.headers) {

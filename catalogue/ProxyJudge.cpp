@@ -57,8 +57,8 @@ class Exchange {
         const std::optional<std::string> address = platform::http::LookupIPv4(host);
         if (!address) return false;
         std::error_code error;
-        socket_ = platform::net::ConnectTcp(*address, static_cast<std::uint16_t>(port), options_.connect_timeout,
-                                            error, options_.cancel);
+        socket_ = platform::net::ConnectTcp(*address, static_cast<std::uint16_t>(port),
+                                            options_.connect_timeout, error, options_.cancel);
         if (!socket_.Valid()) return false;
         deadline_ = Clock::now() + options_.answer_timeout;
         socket_.SetSendTimeout(options_.answer_timeout);
@@ -170,10 +170,12 @@ std::optional<Answer> ReadAnswer(Exchange& exchange) {
             const std::optional<std::string> length = HeaderValue(head, "content-length");
             const std::optional<std::string> coding = HeaderValue(head, "transfer-encoding");
             if (coding && Lowered(*coding).find("chunked") != std::string::npos) {
-                if (std::optional<std::string> body = DecodeChunked(rest)) return Answer{StatusOf(head), *body};
+                if (std::optional<std::string> body = DecodeChunked(rest))
+                    return Answer{StatusOf(head), *body};
             } else if (length) {
                 if (length->empty() || length->size() > 9 ||
-                    !std::all_of(length->begin(), length->end(), [](char c) { return c >= '0' && c <= '9'; })) {
+                    !std::all_of(length->begin(), length->end(),
+                                 [](char c) { return c >= '0' && c <= '9'; })) {
                     return std::nullopt;
                 }
                 const std::size_t wanted = std::stoul(*length);
@@ -188,7 +190,8 @@ std::optional<Answer> ReadAnswer(Exchange& exchange) {
             // The close ends a body that has neither length nor chunks; any other answer was cut.
             if (head_end == std::string::npos) return std::nullopt;
             const std::string_view head = std::string_view(data).substr(0, head_end + 2);
-            if (HeaderValue(head, "content-length") || HeaderValue(head, "transfer-encoding")) return std::nullopt;
+            if (HeaderValue(head, "content-length") || HeaderValue(head, "transfer-encoding"))
+                return std::nullopt;
             return Answer{StatusOf(head), data.substr(head_end + 4)};
         }
     }
@@ -205,10 +208,9 @@ int ReadConnectStatus(Exchange& exchange) {
 }
 
 bool IsIpLiteral(std::string_view host) {
-    return !host.empty() && (host.find(':') != std::string_view::npos ||
-                             std::all_of(host.begin(), host.end(), [](char c) {
-                                 return (c >= '0' && c <= '9') || c == '.';
-                             }));
+    return !host.empty() &&
+           (host.find(':') != std::string_view::npos ||
+            std::all_of(host.begin(), host.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; }));
 }
 
 void PutU16(std::string& out, std::size_t value) {
@@ -309,11 +311,16 @@ std::optional<JudgeView> CheckedView(const std::optional<Answer>& answer, std::s
 
 std::string_view GradeText(Grade grade) {
     switch (grade) {
-        case Grade::kElite: return "Elite";
-        case Grade::kAnonymous: return "Anonymous";
-        case Grade::kTransparent: return "Transparent";
-        case Grade::kBroken: return "Broken";
-        case Grade::kNotGraded: break;
+        case Grade::kElite:
+            return "Elite";
+        case Grade::kAnonymous:
+            return "Anonymous";
+        case Grade::kTransparent:
+            return "Transparent";
+        case Grade::kBroken:
+            return "Broken";
+        case Grade::kNotGraded:
+            break;
     }
     return {};
 }
@@ -351,8 +358,8 @@ std::string NewMarker() {
     return marker;
 }
 
-JudgeResult JudgeProxy(const std::string& host, std::int32_t port, const std::vector<std::string>& real_addresses,
-                       const JudgeOptions& options) {
+JudgeResult JudgeProxy(const std::string& host, std::int32_t port,
+                       const std::vector<std::string>& real_addresses, const JudgeOptions& options) {
     JudgeResult result;
     const std::optional<platform::http::Url> judge = platform::http::ParseUrl(JudgeUrl());
     // Without a judge to ask nothing can be said of the proxy.
@@ -362,8 +369,9 @@ JudgeResult JudgeProxy(const std::string& host, std::int32_t port, const std::ve
     Exchange exchange(options);
     if (!exchange.Connect(host, port)) return result;
     const std::string request = "GET http://" + HostHeader(*judge, 80) + WithMarker(judge->path, marker) +
-                                " HTTP/1.1\r\nHost: " + HostHeader(*judge, 80) + "\r\nUser-Agent: " +
-                                std::string(kBrowserAgent) + "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
+                                " HTTP/1.1\r\nHost: " + HostHeader(*judge, 80) +
+                                "\r\nUser-Agent: " + std::string(kBrowserAgent) +
+                                "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
     if (exchange.Send(request)) {
         if (const std::optional<JudgeView> view = CheckedView(ReadAnswer(exchange), marker)) {
             result.grade = GradeView(*view, real_addresses, marker);
@@ -381,9 +389,9 @@ std::optional<JudgeView> AskJudgeDirectly(const JudgeOptions& options) {
     const std::string marker = NewMarker();
     Exchange exchange(options);
     if (!exchange.Connect(judge->host, judge->port)) return std::nullopt;
-    const std::string request = "GET " + WithMarker(judge->path, marker) + " HTTP/1.1\r\nHost: " +
-                                HostHeader(*judge, 80) + "\r\nUser-Agent: " + std::string(kBrowserAgent) +
-                                "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
+    const std::string request =
+        "GET " + WithMarker(judge->path, marker) + " HTTP/1.1\r\nHost: " + HostHeader(*judge, 80) +
+        "\r\nUser-Agent: " + std::string(kBrowserAgent) + "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
     if (!exchange.Send(request)) return std::nullopt;
     return CheckedView(ReadAnswer(exchange), marker);
 }

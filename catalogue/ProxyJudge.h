@@ -53,8 +53,8 @@ struct JudgeView {
 std::optional<JudgeView> ParseJudgeAnswer(std::string_view body);
 
 // The grade of what the judge saw through a proxy for a request carrying `marker`:
-// Transparent when any of `real_addresses` appears anywhere in a header value or as the remote address
-// (IPv4 or IPv6, any position of a list, compared as whole addresses); else Anonymous when a header that
+// Transparent when any of `real_addresses` appears anywhere in a header value (Host aside: it names the
+// judge) or as the remote address (IPv4 or IPv6, any position of a list, compared as whole addresses); else Anonymous when a header that
 // shows a proxy is there (Via, X-Forwarded-For, Forwarded, X-Real-IP, Client-IP, Proxy-Connection,
 // X-Proxy-ID, X-Tinyproxy; by name, case-insensitive); else Elite. Broken when the marker is not in
 // the query.
@@ -83,7 +83,8 @@ std::string NewMarker();
 // The judge check of proxy host:port: a GET of JudgeUrl() with "?m=<marker>" sent through the proxy
 // (absolute form), graded by GradeView (Broken for no answer, a status other than 200, an answer in
 // neither format, or a marker missing); then HTTPS: a CONNECT through the proxy to the host and port
-// of JudgeHttpsUrl() and a TLS ClientHello, supported when a TLS handshake record comes back.
+// of JudgeHttpsUrl() and a TLS ClientHello, supported when a TLS handshake record comes back (not tried
+// when the proxy could not be reached at all). kNotGraded when JudgeUrl() is no http address.
 // Blocks; safe to call from many threads at once.
 JudgeResult JudgeProxy(const std::string& host, std::int32_t port,
                        const std::vector<std::string>& real_addresses, const JudgeOptions& options = {});

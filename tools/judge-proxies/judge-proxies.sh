@@ -32,6 +32,12 @@ wait_for_port() {
     return 1
 }
 
+# True while the process runs: a peer whose parent is gone may stay behind as a zombie until the
+# system reaps it, and that one has ended.
+running() {
+    [ -r "/proc/$1/stat" ] && ! sed 's/^.*) //' "/proc/$1/stat" | grep -q '^Z'
+}
+
 # Ends a peer this fixture started: the PID must still run the program the fixture gave it.
 stop_peer() {
     local name=$1 program=$2 pid
@@ -40,10 +46,10 @@ stop_peer() {
     if [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q "$program"; then
         kill "$pid" 2>/dev/null || true
         for _ in $(seq 50); do
-            [ -d "/proc/$pid" ] || break
+            running "$pid" || break
             sleep 0.1
         done
-        [ -d "/proc/$pid" ] && kill -9 "$pid" 2>/dev/null || true
+        running "$pid" && kill -9 "$pid" 2>/dev/null || true
     fi
     rm -f "$state/$name.pid"
 }

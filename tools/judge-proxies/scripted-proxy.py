@@ -67,6 +67,11 @@ def make_injector(bind_address):
     return Handler
 
 
+class Server(ThreadingHTTPServer):
+    # Judge tests connect by the hundred at once; the default queue of 5 would drop their SYNs.
+    request_queue_size = 256
+
+
 def run_silent(port, lifetime):
     listener = socket.socket()
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -95,7 +100,7 @@ def main():
     args = parser.parse_args()
     if args.mode == "silent":
         return run_silent(args.port, args.lifetime)
-    server = ThreadingHTTPServer(("127.0.0.1", args.port), make_injector(args.bind_address))
+    server = Server(("127.0.0.1", args.port), make_injector(args.bind_address))
     server.daemon_threads = True
     if args.lifetime > 0:
         timer = threading.Timer(args.lifetime, server.shutdown)

@@ -23,11 +23,14 @@ std::vector<std::string> LocalAddresses() {
         char text[INET6_ADDRSTRLEN] = {};
         if (entry->ifa_addr->sa_family == AF_INET) {
             const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
-            if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof(text)) != nullptr) addresses.emplace_back(text);
+            if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof(text)) != nullptr)
+                addresses.emplace_back(text);
         } else if (entry->ifa_addr->sa_family == AF_INET6) {
             const auto* address = reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr);
-            if (IN6_IS_ADDR_LINKLOCAL(&address->sin6_addr) || IN6_IS_ADDR_LOOPBACK(&address->sin6_addr)) continue;
-            if (::inet_ntop(AF_INET6, &address->sin6_addr, text, sizeof(text)) != nullptr) addresses.emplace_back(text);
+            if (IN6_IS_ADDR_LINKLOCAL(&address->sin6_addr) || IN6_IS_ADDR_LOOPBACK(&address->sin6_addr))
+                continue;
+            if (::inet_ntop(AF_INET6, &address->sin6_addr, text, sizeof(text)) != nullptr)
+                addresses.emplace_back(text);
         }
     }
     ::freeifaddrs(head);

@@ -3,8 +3,9 @@
 
 #include <windows.h>
 
-#include <iphlpapi.h>
 #include <ws2tcpip.h>
+
+#include <iphlpapi.h>
 
 #include <algorithm>
 #include <vector>
@@ -38,11 +39,13 @@ std::vector<std::string> LocalAddresses() {
             if (address->sa_family == AF_INET) {
                 const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
                 if (v4->sin_addr.S_un.S_un_b.s_b1 == 127) continue;
-                if (::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof(text)) != nullptr) addresses.emplace_back(text);
+                if (::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof(text)) != nullptr)
+                    addresses.emplace_back(text);
             } else if (address->sa_family == AF_INET6) {
                 const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
                 if (IN6_IS_ADDR_LINKLOCAL(&v6->sin6_addr) || IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr)) continue;
-                if (::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof(text)) != nullptr) addresses.emplace_back(text);
+                if (::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof(text)) != nullptr)
+                    addresses.emplace_back(text);
             }
         }
     }
