@@ -80,10 +80,6 @@ class AnonymityEndToEndTest : public ::testing::Test {
 
         settings::RegStringSetting(settings::kListServer, true)
             .set("127.0.0.1:" + std::to_string(peers_.at("list")));
-        // The judge of the list service, by a name: the program is 127.0.0.1 here, and a Host header of
-        // that address would read as the program's own.
-        settings::RegStringSetting(settings::kJudgeUrl, true)
-            .set("http://localhost:" + std::to_string(peers_.at("list")) + "/services/vx/proxy/judge");
         settings::RegStringSetting(settings::kAppPath, true).set(folder_.string());
         settings::RegStringSetting(settings::kProxyName, true).set("");
         SetDword(settings::kLocalPort, static_cast<std::uint32_t>(local_port_));
@@ -108,7 +104,6 @@ class AnonymityEndToEndTest : public ::testing::Test {
 
     void TearDown() override {
         program_.End();
-        settings::RegStringSetting(settings::kJudgeUrl, true).set("");
         // A run cut short leaves no saved settings behind in the prefix for the next test.
         if (browsers::AnySavedRecords()) browsers::DisableConnectionProxy("DefaultConnectionSettings");
         std::error_code ignored;

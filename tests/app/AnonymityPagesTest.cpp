@@ -114,10 +114,6 @@ class AnonymityPagesTest : public ::testing::Test {
                                                                    << Address("second") << "->C\r\n";
         settings::RegStringSetting(settings::kListServer, true)
             .set("127.0.0.1:" + std::to_string(peers_["list"]));
-        // The judge of the list service, by a name: the program is 127.0.0.1 here, and a Host header of
-        // that address would read as the program's own.
-        settings::RegStringSetting(settings::kJudgeUrl, true)
-            .set("http://localhost:" + std::to_string(peers_["list"]) + "/services/vx/proxy/judge");
         settings::RegStringSetting(settings::kAppPath, true).set(folder_.string());
         // Set, but anonymity is off: the current proxy page must show the real address.
         settings::RegStringSetting(settings::kProxyName, true).set("1.2.3.4:8080->Canada");
@@ -129,7 +125,6 @@ class AnonymityPagesTest : public ::testing::Test {
 
     void TearDown() override {
         program_.End();
-        settings::RegStringSetting(settings::kJudgeUrl, true).set("");
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
         settings::RegDwordSetting(settings::kLocalPort, true).set(8080);

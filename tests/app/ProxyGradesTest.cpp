@@ -126,15 +126,14 @@ std::map<std::string, int> JudgePeers() {
     return testing::ReadPeers(testing::WinePath(peers_file));
 }
 
-// Points the judge at the fixture's list service, over HTTP and HTTPS. It is named "localhost": the
-// program is 127.0.0.1 here, and a Host header of that address would read as the program's own.
+// Points the judge at the fixture's list service, over HTTP and HTTPS.
 void UseFixtureJudge(const std::map<std::string, int>& peers) {
     settings::RegStringSetting(settings::kListServer, true)
         .set("127.0.0.1:" + std::to_string(peers.at("list")));
     settings::RegStringSetting(settings::kJudgeUrl, true)
-        .set("http://localhost:" + std::to_string(peers.at("judge")) + std::string(catalogue::kJudgePath));
+        .set("http://127.0.0.1:" + std::to_string(peers.at("judge")) + std::string(catalogue::kJudgePath));
     settings::RegStringSetting(settings::kJudgeHttpsUrl, true)
-        .set("https://localhost:" + std::to_string(peers.at("judge_https")) +
+        .set("https://127.0.0.1:" + std::to_string(peers.at("judge_https")) +
              std::string(catalogue::kJudgePath));
 }
 
