@@ -37,51 +37,18 @@ namespace vestrel::app {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::CellText;
 using testing::Click;
+using testing::OpenMenu;
 using testing::Program;
 using testing::ReadFile;
+using testing::RightClick;
+using testing::RowRect;
 using testing::Text;
 using testing::WaitUntil;
 namespace fs = std::filesystem;
 
 int Count(HWND window, UINT message) { return static_cast<int>(::SendMessageA(window, message, 0, 0)); }
-
-// Copies `block` into a fresh allocation in another process (after `prepare` saw its address there),
-// runs `use` with that address and copies the block back.
-template <typename Block, typename Prepare, typename Use>
-bool ThroughRemoteMemory(DWORD process, Block& block, Prepare prepare, Use use) {
-    HANDLE handle = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
-    if (handle == nullptr) return false;
-    bool done = false;
-    if (auto* remote = static_cast<char*>(
-            ::VirtualAllocEx(handle, nullptr, sizeof(block), MEM_COMMIT, PAGE_READWRITE))) {
-        prepare(remote);
-        ::WriteProcessMemory(handle, remote, &block, sizeof(block), nullptr);
-        use(remote);
-        done = ::ReadProcessMemory(handle, remote, &block, sizeof(block), nullptr) != FALSE;
-        ::VirtualFreeEx(handle, remote, 0, MEM_RELEASE);
-    }
-    ::CloseHandle(handle);
-    return done;
-}
-
-// The text of one cell of a list view in another process.
-std::string CellText(DWORD process, HWND list, int row, int column) {
-    struct Block {
-        LVITEMA item;
-        char text[256];
-    } block{};
-    const bool read = ThroughRemoteMemory(
-        process, block,
-        [&](char* remote) {
-            block.item.iSubItem = column;
-            block.item.pszText = remote + offsetof(Block, text);
-            block.item.cchTextMax = sizeof(block.text);
-        },
-        [&](char* remote) { ::SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote)); });
-    block.text[sizeof(block.text) - 1] = '\0';
-    return read ? block.text : "<unread>";
-}
 
 // The cells of one column, top to bottom.
 std::vector<std::string> Column(DWORD process, HWND list, int column) {
@@ -89,35 +56,6 @@ std::vector<std::string> Column(DWORD process, HWND list, int column) {
     for (int row = 0; row < Count(list, LVM_GETITEMCOUNT); ++row)
         cells.push_back(CellText(process, list, row, column));
     return cells;
-}
-
-RECT RowRect(DWORD process, HWND list, int row) {
-    RECT rect{LVIR_BOUNDS, 0, 0, 0};
-    ThroughRemoteMemory(
-        process, rect, [](char*) {},
-        [&](char* remote) { ::SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(remote)); });
-    return rect;
-}
-
-// The visible popup menu of a process, if one is open.
-HWND OpenMenu(DWORD process) {
-    struct Search {
-        DWORD process;
-        HWND found;
-    } search{process, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(context);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            char name[16] = {};
-            ::GetClassNameA(window, name, sizeof(name));
-            if (owner == s->process && ::IsWindowVisible(window) && std::string(name) == "#32768")
-                s->found = window;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 std::map<std::string, int> JudgePeers() {
@@ -205,9 +143,7 @@ class ProxyGradesTest : public ::testing::Test {
 
     bool PickFromMenu(HWND list, int row, int command) {
         const RECT bounds = RowRect(program_.id(), list, row);
-        const LPARAM at = MAKELPARAM(20, (bounds.top + bounds.bottom) / 2);
-        ::PostMessageA(list, WM_RBUTTONDOWN, MK_RBUTTON, at);
-        ::PostMessageA(list, WM_RBUTTONUP, 0, at);
+        RightClick(list, 20, (bounds.top + bounds.bottom) / 2);
         HWND menu = nullptr;
         if (!WaitUntil([&] { return (menu = OpenMenu(program_.id())) != nullptr; })) return false;
         for (int i = 0; i < command; ++i) ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
