@@ -303,9 +303,10 @@ bool TestedListPage::OnInitDialog() {
     HWND list = Item(IDC_TESTED_LIST_VIEW);
     ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     // The page is narrower than the five headers side by side: the widths keep the usual texts whole
-    // ("123.45.67.89:8080", "4999 miliseconds", "1656.00 KB/sec") and shorten the longer headers rather
-    // than hide the grade behind a scroll bar. The grade column takes what is left ("Transparent" fits).
-    static constexpr int kWidths[catalogue::kTestedColumnCount] = {94, 50, 86, 90, 68};
+    // ("123.45.67.89:8080", "Canada", "350 miliseconds", "1656.00 KB/sec") and shorten the longer headers
+    // rather than hide the grade behind a scroll bar. The grade column takes what is left ("Transparent"
+    // fits).
+    static constexpr int kWidths[catalogue::kTestedColumnCount] = {98, 46, 86, 86, 68};
     for (std::size_t c = 0; c < catalogue::kTestedColumnCount; ++c) {
         AddColumn(list, static_cast<int>(c), std::string(catalogue::kTestedColumnHeaders[c]).c_str(),
                   kWidths[c]);
