@@ -74,6 +74,11 @@ void TestedBoxChanged() {
     if (TheProxyLists().tested_box_changed) TheProxyLists().tested_box_changed();
 }
 
+std::string GradeTextOf(const std::string& address) {
+    const std::optional<catalogue::JudgeResult> found = TheProxyLists().grades.Find(address);
+    return found ? std::string(catalogue::GradeText(found->grade)) : std::string();
+}
+
 catalogue::GeneratorPinger& Pinger() {
     // Lives for the run; its pings are ended by the process exit.
     static auto* pinger = new catalogue::GeneratorPinger();
@@ -85,6 +90,42 @@ catalogue::GeneratorPinger& Pinger() {
 ProxyLists& TheProxyLists() {
     static ProxyLists lists;
     return lists;
+}
+
+bool SaveGrades() { return !TheProxyLists().grades.Save(catalogue::GradeFilePath()); }
+
+void LoadGrades() {
+    ProxyLists& lists = TheProxyLists();
+    lists.grades.Load(catalogue::GradeFilePath());
+    for (std::size_t i = 0; i < lists.tested.RowCount(); ++i) {
+        std::string text = GradeTextOf(lists.tested.Cell(i, catalogue::kAddressColumn));
+        if (text != lists.tested.Cell(i, catalogue::kGradeColumn))
+            lists.tested.SetCell(i, catalogue::kGradeColumn, std::move(text));
+    }
+}
+
+bool RecordGrade(const std::string& address, const catalogue::JudgeResult& result) {
+    ProxyLists& lists = TheProxyLists();
+    lists.grades.Put(address, result);
+    const std::int32_t row = catalogue::FindTestedRow(lists.tested, address);
+    if (row >= 0) {
+        lists.tested.SetCell(static_cast<std::size_t>(row), catalogue::kGradeColumn,
+                             std::string(catalogue::GradeText(result.grade)));
+    }
+    return SaveGrades();
+}
+
+bool ForgetGrade(const std::string& address) {
+    ProxyLists& lists = TheProxyLists();
+    if (!lists.grades.Find(address)) return true;
+    lists.grades.Remove(address);
+    return SaveGrades();
+}
+
+bool ConfirmAdoption(const std::string& address, const AnonymityUi& ui) {
+    const std::optional<catalogue::JudgeResult> found = TheProxyLists().grades.Find(address);
+    if (!found || !catalogue::GradeNeedsConfirmation(found->grade)) return true;
+    return ui.confirm && ui.confirm(std::string(catalogue::kRevealsAddressQuestion));
 }
 
 std::string RelayServer() { return "127.0.0.1:" + std::to_string(LocalPort()); }
@@ -123,10 +164,12 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
     const std::string country = with_country ? catalogue::ProxyCountry(source_text) : std::string();
     const std::optional<catalogue::RecordedResult> result = run_test(host, source_text, port);
     if (!result || !result->passed) return false;
+    const std::string key = catalogue::AddressKey(host, port);
+    if (!ConfirmAdoption(key, ui)) return false;
 
     ProxyLists& lists = TheProxyLists();
-    const std::string key = catalogue::AddressKey(host, port);
-    const catalogue::TestedRow row{key, country, result->response_time, result->download_speed};
+    const catalogue::TestedRow row{key, country, result->response_time, result->download_speed,
+                                   GradeTextOf(key)};
     if (catalogue::PutTestedRow(lists.tested, row)) {
         lists.tested_box.Add(source_text);
         TestedBoxChanged();
@@ -158,16 +201,22 @@ void RetargetToTested(const std::string& address, const std::string& country, co
 }  // namespace
 
 void UseTestedProxy(const std::string& text, const AnonymityUi& ui) {
-    settings::RegStringSetting(settings::kProxyName).set(text);
     const std::size_t arrow = text.find(catalogue::kCountryArrow);
     const std::string address = text.substr(0, arrow);
+    if (!ConfirmAdoption(address, ui)) {
+        // The box must not go on showing a proxy that is not the one in use.
+        TestedBoxChanged();
+        return;
+    }
+    settings::RegStringSetting(settings::kProxyName).set(text);
     const std::size_t mark = text.find('>');
     const std::string country = mark == std::string::npos ? std::string() : text.substr(mark + 1);
     if (UseProxyOn() && !address.empty()) RetargetToTested(address, country, ui);
 }
 
 void UseTestedProxy(const std::string& address, const std::string& country, const AnonymityUi& ui) {
-    if (UseProxyOn() && !address.empty()) RetargetToTested(address, country, ui);
+    if (UseProxyOn() && !address.empty() && ConfirmAdoption(address, ui))
+        RetargetToTested(address, country, ui);
 }
 
 bool AdoptRetestedProxy(const std::string& address, const std::string& country,
@@ -176,7 +225,7 @@ bool AdoptRetestedProxy(const std::string& address, const std::string& country,
     const std::string host = catalogue::ProxyHost(address);
     const std::int32_t port = catalogue::ProxyPort(address);
     const std::string key = catalogue::AddressKey(host, port);
-    catalogue::TestedRow row{key, country, result.response_time, result.download_speed};
+    catalogue::TestedRow row{key, country, result.response_time, result.download_speed, GradeTextOf(key)};
     const std::int32_t index = catalogue::FindTestedRow(lists.tested, key);
     if (index < 0) {
         lists.tested.AppendRow(std::move(row));
@@ -184,9 +233,12 @@ bool AdoptRetestedProxy(const std::string& address, const std::string& country,
         lists.tested.DeleteRow(static_cast<std::size_t>(index));
         lists.tested.InsertRow(static_cast<std::size_t>(index), std::move(row));
     }
+    const bool saved = !catalogue::SaveTestedList(lists.tested, catalogue::TestedFilePath());
+    // The test's findings stay in the list either way; only the proxy in use waits for the answer.
+    if (!ConfirmAdoption(key, ui)) return saved;
     if (UseProxyOn() && !Retarget(host, port)) Tell(ui.error_box, std::string(kCannotStartProxy));
     settings::RegStringSetting(settings::kProxyName).set(address);
-    return !catalogue::SaveTestedList(lists.tested, catalogue::TestedFilePath());
+    return saved;
 }
 
 bool EmptyTestedList() {
@@ -194,7 +246,9 @@ bool EmptyTestedList() {
     lists.tested_box.Empty();
     lists.tested.DeleteAllRows();
     TestedBoxChanged();
-    return !catalogue::SaveTestedList(lists.tested, catalogue::TestedFilePath());
+    lists.grades.Clear();
+    const bool grades_saved = SaveGrades();
+    return !catalogue::SaveTestedList(lists.tested, catalogue::TestedFilePath()) && grades_saved;
 }
 
 void BeginListRefresh() {

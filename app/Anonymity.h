@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "catalogue/ListSources.h"
+#include "catalogue/ProxyJudge.h"
 #include "catalogue/ProxyListDownload.h"
 #include "catalogue/ProxyTest.h"
 #include "catalogue/TestedList.h"
@@ -34,6 +35,8 @@ struct AnonymityUi {
     std::function<void(const std::string& text)> error_box;
     // The main window's line for the address in use, then a repaint.
     std::function<void(const std::string& text)> address_in_use;
+    // The program's question dialog: true when the user answered yes. Left empty, the answer is no.
+    std::function<bool(const std::string& question)> confirm;
 };
 
 // The program's proxy lists, shared by the status page and the anonymity section's pages.
@@ -41,6 +44,8 @@ struct ProxyLists {
     catalogue::TestedList tested;
     catalogue::TestedBox tested_box;
     catalogue::NewList new_list;
+    // The judge's grades of the tested proxies, by address; the tested list's Anonymity column shows them.
+    catalogue::GradeBook grades;
     // Told after an operation changed the "Tested" box, so that the status page can follow it.
     std::function<void()> tested_box_changed;
     // Told after the New list was rebuilt, so that the New list page can follow it.
@@ -53,6 +58,20 @@ struct ProxyLists {
     std::function<void()> sources_changed;
 };
 ProxyLists& TheProxyLists();
+
+// Loads the grade file and fills the tested list's Anonymity column from it; run after the list is
+// loaded from MyProxies.txt.
+void LoadGrades();
+// Records the judge's result for `address` (the tested list's address column): in the grade file and in
+// the Anonymity column of its row, when the list has one. False when the file could not be written.
+bool RecordGrade(const std::string& address, const catalogue::JudgeResult& result);
+// Writes the grade file from ProxyLists::grades. False when it could not be written.
+bool SaveGrades();
+// Forgets the grade of a proxy that left the tested list. False when the file could not be written.
+bool ForgetGrade(const std::string& address);
+// Whether the proxy of `address` may become the one in use: yes unless its recorded grade reveals the
+// user's address and the user, asked kRevealsAddressQuestion, does not say yes.
+bool ConfirmAdoption(const std::string& address, const AnonymityUi& ui);
 
 // "127.0.0.1:<LocalPort>": where the browsers are pointed while anonymity is on.
 std::string RelayServer();
@@ -70,25 +89,29 @@ void SwitchAnonymityOff();
 using TestRunner = std::function<std::optional<catalogue::RecordedResult>(
     const std::string& host, const std::string& source_text, std::int32_t port)>;
 
-// Tests the proxy of `source_text` with `run_test` and, when it passed, records it in the tested
-// list, the "Tested" box and MyProxies.txt, makes it the proxy in use and, with anonymity on, moves
-// the relay to it. The row's country is the text after "->" when `with_country`. True when adopted.
+// Tests the proxy of `source_text` with `run_test` and, when it passed and ConfirmAdoption allows it,
+// records it in the tested list, the "Tested" box and MyProxies.txt, makes it the proxy in use and,
+// with anonymity on, moves the relay to it. The row's country is the text after "->" when
+// `with_country`. True when adopted.
 bool TestAndAdopt(const std::string& source_text, bool with_country, const TestRunner& run_test,
                   const AnonymityUi& ui);
 
-// The status page's "Tested" box: makes `text` (address "->" country) the proxy in use without a test.
+// The status page's "Tested" box: makes `text` (address "->" country) the proxy in use without a test,
+// when ConfirmAdoption allows it; else the box is told to show the proxies afresh, nothing chosen.
 void UseTestedProxy(const std::string& text, const AnonymityUi& ui);
-// A double-click in the Tested list: with anonymity on, moves the relay to `address`.
+// A double-click in the Tested list: with anonymity on and ConfirmAdoption allowing it, moves the relay
+// to `address`.
 void UseTestedProxy(const std::string& address, const std::string& country, const AnonymityUi& ui);
 
-// "Test Proxy" after its test passed: the row of `address` recorded with the new figures (in place when
-// the address is still in the list, else at its end), the relay moved to it while anonymity is on
-// (told in the "ERROR" box when it cannot be), ProxyName set to it and the list saved. False when the
-// file could not be written.
+// "Test Proxy" after its test passed: the row of `address` recorded with the new figures and grade (in
+// place when the address is still in the list, else at its end) and the list saved; then, when
+// ConfirmAdoption allows it, the relay moved to it while anonymity is on (told in the "ERROR" box when
+// it cannot be) and ProxyName set to it. False when the file could not be written.
 bool AdoptRetestedProxy(const std::string& address, const std::string& country,
                         const catalogue::RecordedResult& result, const AnonymityUi& ui);
 
-// Empties the tested list, the "Tested" box and MyProxies.txt. False when the file could not be written.
+// Empties the tested list, the "Tested" box, MyProxies.txt and the grades. False when a file could not be
+// written.
 bool EmptyTestedList();
 
 // The list refresh in its two halves around the transfer (catalogue::TransferProxyList of

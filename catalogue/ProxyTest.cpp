@@ -47,7 +47,8 @@ std::string FormatTestedResponseTime(std::uint32_t connect_ms) {
     return std::to_string(connect_ms) + " miliseconds";
 }
 
-TestOutcome RecordTestResult(std::uint32_t connect_ms, std::string_view source_text) {
+TestOutcome RecordTestResult(std::uint32_t connect_ms, std::string_view source_text,
+                             const std::optional<JudgeResult>& judged) {
     TestOutcome outcome;
     settings::RegStringSetting response_time(settings::kTmpResponseTime);
     settings::RegDwordSetting fail(settings::kFail);
@@ -60,8 +61,15 @@ TestOutcome RecordTestResult(std::uint32_t connect_ms, std::string_view source_t
         outcome.progress_full = true;
         settings::RegStringSetting(settings::kTmpDownloadSpeed).set(speed_text);
         outcome.rows.push_back({"Test Completed", "Proxy ready"});
+        if (judged) {
+            outcome.rows.push_back({std::string(kGradeTask), std::string(GradeText(judged->grade))});
+            outcome.rows.push_back(
+                {std::string(kHttpsTask), std::string(judged->https ? kHttpsSupported : kHttpsNotSupported)});
+        }
         fail.set(0);
-        settings::RegStringSetting(settings::kProxyName).set(source_text);
+        // A proxy that shows the user's address becomes the one in use only once the user said yes to it.
+        if (!judged || !GradeNeedsConfirmation(judged->grade))
+            settings::RegStringSetting(settings::kProxyName).set(source_text);
     } else {
         outcome.rows.push_back({"Proxy server is NOT AVAILABLE", "Connection Failure"});
         response_time.set("");
@@ -85,10 +93,12 @@ TestAllRun::TestAllRun(const TestedList& list) {
         targets_.push_back({row[kAddressColumn], row[kCountryColumn], ProxyHost(text), ProxyPort(text)});
     }
     times_ = std::make_unique<std::atomic<std::int64_t>[]>(targets_.size());
+    judged_.resize(targets_.size());
     for (std::size_t i = 0; i < targets_.size(); ++i) times_[i] = kNotTested;
 }
 
-void TestAllRun::Test(const ConnectTimeFunction& connect_time, std::size_t max_parallel) {
+void TestAllRun::Test(const ConnectTimeFunction& connect_time, std::size_t max_parallel,
+                      const JudgeFunction& judge) {
     const auto worker = [&] {
         for (std::size_t i = next_++; i < targets_.size() && !cancelled_; i = next_++) {
             std::uint32_t t = 0;
@@ -98,6 +108,13 @@ void TestAllRun::Test(const ConnectTimeFunction& connect_time, std::size_t max_p
             } catch (...) {
                 // A test that cannot be run is a failed test.
                 t = 0;
+            }
+            if (t != 0 && judge && !cancelled_) {
+                try {
+                    judged_[i] = judge(targets_[i].host, targets_[i].port, cancelled_);
+                } catch (...) {
+                    // The row keeps its connect figures and goes without a grade.
+                }
             }
             times_[i] = t;
             ++done_;
@@ -136,10 +153,15 @@ std::error_code TestAllRun::Apply(TestedList& list, const TestAllHooks& hooks) c
             const auto ms = static_cast<std::uint32_t>(t);
             list.SetCell(row, kResponseTimeColumn, FormatTestedResponseTime(ms));
             list.SetCell(row, kDownloadSpeedColumn, FormatDownloadSpeed(ms));
+            if (const std::optional<JudgeResult>& judged = judged_[i]) {
+                list.SetCell(row, kGradeColumn, std::string(GradeText(judged->grade)));
+                if (hooks.grade) hooks.grade(targets_[i].address, judged);
+            }
             ++row;
             continue;
         }
         list.DeleteRow(row);
+        if (hooks.grade) hooks.grade(targets_[i].address, std::nullopt);
         if (hooks.save_list) {
             if (const std::error_code error = hooks.save_list(list)) return error;
         }
@@ -148,9 +170,10 @@ std::error_code TestAllRun::Apply(TestedList& list, const TestAllHooks& hooks) c
     return {};
 }
 
-std::error_code TestAllProxies(TestedList& list, const TestAllHooks& hooks, std::size_t max_parallel) {
+std::error_code TestAllProxies(TestedList& list, const TestAllHooks& hooks, std::size_t max_parallel,
+                               const JudgeFunction& judge) {
     TestAllRun run(list);
-    run.Test(hooks.connect_time, max_parallel);
+    run.Test(hooks.connect_time, max_parallel, judge);
     return run.Apply(list, hooks);
 }
 

@@ -1,5 +1,6 @@
 // Proxy tests: one timed TCP connect to the proxy (nothing is sent), the download speed derived from
-// it, the settings through which the test dialog reports its result, and "Test All Proxies".
+// it, the judge's grade of a proxy that answered, the settings through which the test dialog reports
+// its result, and "Test All Proxies".
 #pragma once
 
 #include <atomic>
@@ -8,11 +9,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "catalogue/ProxyJudge.h"
 #include "catalogue/TestedList.h"
 
 namespace vestrel::catalogue {
@@ -41,14 +44,22 @@ struct TaskRow {
     std::string response;
 };
 
+inline constexpr std::string_view kGradeTask = "Anonymity level";
+inline constexpr std::string_view kHttpsTask = "HTTPS";
+inline constexpr std::string_view kHttpsSupported = "supported";
+inline constexpr std::string_view kHttpsNotSupported = "not supported";
+
 // What the test dialog's Start button shows and records for a connect time `connect_ms` (0: failed).
-// On success: three rows, the progress bar at 100, FAIL 0, TMPResponseTime, TMPDownloadSpeed and
-// ProxyName (the source text). On failure: one row, TMPResponseTime emptied and FAIL 1.
+// On success: three rows, then, when the proxy was judged, "Anonymity level" with its grade and
+// "HTTPS" with "supported" or "not supported"; the progress bar at 100, FAIL 0, TMPResponseTime,
+// TMPDownloadSpeed and ProxyName (the source text; left as it was for a grade that needs the user's
+// confirmation, which the caller asks for). On failure: one row, TMPResponseTime emptied and FAIL 1.
 struct TestOutcome {
     std::vector<TaskRow> rows;
     bool progress_full = false;
 };
-TestOutcome RecordTestResult(std::uint32_t connect_ms, std::string_view source_text);
+TestOutcome RecordTestResult(std::uint32_t connect_ms, std::string_view source_text,
+                             const std::optional<JudgeResult>& judged = std::nullopt);
 
 // What the caller of the test dialog reads after it ended with OK: the test passed when FAIL is not 1
 // and TMPResponseTime is not empty.
@@ -64,6 +75,9 @@ inline constexpr std::string_view kTestFailedStatus = "Test failed - proxy remov
 inline constexpr std::size_t kMaxParallelTests = 128;
 
 using ConnectTimeFunction = std::function<std::uint32_t(const std::string& host, std::int32_t port)>;
+// The judge check of a proxy that accepted the connect; `cancel` is set once the run is cancelled.
+using JudgeFunction =
+    std::function<JudgeResult(const std::string& host, std::int32_t port, const std::atomic<bool>& cancel)>;
 
 struct TestAllHooks {
     // The connect test; ConnectTime when empty. Called from several threads at once.
@@ -72,6 +86,9 @@ struct TestAllHooks {
     std::function<std::error_code(const TestedList& list)> save_list;
     // Shows a text in the main window's status line for the address in use, and repaints.
     std::function<void(std::string_view text)> show_status;
+    // Told the judge's result of each reachable row that was judged, and (with nothing) of each row
+    // removed as unreachable, so that the grades follow the list.
+    std::function<void(const std::string& address, const std::optional<JudgeResult>& result)> grade;
 };
 
 // One run of "Test All Proxies" over the rows the list had when the run was made. Testing may run on
@@ -84,7 +101,10 @@ class TestAllRun {
     TestAllRun& operator=(const TestAllRun&) = delete;
 
     // Tests the rows, blocking until every row is tested or, after Cancel, the tests under way end.
-    void Test(const ConnectTimeFunction& connect_time, std::size_t max_parallel = kMaxParallelTests);
+    // With `judge`, a row that accepted the connect is judged next on the same worker, before it
+    // counts as done.
+    void Test(const ConnectTimeFunction& connect_time, std::size_t max_parallel = kMaxParallelTests,
+              const JudgeFunction& judge = nullptr);
     // No further row is started; the tests under way still finish.
     void Cancel() { cancelled_ = true; }
     bool Cancelled() const { return cancelled_; }
@@ -94,8 +114,9 @@ class TestAllRun {
     std::size_t Done() const { return done_; }
 
     // Applies, in row order, the outcomes of the leading rows already tested, as testing one row after
-    // the other would have left the list: a reachable row gets its "%d miliseconds" and "%.02f KB/sec",
-    // an unreachable one is removed, the list saved and the status line set. Rows after the first one
+    // the other would have left the list: a reachable row gets its "%d miliseconds" and "%.02f KB/sec"
+    // (and, when judged, its grade, told to hooks.grade), an unreachable one is removed (told to
+    // hooks.grade), the list saved and the status line set. Rows after the first one
     // not yet tested keep their figures. A row that was moved or removed meanwhile is passed over.
     // A save error stops there and is returned.
     std::error_code Apply(TestedList& list, const TestAllHooks& hooks) const;
@@ -111,14 +132,18 @@ class TestAllRun {
 
     std::vector<Target> targets_;
     std::unique_ptr<std::atomic<std::int64_t>[]> times_;
+    // Written by the row's worker before its time, read only after the time is seen.
+    std::vector<std::optional<JudgeResult>> judged_;
     std::atomic<std::size_t> next_{0};
     std::atomic<std::size_t> done_{0};
     std::atomic<bool> cancelled_{false};
 };
 
 // "Test All Proxies" from start to end on the calling thread: every row tested (up to
-// kMaxParallelTests connects at once), then the outcomes applied as TestAllRun::Apply does.
+// kMaxParallelTests connects at once, each judged with `judge` when given), then the outcomes applied as
+// TestAllRun::Apply does.
 std::error_code TestAllProxies(TestedList& list, const TestAllHooks& hooks,
-                               std::size_t max_parallel = kMaxParallelTests);
+                               std::size_t max_parallel = kMaxParallelTests,
+                               const JudgeFunction& judge = nullptr);
 
 }  // namespace vestrel::catalogue

@@ -23,7 +23,8 @@ std::string TestedFilePath();
 std::vector<std::string> ReadTestedLines(const std::string& path);
 
 // Inserts a row for each line, from index 0 on: column 0 the part before the first "->" (or the whole
-// line), column 1 the part after it, column 2 "Not Tested", column 3 empty. Rows are not de-duplicated.
+// line), column 1 the part after it, column 2 "Not Tested", columns 3 and 4 empty. Rows are not
+// de-duplicated.
 void LoadTestedFile(TestedList& list, const std::string& path);
 // Rewrites the file from the list: column 0, "->", column 1 and a line break per row.
 std::error_code SaveTestedList(const TestedList& list, const std::string& path);

@@ -1,4 +1,4 @@
-// The proxies the user has tested or typed in: an ordered list of rows of four text columns, kept
+// The proxies the user has tested or typed in: an ordered list of rows of five text columns, kept
 // apart from any window so that a list view can mirror it, and the status page's "Tested" box, a
 // second list of strings that is filled from the file once and then only grows or is emptied.
 #pragma once
@@ -17,10 +17,12 @@ enum TestedColumn : std::size_t {
     kCountryColumn = 1,
     kResponseTimeColumn = 2,
     kDownloadSpeedColumn = 3,
+    // The proxy's grade from the judge; it lives in the grade file, never in MyProxies.txt.
+    kGradeColumn = 4,
 };
-inline constexpr std::size_t kTestedColumnCount = 4;
+inline constexpr std::size_t kTestedColumnCount = 5;
 inline constexpr std::array<std::string_view, kTestedColumnCount> kTestedColumnHeaders = {
-    "Proxy IP and Port", "Country", "Response Time", "Download Speed"};
+    "Proxy IP and Port", "Country", "Response Time", "Download Speed", "Anonymity"};
 inline constexpr std::string_view kNotTested = "Not Tested";
 
 using TestedRow = std::array<std::string, kTestedColumnCount>;

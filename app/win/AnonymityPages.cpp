@@ -309,11 +309,16 @@ bool TestedListPage::OnInitDialog() {
     cancel_.SetPictures(IDB_CANCEL, IDB_CANCEL_PRESSED);
     HWND list = Item(IDC_TESTED_LIST_VIEW);
     ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    static constexpr int kWidths[catalogue::kTestedColumnCount] = {105, 90, 90, 94};
+    // The page is narrower than the five headers side by side: the widths keep the usual texts whole
+    // ("123.45.67.89:8080", "Canada", "350 miliseconds", "1656.00 KB/sec") and shorten the longer headers
+    // rather than hide the grade behind a scroll bar. The grade column takes what is left ("Transparent"
+    // fits).
+    static constexpr int kWidths[catalogue::kTestedColumnCount] = {98, 46, 86, 86, 68};
     for (std::size_t c = 0; c < catalogue::kTestedColumnCount; ++c) {
         AddColumn(list, static_cast<int>(c), std::string(catalogue::kTestedColumnHeaders[c]).c_str(),
                   kWidths[c]);
     }
+    ::SendMessageA(list, LVM_SETCOLUMNWIDTH, catalogue::kGradeColumn, LVSCW_AUTOSIZE_USEHEADER);
     catalogue::TestedList& tested = TheProxyLists().tested;
     for (std::size_t i = 0; i < tested.RowCount(); ++i) RowInserted(i);
     tested.SetObserver(this);
@@ -404,9 +409,15 @@ void TestedListPage::ShowMenu() {
 
 void TestedListPage::RemoveProxy(int row) {
     catalogue::TestedList& tested = TheProxyLists().tested;
-    if (!tested.DeleteRow(static_cast<std::size_t>(row))) return;
+    const auto index = static_cast<std::size_t>(row);
+    if (index >= tested.RowCount()) return;
+    const std::string address = tested.Cell(index, catalogue::kAddressColumn);
+    tested.DeleteRow(index);
     if (catalogue::SaveTestedList(tested, catalogue::TestedFilePath()))
         ui::ShowMessage(parent(), "MyProxies.txt could not be written: " + catalogue::TestedFilePath());
+    // The same address may be in the list twice; its grade goes with the last of them.
+    if (catalogue::FindTestedRow(tested, address) < 0 && !ForgetGrade(address))
+        ui::ShowMessage(parent(), "The grades could not be written: " + catalogue::GradeFilePath());
 }
 
 void TestedListPage::RemoveAllProxies() {
@@ -415,6 +426,9 @@ void TestedListPage::RemoveAllProxies() {
     tested.DeleteAllRows();
     if (catalogue::SaveTestedList(tested, catalogue::TestedFilePath()))
         ui::ShowMessage(parent(), "MyProxies.txt could not be emptied: " + catalogue::TestedFilePath());
+    TheProxyLists().grades.Clear();
+    if (!SaveGrades())
+        ui::ShowMessage(parent(), "The grades could not be written: " + catalogue::GradeFilePath());
 }
 
 // The row leaves the list before its test and comes back, at the end, only when the test passed.
@@ -450,7 +464,14 @@ void TestedListPage::TestAllProxies() {
     const LifeToken::Watch watch = life_.Watcher();
     // The worker keeps the run alive; a run ended here by Cancel finishes its last tests unseen.
     StartBackgroundWork([this, watch, run = run_]() -> UiStep {
-        run->Test(nullptr);
+        // The real address is asked once, by the first row that needs it; the others wait for that.
+        const catalogue::JudgeFunction judge = [](const std::string& host, std::int32_t port,
+                                                  const std::atomic<bool>& cancel) {
+            catalogue::JudgeOptions options;
+            options.cancel = &cancel;
+            return catalogue::JudgeProxy(host, port, catalogue::TheRealAddress().Addresses(options), options);
+        };
+        run->Test(nullptr, catalogue::kMaxParallelTests, judge);
         return [this, watch, run]() {
             if (watch.Alive() && run_ == run) EndTestAll();
         };
@@ -487,8 +508,22 @@ void TestedListPage::EndTestAll() {
         return catalogue::SaveTestedList(list, catalogue::TestedFilePath());
     };
     hooks.show_status = [this](std::string_view text) { SayStatus(text); };
+    // The grades are written once, after the whole run.
+    bool grades_changed = false;
+    hooks.grade = [&grades_changed](const std::string& address,
+                                    const std::optional<catalogue::JudgeResult>& result) {
+        catalogue::GradeBook& grades = TheProxyLists().grades;
+        if (result) {
+            grades.Put(address, *result);
+        } else {
+            grades.Remove(address);
+        }
+        grades_changed = true;
+    };
     if (run->Apply(TheProxyLists().tested, hooks))
         ui::ShowMessage(parent(), "MyProxies.txt could not be written: " + catalogue::TestedFilePath());
+    if (grades_changed && !SaveGrades())
+        ui::ShowMessage(parent(), "The grades could not be written: " + catalogue::GradeFilePath());
 }
 
 // The rows tested so far keep their outcome; the rest stay as they were.

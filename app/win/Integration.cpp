@@ -3,6 +3,7 @@
 #include "app/win/Integration.h"
 
 #include "app/win/AnonymityPages.h"
+#include "app/win/ConfirmDialog.h"
 #include "app/win/OptionsPages.h"
 #include "app/win/Pages.h"
 #include "app/win/ui/SkinnedDialog.h"
@@ -30,6 +31,7 @@ AnonymityUi AnonymityUiFor(HWND main_window) {
         ::MessageBoxA(main_window, text.c_str(), std::string(kErrorCaption).c_str(),
                       MB_OK | MB_ICONINFORMATION);
     };
+    ui.confirm = [main_window](const std::string& question) { return Confirm(main_window, question); };
     ui.address_in_use = [main_window](const std::string& text) {
         ui::Dialog::SetItemText(main_window, IDC_MAIN_ADDRESS_IN_USE, text);
         ::RedrawWindow(main_window, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
@@ -43,6 +45,7 @@ void LoadProxyLists() {
     lists.tested.DeleteAllRows();
     catalogue::LoadTestedFile(lists.tested, path);
     lists.tested_box.Fill(catalogue::ReadTestedLines(path));
+    LoadGrades();
 }
 
 SubPage MakeSubPage(int template_id, HWND main_window) {

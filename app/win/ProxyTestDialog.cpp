@@ -7,7 +7,9 @@
 #include <utility>
 
 #include "ArtworkIds.h"
+#include "app/Anonymity.h"
 #include "app/ShellTexts.h"
+#include "catalogue/ProxyText.h"
 
 namespace vestrel::app {
 
@@ -41,12 +43,13 @@ bool ProxyTestDialog::OnInitDialog() {
     ok_.SetPictures(IDB_PROXY_TEST_OK, IDB_PROXY_TEST_OK_PRESSED);
     cancel_.AttachItem(hwnd(), IDC_PROXY_TEST_CANCEL);
     cancel_.SetPictures(IDB_CANCEL, IDB_CANCEL_PRESSED);
-    PlaceItem(IDC_PROXY_TEST_DETAILS, 32, 66, 368, 16);
-    PlaceItem(IDC_PROXY_TEST_TASKS, 32, 86, 368, 92);
-    PlaceItem(IDC_PROXY_TEST_PROGRESS, 32, 184, 368, 12);
-    PlaceItem(IDC_PROXY_TEST_START, 32, 204, 90, 30);
-    PlaceItem(IDC_PROXY_TEST_OK, 214, 204, 90, 30);
-    PlaceItem(IDC_PROXY_TEST_CANCEL, 310, 204, 90, 30);
+    // The task list holds its header and five rows without a scroll bar.
+    PlaceItem(IDC_PROXY_TEST_DETAILS, 32, 58, 368, 16);
+    PlaceItem(IDC_PROXY_TEST_TASKS, 32, 76, 368, 112);
+    PlaceItem(IDC_PROXY_TEST_PROGRESS, 32, 192, 368, 10);
+    PlaceItem(IDC_PROXY_TEST_START, 32, 208, 90, 30);
+    PlaceItem(IDC_PROXY_TEST_OK, 214, 208, 90, 30);
+    PlaceItem(IDC_PROXY_TEST_CANCEL, 310, 208, 90, 30);
     ui::ApplyLayeredShape(hwnd());
 
     HWND list = Item(IDC_PROXY_TEST_TASKS);
@@ -55,7 +58,7 @@ bool ProxyTestDialog::OnInitDialog() {
         const char* title;
         int width;
     };
-    static constexpr Column kColumns[] = {{"Task Description", 150}, {"Response", 100}};
+    static constexpr Column kColumns[] = {{"Task Description", 170}, {"Response", 170}};
     for (int i = 0; i < 2; ++i) {
         LVCOLUMNA column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -95,16 +98,26 @@ void ProxyTestDialog::OnStart() {
     ::EnableWindow(ok_.hwnd(), FALSE);
     ::SendMessageA(Item(IDC_PROXY_TEST_PROGRESS), PBM_SETPOS, 0, 0);
     const LifeToken::Watch watch = life_.Watcher();
-    StartBackgroundWork([this, watch, host = host_, port = port_]() -> UiStep {
+    StartBackgroundWork([this, watch, host = host_, port = port_, cancel = cancel_test_]() -> UiStep {
         const std::uint32_t connect_ms = catalogue::ConnectTime(host, port);
-        return [this, watch, connect_ms]() {
-            if (watch.Alive()) ShowOutcome(connect_ms);
+        std::optional<catalogue::JudgeResult> judged;
+        if (connect_ms != 0 && !*cancel) {
+            catalogue::JudgeOptions options;
+            options.cancel = cancel.get();
+            judged =
+                catalogue::JudgeProxy(host, port, catalogue::TheRealAddress().Addresses(options), options);
+        }
+        return [this, watch, connect_ms, judged]() {
+            if (watch.Alive()) ShowOutcome(connect_ms, judged);
         };
     });
 }
 
-void ProxyTestDialog::ShowOutcome(std::uint32_t connect_ms) {
-    const catalogue::TestOutcome outcome = catalogue::RecordTestResult(connect_ms, source_text_);
+void ProxyTestDialog::ShowOutcome(std::uint32_t connect_ms,
+                                  const std::optional<catalogue::JudgeResult>& judged) {
+    const catalogue::TestOutcome outcome = catalogue::RecordTestResult(connect_ms, source_text_, judged);
+    if (judged && !RecordGrade(catalogue::AddressKey(host_, port_), *judged))
+        ui::ShowMessage(hwnd(), "The grade could not be written to " + catalogue::GradeFilePath() + ".");
     for (const catalogue::TaskRow& row : outcome.rows) AddRow(row.description, row.response);
     if (outcome.progress_full)
         ::SendMessageA(Item(IDC_PROXY_TEST_PROGRESS), PBM_SETPOS, ui::kProgressFull, 0);
@@ -117,10 +130,14 @@ void ProxyTestDialog::ShowOutcome(std::uint32_t connect_ms) {
 void ProxyTestDialog::OnOk() {
     if (testing_) return;
     UpdateData(true);
+    *cancel_test_ = true;
     EndDialog(1);
 }
 
-void ProxyTestDialog::OnCancel() { EndDialog(2); }
+void ProxyTestDialog::OnCancel() {
+    *cancel_test_ = true;
+    EndDialog(2);
+}
 
 std::optional<catalogue::RecordedResult> ProxyTestDialog::Run() {
     if (DoModal() != 1 || !passed_) return std::nullopt;

@@ -1,10 +1,13 @@
-// The proxy test dialog: one timed connect to the proxy on a worker thread, its rows in the task
-// list, and the result recorded in the settings that the caller reads afterwards.
+// The proxy test dialog: one timed connect to the proxy and, when it answered, the judge's grade, on a
+// worker thread; their rows in the task list, the result recorded in the settings that the caller reads
+// afterwards and the grade in the program's grade file.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -33,7 +36,7 @@ class ProxyTestDialog : public ui::MessageMap<ProxyTestDialog, ui::SkinnedDialog
     void OnStart();
     void OnOk();
     void OnCancel();
-    void ShowOutcome(std::uint32_t connect_ms);
+    void ShowOutcome(std::uint32_t connect_ms, const std::optional<catalogue::JudgeResult>& judged);
     void AddRow(const std::string& description, const std::string& response);
 
     std::string host_;
@@ -41,6 +44,8 @@ class ProxyTestDialog : public ui::MessageMap<ProxyTestDialog, ui::SkinnedDialog
     std::int32_t port_;
     bool testing_ = false;
     bool passed_ = false;
+    // Set when the dialog ends, so that a judge check still under way gives up at its next wait.
+    std::shared_ptr<std::atomic<bool>> cancel_test_ = std::make_shared<std::atomic<bool>>(false);
     ui::SkinnedButton start_;
     ui::SkinnedButton ok_;
     ui::SkinnedButton cancel_;

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Turns the screenshots that the application's UI tests saved (BMP, under the build root) into PNG
 # files for people to look at, and checks that every expected picture is there: the main window on
-# each section, the About box, the minimise hint, the message dialog, the proxy test, the status page
-# with anonymity on, the "Am I hidden?" verdicts, and every page of the anonymity, privacy and options
-# sections with the list sources of List update.
+# each section, the About box, the minimise hint, the message dialog, the proxy test (also with its
+# grades), the status page with anonymity on, the "Am I hidden?" verdicts, and every page of the
+# anonymity (the Tested list also with its grades, List update with its list sources), privacy and
+# options sections.
 set -euo pipefail
 
 root="${VESTREL_BUILD_ROOT:-build}"
@@ -11,7 +12,8 @@ folder="$root/screenshots"
 expected=(main-status main-anonymity main-privacy main-options main-anonymity-wizard main-tip about hint message
     quick-anonymity quick-anonymity-no-list proxy-test proxy-test-failed status-anonymity-on
     anonymity-wizard anonymity-current-proxy anonymity-new-list anonymity-tested-list anonymity-add-proxy
-    anonymity-list-update anonymity-list-sources self-test self-test-no-https options-browsers options-start-up privacy-blocking privacy-cleaning)
+    anonymity-list-update anonymity-list-sources self-test self-test-no-https proxy-test-grades
+    anonymity-tested-list-grades options-browsers options-start-up privacy-blocking privacy-cleaning)
 
 convert_tool=/usr/bin/convert
 [ -x "$convert_tool" ] || convert_tool=convert

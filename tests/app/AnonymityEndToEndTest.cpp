@@ -151,8 +151,8 @@ class AnonymityEndToEndTest : public ::testing::Test {
                                                reinterpret_cast<LPARAM>(text.c_str())));
     }
 
-    // Presses Start in the test dialog, waits for its rows, then presses OK. The number of rows: three
-    // for a proxy that answered, one for one that did not.
+    // Presses Start in the test dialog, waits for its rows, then presses OK. The number of rows: five
+    // for a proxy that answered (its grade and HTTPS last), one for one that did not.
     int TestInDialog(const char* screenshot = nullptr) {
         HWND dialog = program_.WaitForDialogWith(IDC_PROXY_TEST_TASKS);
         if (dialog == nullptr) return -1;
@@ -235,7 +235,7 @@ TEST_F(AnonymityEndToEndTest, ChooseTestSwitchOnBrowseRetargetSwitchOffAndExit) 
 
     // The first proxy passes and becomes the proxy in use, and a line of MyProxies.txt.
     Select(IDC_STATUS_NEW_BOX, 0);
-    EXPECT_EQ(TestInDialog("proxy-test"), 3);
+    EXPECT_EQ(TestInDialog("proxy-test"), 5);
     EXPECT_TRUE(WaitUntil([&] { return ProxyName() == FirstLine(); }));
     EXPECT_NE(ReadFile((folder_ / "MyProxies.txt").string()).find(FirstLine() + "\r\n"), std::string::npos);
     EXPECT_EQ(IndexOf(IDC_STATUS_TESTED_BOX, FirstLine()), 2);

@@ -34,8 +34,11 @@ namespace {
 using namespace std::chrono_literals;
 using testing::Click;
 using testing::Exchange;
+using testing::OpenMenu;
 using testing::Program;
 using testing::ReadFile;
+using testing::RightClick;
+using testing::RowRect;
 using testing::Text;
 using testing::WaitUntil;
 namespace fs = std::filesystem;
@@ -53,48 +56,6 @@ std::vector<std::string> BoxTexts(HWND box) {
         texts.emplace_back(text);
     }
     return texts;
-}
-
-// The visible popup menu of a process, if one is open.
-HWND OpenMenu(DWORD process) {
-    struct Search {
-        DWORD process;
-        HWND found;
-    } search{process, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(context);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            char name[16] = {};
-            ::GetClassNameA(window, name, sizeof(name));
-            if (owner == s->process && ::IsWindowVisible(window) && std::string(name) == "#32768")
-                s->found = window;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// The bounds of a list view's row in another process: the rectangle travels through its memory.
-RECT RowRect(DWORD process, HWND list, int row) {
-    RECT rect{LVIR_BOUNDS, 0, 0, 0};
-    HANDLE handle = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
-    if (handle == nullptr) return rect;
-    void* remote = ::VirtualAllocEx(handle, nullptr, sizeof(rect), MEM_COMMIT, PAGE_READWRITE);
-    if (remote != nullptr) {
-        ::WriteProcessMemory(handle, remote, &rect, sizeof(rect), nullptr);
-        ::SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(remote));
-        ::ReadProcessMemory(handle, remote, &rect, sizeof(rect), nullptr);
-        ::VirtualFreeEx(handle, remote, 0, MEM_RELEASE);
-    }
-    ::CloseHandle(handle);
-    return rect;
-}
-
-void RightClick(HWND window, int x, int y) {
-    ::PostMessageA(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
-    ::PostMessageA(window, WM_RBUTTONUP, 0, MAKELPARAM(x, y));
 }
 
 class AnonymityPagesTest : public ::testing::Test {
@@ -256,7 +217,7 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     testing::SaveScreenshot(main, "anonymity-tested-list");
     // "Test Proxy" on the first row: tested again, it moves to the end of the list and the file.
     ASSERT_TRUE(PickFromMenu(rows, 0, IDM_TESTED_TEST));
-    EXPECT_EQ(TestInDialog(), 3);
+    EXPECT_EQ(TestInDialog(), 5);
     EXPECT_TRUE(WaitUntil([&] {
         return File() == Address("second") + "->C\r\n" + Address("first") + "->A\r\n";
     })) << File();
@@ -299,7 +260,7 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     EXPECT_EQ(ListRequests(), 2);
     // Apply tests the chosen proxy and adopts it.
     Click(::GetDlgItem(wizard, IDC_WIZARD_APPLY));
-    EXPECT_EQ(TestInDialog(), 3);
+    EXPECT_EQ(TestInDialog(), 5);
     EXPECT_TRUE(
         WaitUntil([&] { return settings::RegStringSetting(settings::kProxyName, true).get() == post_line; }));
 

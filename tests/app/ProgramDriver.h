@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <thread>
@@ -48,6 +51,79 @@ inline std::string ProgramPath(const char* name) {
     std::string folder(path);
     folder.resize(folder.find_last_of('\\') + 1);
     return folder + name;
+}
+
+// The visible popup menu of a process, if one is open.
+inline HWND OpenMenu(DWORD process) {
+    struct Search {
+        DWORD process;
+        HWND found;
+    } search{process, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(context);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            char name[16] = {};
+            ::GetClassNameA(window, name, sizeof(name));
+            if (owner == s->process && ::IsWindowVisible(window) && std::string(name) == "#32768")
+                s->found = window;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+inline void RightClick(HWND window, int x, int y) {
+    ::PostMessageA(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
+    ::PostMessageA(window, WM_RBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+// Copies `block` into a fresh allocation in another process (after `prepare` saw its address there),
+// runs `use` with that address and copies the block back: list view messages that fill a structure
+// need it in the list's own process.
+template <typename Block, typename Prepare, typename Use>
+bool ThroughRemoteMemory(DWORD process, Block& block, Prepare prepare, Use use) {
+    HANDLE handle = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
+    if (handle == nullptr) return false;
+    bool done = false;
+    if (auto* remote = static_cast<char*>(
+            ::VirtualAllocEx(handle, nullptr, sizeof(block), MEM_COMMIT, PAGE_READWRITE))) {
+        prepare(remote);
+        ::WriteProcessMemory(handle, remote, &block, sizeof(block), nullptr);
+        use(remote);
+        done = ::ReadProcessMemory(handle, remote, &block, sizeof(block), nullptr) != FALSE;
+        ::VirtualFreeEx(handle, remote, 0, MEM_RELEASE);
+    }
+    ::CloseHandle(handle);
+    return done;
+}
+
+// The bounds of a list view's row in another process.
+inline RECT RowRect(DWORD process, HWND list, int row) {
+    RECT rect{LVIR_BOUNDS, 0, 0, 0};
+    ThroughRemoteMemory(
+        process, rect, [](char*) {},
+        [&](char* remote) { ::SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(remote)); });
+    return rect;
+}
+
+// The text of one cell of a list view in another process.
+inline std::string CellText(DWORD process, HWND list, int row, int column) {
+    struct Block {
+        LVITEMA item;
+        char text[256];
+    } block{};
+    const bool read = ThroughRemoteMemory(
+        process, block,
+        [&](char* remote) {
+            block.item.iSubItem = column;
+            block.item.pszText = remote + offsetof(Block, text);
+            block.item.cchTextMax = sizeof(block.text);
+        },
+        [&](char* remote) { ::SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote)); });
+    block.text[sizeof(block.text) - 1] = '\0';
+    return read ? block.text : "<unread>";
 }
 
 struct FoundWindows {
