@@ -36,6 +36,10 @@ std::vector<FailoverCandidate> FailoverCandidates(const std::string& failed) {
     for (std::size_t row = 0; row < tested.RowCount(); ++row) {
         const std::string& address = tested.Cell(row, catalogue::kAddressColumn);
         if (address.empty() || KeyOf(address) == failed_key) continue;
+        // A proxy known to show the user's address is never chosen without the user.
+        if (const auto grade = TheProxyLists().grades.Find(address);
+            grade && catalogue::GradeNeedsConfirmation(grade->grade))
+            continue;
         const bool seen = std::any_of(candidates.begin(), candidates.end(),
                                       [&](const FailoverCandidate& c) { return KeyOf(c.address) == KeyOf(address); });
         if (!seen) candidates.push_back({address, tested.Cell(row, catalogue::kCountryColumn)});

@@ -24,7 +24,8 @@ bool AutoSwitchOn();
 // so that a move away from it is still wanted.
 bool StillUsing(const std::string& failed);
 
-// The Tested list's rows other than `failed`, in list order. Read on the user-interface thread.
+// The Tested list's rows other than `failed` and other than those graded Transparent or Broken, in list
+// order. Read on the user-interface thread.
 std::vector<FailoverCandidate> FailoverCandidates(const std::string& failed);
 
 // Tests every candidate at once (on a worker) and returns the one that connected fastest; nothing
