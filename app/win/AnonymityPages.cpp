@@ -54,6 +54,26 @@ int ListViewSelection(HWND list) {
     return static_cast<int>(::SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
+// Makes each column as wide as its header's text in the header's own font, with the room a header
+// keeps around its text, so that no header is cut; the last column takes what is left.
+template <std::size_t N>
+void FitColumnsToHeaders(HWND list, const std::array<std::string_view, N>& headers) {
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(list, LVM_GETHEADER, 0, 0));
+    HDC dc = ::GetDC(header);
+    if (dc == nullptr) return;
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(header, WM_GETFONT, 0, 0)));
+    // A header keeps three edge widths on each side of its text.
+    const int margin = 6 * ::GetSystemMetrics(SM_CXEDGE) + 1;
+    for (std::size_t c = 0; c + 1 < N; ++c) {
+        SIZE size{};
+        ::GetTextExtentPoint32A(dc, headers[c].data(), static_cast<int>(headers[c].size()), &size);
+        ::SendMessageA(list, LVM_SETCOLUMNWIDTH, c, MAKELPARAM(size.cx + margin, 0));
+    }
+    ::SendMessageA(list, LVM_SETCOLUMNWIDTH, N - 1, LVSCW_AUTOSIZE_USEHEADER);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(header, dc);
+}
+
 void AddColumn(HWND list, int index, const char* title, int width) {
     LVCOLUMNA column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -309,16 +329,18 @@ bool TestedListPage::OnInitDialog() {
     cancel_.SetPictures(IDB_CANCEL, IDB_CANCEL_PRESSED);
     HWND list = Item(IDC_TESTED_LIST_VIEW);
     ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    // The page is narrower than the five headers side by side: the widths keep the usual texts whole
-    // ("123.45.67.89:8080", "Canada", "350 miliseconds", "1656.00 KB/sec") and shorten the longer headers
-    // rather than hide the grade behind a scroll bar. The grade column takes what is left ("Transparent"
-    // fits).
-    static constexpr int kWidths[catalogue::kTestedColumnCount] = {98, 46, 86, 86, 68};
-    for (std::size_t c = 0; c < catalogue::kTestedColumnCount; ++c) {
-        AddColumn(list, static_cast<int>(c), std::string(catalogue::kTestedColumnHeaders[c]).c_str(),
-                  kWidths[c]);
+    // Every header whole: each column as wide as its header (the usual texts, "123.45.67.89:8080",
+    // "350 miliseconds", "1656.00 KB/sec", fit under them) and the grade column taking what is left.
+    for (std::size_t c = 0; c < catalogue::kTestedColumnCount; ++c)
+        AddColumn(list, static_cast<int>(c), std::string(catalogue::kTestedColumnHeaders[c]).c_str(), 0);
+    LOGFONTA face{};
+    if (::GetObjectA(reinterpret_cast<HGDIOBJ>(::SendMessageA(list, WM_GETFONT, 0, 0)), sizeof(face), &face) != 0) {
+        face.lfHeight = face.lfHeight * 7 / 8;
+        face.lfWidth = 0;
+        list_font_.reset(::CreateFontIndirectA(&face));
+        if (list_font_) ::SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(list_font_.get()), TRUE);
     }
-    ::SendMessageA(list, LVM_SETCOLUMNWIDTH, catalogue::kGradeColumn, LVSCW_AUTOSIZE_USEHEADER);
+    FitColumnsToHeaders(list, catalogue::kTestedColumnHeaders);
     catalogue::TestedList& tested = TheProxyLists().tested;
     for (std::size_t i = 0; i < tested.RowCount(); ++i) RowInserted(i);
     tested.SetObserver(this);
