@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -23,7 +24,7 @@ inline std::string WinePath(std::string path) {
     return path;
 }
 
-inline std::string ReadFile(const std::string& path) {
+inline std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();

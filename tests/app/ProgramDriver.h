@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "resources/ids/DialogIds.h"
 #include "resources/ids/MainWindowIds.h"
 
 namespace vestrel::app::testing {
@@ -44,6 +45,9 @@ inline void Click(HWND button) { ::PostMessageA(button, BM_CLICK, 0, 0); }
 inline void Command(HWND window, int id) {
     ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
+
+// A count a control answers without parameters (LVM_GETITEMCOUNT, CB_GETCOUNT).
+inline int Count(HWND window, UINT message) { return static_cast<int>(::SendMessageA(window, message, 0, 0)); }
 
 inline std::string ProgramPath(const char* name) {
     char path[MAX_PATH] = {};
@@ -124,6 +128,14 @@ inline std::string CellText(DWORD process, HWND list, int row, int column) {
         [&](char* remote) { ::SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote)); });
     block.text[sizeof(block.text) - 1] = '\0';
     return read ? block.text : "<unread>";
+}
+
+// The cells of one column of a list view in another process, top to bottom.
+inline std::vector<std::string> ColumnTexts(DWORD process, HWND list, int column) {
+    std::vector<std::string> cells;
+    for (int row = 0; row < Count(list, LVM_GETITEMCOUNT); ++row)
+        cells.push_back(CellText(process, list, row, column));
+    return cells;
 }
 
 struct FoundWindows {
@@ -241,6 +253,21 @@ class Program {
             },
             timeout);
         return found;
+    }
+
+    // Reads control `text_id` of the next dialog that holds it, presses `button` and waits for the dialog
+    // to close: the text, "" when no dialog came.
+    std::string CloseDialogWith(int text_id, int button, std::chrono::milliseconds timeout = 10s) const {
+        HWND dialog = WaitForDialogWith(text_id, timeout);
+        if (dialog == nullptr) return "";
+        const std::string text = Text(::GetDlgItem(dialog, text_id));
+        Click(::GetDlgItem(dialog, button));
+        WaitUntil([&] { return !::IsWindow(dialog); });
+        return text;
+    }
+    // Dismisses the message dialog: its text, "" when none came.
+    std::string Acknowledge(std::chrono::milliseconds timeout = 10s) const {
+        return CloseDialogWith(IDC_MESSAGE_TEXT, IDOK, timeout);
     }
 
   private:

@@ -12,35 +12,7 @@ set -euo pipefail
 
 action=$1
 state=$2
-
-free_port() {
-    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-wait_for_port() {
-    local port=$1
-    for _ in $(seq 100); do
-        python3 -c "import socket,sys; s=socket.socket(); s.settimeout(0.2); sys.exit(s.connect_ex(('127.0.0.1', $port)))" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# Ends a peer this fixture started: the PID must still run the program the fixture gave it.
-stop_peer() {
-    local name=$1 program=$2 pid
-    [ -s "$state/$name.pid" ] || return 0
-    pid=$(cat "$state/$name.pid")
-    if [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q "$program"; then
-        kill "$pid" 2>/dev/null || true
-        for _ in $(seq 50); do
-            [ -d "/proc/$pid" ] || break
-            sleep 0.1
-        done
-        [ -d "/proc/$pid" ] && kill -9 "$pid" 2>/dev/null || true
-    fi
-    rm -f "$state/$name.pid"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../../script/lib/peers.sh"
 
 stop_all() {
     stop_peer list-service list-service.py
@@ -50,14 +22,6 @@ stop_all() {
     stop_peer third tinyproxy
     stop_peer control peer_control.py
     rm -f "$state/peers"
-}
-
-# Detached and with no tie to CTest's pipes, or CTest would wait for the peers' output to end.
-start_peer() {
-    local name=$1
-    shift
-    setsid "$@" </dev/null >"$state/$name.out" 2>&1 &
-    echo $! >"$state/$name.pid"
 }
 
 case "$action" in

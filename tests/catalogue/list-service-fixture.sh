@@ -8,21 +8,12 @@ set -euo pipefail
 
 action=$1
 state=$2
+source "$(dirname "${BASH_SOURCE[0]}")/../../script/lib/peers.sh"
 
+# Only the server this fixture started: the PID must still be a list-service process.
 stop_server() {
-    [ -s "$state/pid" ] || return 0
-    local pid
-    pid=$(cat "$state/pid")
-    # Only the server this fixture started: the PID must still be a list-service process.
-    if [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q "list-service.py"; then
-        kill "$pid" 2>/dev/null || true
-        for _ in $(seq 50); do
-            [ -d "/proc/$pid" ] || break
-            sleep 0.1
-        done
-        [ -d "/proc/$pid" ] && kill -9 "$pid" 2>/dev/null || true
-    fi
-    rm -f "$state/pid" "$state/port"
+    stop_pid_file "$state/pid" list-service.py
+    rm -f "$state/port"
 }
 
 case "$action" in

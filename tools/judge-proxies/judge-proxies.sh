@@ -18,41 +18,7 @@ set -euo pipefail
 action=$1
 state=$2
 lifetime=${JUDGE_PROXIES_LIFETIME:-1800}
-
-free_port() {
-    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-wait_for_port() {
-    local port=$1
-    for _ in $(seq 100); do
-        python3 -c "import socket,sys; s=socket.socket(); s.settimeout(0.2); sys.exit(s.connect_ex(('127.0.0.1', $port)))" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# True while the process runs: a peer whose parent is gone may stay behind as a zombie until the
-# system reaps it, and that one has ended.
-running() {
-    [ -r "/proc/$1/stat" ] && ! sed 's/^.*) //' "/proc/$1/stat" | grep -q '^Z'
-}
-
-# Ends a peer this fixture started: the PID must still run the program the fixture gave it.
-stop_peer() {
-    local name=$1 program=$2 pid
-    [ -s "$state/$name.pid" ] || return 0
-    pid=$(cat "$state/$name.pid")
-    if [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q "$program"; then
-        kill "$pid" 2>/dev/null || true
-        for _ in $(seq 50); do
-            running "$pid" || break
-            sleep 0.1
-        done
-        running "$pid" && kill -9 "$pid" 2>/dev/null || true
-    fi
-    rm -f "$state/$name.pid"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../../script/lib/peers.sh"
 
 stop_all() {
     stop_peer list-service list-service.py
@@ -63,14 +29,6 @@ stop_all() {
     stop_peer broken scripted-proxy.py
     stop_peer silent scripted-proxy.py
     rm -f "$state/peers"
-}
-
-# Detached and with no tie to CTest's pipes, or CTest would wait for the peers' output to end.
-start_peer() {
-    local name=$1
-    shift
-    setsid "$@" </dev/null >"$state/$name.out" 2>&1 &
-    echo $! >"$state/$name.pid"
 }
 
 # tinyproxy_conf <name> <port> <bind address> <via: Yes to drop it> <CONNECT port>
