@@ -57,25 +57,36 @@ inline std::string ProgramPath(const char* name) {
     return folder + name;
 }
 
-// The visible popup menu of a process, if one is open.
-inline HWND OpenMenu(DWORD process) {
+// The top-level windows of one process that `keep` accepts.
+inline std::vector<HWND> TopLevelWindows(DWORD process, const std::function<bool(HWND)>& keep) {
     struct Search {
         DWORD process;
-        HWND found;
-    } search{process, nullptr};
+        const std::function<bool(HWND)>& keep;
+        std::vector<HWND> found;
+    } search{process, keep, {}};
     ::EnumWindows(
         [](HWND window, LPARAM context) -> BOOL {
             auto* s = reinterpret_cast<Search*>(context);
             DWORD owner = 0;
             ::GetWindowThreadProcessId(window, &owner);
-            char name[16] = {};
-            ::GetClassNameA(window, name, sizeof(name));
-            if (owner == s->process && ::IsWindowVisible(window) && std::string(name) == "#32768")
-                s->found = window;
+            if (owner == s->process && s->keep(window)) s->found.push_back(window);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+inline std::string ClassName(HWND window) {
+    char name[64] = {};
+    ::GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+// The visible popup menu of a process, if one is open.
+inline HWND OpenMenu(DWORD process) {
+    const std::vector<HWND> menus = TopLevelWindows(
+        process, [](HWND window) { return ::IsWindowVisible(window) && ClassName(window) == "#32768"; });
+    return menus.empty() ? nullptr : menus.back();
 }
 
 inline void RightClick(HWND window, int x, int y) {
@@ -138,29 +149,10 @@ inline std::vector<std::string> ColumnTexts(DWORD process, HWND list, int column
     return cells;
 }
 
-struct FoundWindows {
-    DWORD process;
-    std::vector<HWND> windows;
-};
-
 // Visible top-level dialogs of one process.
 inline std::vector<HWND> VisibleDialogs(DWORD process) {
-    FoundWindows found{process, {}};
-    ::EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* result = reinterpret_cast<FoundWindows*>(context);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            char class_name[16] = {};
-            ::GetClassNameA(window, class_name, sizeof(class_name));
-            if (owner == result->process && ::IsWindowVisible(window) &&
-                std::string(class_name) == "#32770") {
-                result->windows.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found.windows;
+    return TopLevelWindows(
+        process, [](HWND window) { return ::IsWindowVisible(window) && ClassName(window) == "#32770"; });
 }
 
 // One started Vestrel.exe; ended by its handle when the object goes.
@@ -225,20 +217,11 @@ class Program {
     HWND main() const { return main_; }
 
     std::vector<HWND> AllTopLevel() const {
-        FoundWindows found{id_, {}};
-        ::EnumWindows(
-            [](HWND window, LPARAM context) -> BOOL {
-                auto* result = reinterpret_cast<FoundWindows*>(context);
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(window, &owner);
-                char title[32] = {};
-                ::GetWindowTextA(window, title, sizeof(title));
-                if (owner == result->process && std::string(title) == "Vestrel")
-                    result->windows.push_back(window);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        return found.windows;
+        return TopLevelWindows(id_, [](HWND window) {
+            char title[32] = {};
+            ::GetWindowTextA(window, title, sizeof(title));
+            return std::string(title) == "Vestrel";
+        });
     }
 
     // A visible dialog of this process other than the main window that holds control `id`.
