@@ -52,3 +52,24 @@ start_peer() {
     setsid "$@" </dev/null >"$state/$name.out" 2>&1 &
     echo $! >"$state/$name.pid"
 }
+
+# publish_peers <name=port>...: the peers file the tests read, one name=port a line; printed as well.
+publish_peers() {
+    printf '%s\n' "$@" >"$state/peers"
+    cat "$state/peers"
+}
+
+# fixture_main "$@": the command line of a fixture script, which defines start_peers (given the
+# script's arguments) and stop_all.
+#   <script> start <state-dir> <source-dir> [...]
+#   <script> stop <state-dir>
+fixture_main() {
+    case "${1:-}" in
+    start) start_peers "$@" ;;
+    stop) stop_all ;;
+    *)
+        echo "usage: $0 start <state-dir> <source-dir> | stop <state-dir>" >&2
+        exit 2
+        ;;
+    esac
+}

@@ -123,12 +123,7 @@ class AnonymityEndToEndTest : public ::testing::Test {
     std::string SecondLine() const { return Line("second", "Second"); }
     std::string DeadLine() const { return Line("dead", "Nowhere"); }
 
-    HWND StartProgram() {
-        if (!program_.Start()) return nullptr;
-        HWND main = program_.WaitForMainWindow();
-        if (main != nullptr) ::SetForegroundWindow(main);
-        return main;
-    }
+    HWND StartProgram() { return program_.Launch(); }
     HWND StatusPage() const { return ::GetDlgItem(program_.main(), IDD_STATUS_PAGE); }
     HWND Box(int id) const { return ::GetDlgItem(StatusPage(), id); }
 

@@ -113,10 +113,8 @@ class AnonymityPagesTest : public ::testing::Test {
 };
 
 TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
-    ASSERT_TRUE(program_.Start());
-    HWND main = program_.WaitForMainWindow();
+    HWND main = program_.Launch();
     ASSERT_NE(main, nullptr);
-    ::SetForegroundWindow(main);
     ASSERT_TRUE(testing::ShowAnonymitySection(program_));
     testing::SaveScreenshot(main, "anonymity-intro");
     ASSERT_TRUE(WaitUntil([&] { return ListRequests() == 1; }, 20s)) << "the status page's download";

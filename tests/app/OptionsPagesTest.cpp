@@ -199,12 +199,7 @@ class OptionsPagesTest : public ::testing::Test {
         "# Mozilla User Preferences\r\n\r\nuser_pref(\"network.proxy.type\", 0);\r\n";
     static constexpr const char* kBarePrefs = "# Mozilla User Preferences\r\n\r\n";
 
-    HWND StartProgram() {
-        if (!program_.Start()) return nullptr;
-        HWND main = program_.WaitForMainWindow();
-        if (main != nullptr) ::SetForegroundWindow(main);
-        return main;
-    }
+    HWND StartProgram() { return program_.Launch(); }
     HWND Page(int id) const { return ::GetDlgItem(program_.main(), id); }
     HWND Item(int page, int id) const { return ::GetDlgItem(Page(page), id); }
     bool Visible(int page) const { return Page(page) != nullptr && ::IsWindowVisible(Page(page)); }

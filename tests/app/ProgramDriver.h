@@ -192,6 +192,15 @@ class Program {
         return main_;
     }
 
+    // Starts the program and waits for its main window, brought to the front: the window, nullptr when
+    // the program did not start or showed none.
+    HWND Launch() {
+        if (!Start()) return nullptr;
+        HWND main = WaitForMainWindow();
+        if (main != nullptr) ::SetForegroundWindow(main);
+        return main;
+    }
+
     bool WaitForExit(std::chrono::milliseconds timeout = 15s) {
         return process_ != nullptr &&
                ::WaitForSingleObject(process_, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;

@@ -121,10 +121,8 @@ class ProxyGradesTest : public ::testing::Test {
 };
 
 TEST_F(ProxyGradesTest, GradesAreShownKeptApartAndAskedAboutBeforeUse) {
-    ASSERT_TRUE(program_.Start());
-    HWND main = program_.WaitForMainWindow();
+    HWND main = program_.Launch();
     ASSERT_NE(main, nullptr);
-    ::SetForegroundWindow(main);
     ASSERT_TRUE(ShowAnonymitySection(program_));
 
     // The transparent proxy: its grade in the dialog, then a question at OK, and No keeps the proxy in use.

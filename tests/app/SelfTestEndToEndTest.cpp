@@ -137,9 +137,7 @@ class SelfTestEndToEndTest : public ::testing::Test {
 };
 
 TEST_F(SelfTestEndToEndTest, AmIHiddenNamesEachCauseAndListSourcesFeedTheNewList) {
-    ASSERT_TRUE(program_.Start());
-    ASSERT_NE(program_.WaitForMainWindow(), nullptr);
-    ::SetForegroundWindow(Main());
+    ASSERT_NE(program_.Launch(), nullptr);
 
     // The status line takes the address the judge saw once it answered.
     HWND real_line = ::GetDlgItem(Main(), IDC_MAIN_REAL_ADDRESS);

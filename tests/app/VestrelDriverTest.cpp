@@ -52,12 +52,7 @@ class VestrelDriverTest : public ::testing::Test {
         SetString(settings::kListServer, "127.0.0.1:1");
     }
 
-    HWND StartProgram() {
-        if (!program_.Start()) return nullptr;
-        HWND main = program_.WaitForMainWindow();
-        if (main != nullptr) ::SetForegroundWindow(main);
-        return main;
-    }
+    HWND StartProgram() { return program_.Launch(); }
 
     HWND NavigationButton(int section) const {
         return ::GetDlgItem(::GetDlgItem(program_.main(), IDD_NAVIGATION_PANEL),

@@ -10,7 +10,6 @@
 #   anonymity-fixture.sh stop <state-dir>
 set -euo pipefail
 
-action=$1
 state=$2
 source "$(dirname "${BASH_SOURCE[0]}")/../../script/lib/peers.sh"
 
@@ -24,8 +23,7 @@ stop_all() {
     rm -f "$state/peers"
 }
 
-case "$action" in
-start)
+start_peers() {
     source_dir=$3
     mkdir -p "$state"
     stop_all
@@ -75,20 +73,7 @@ CONF
             exit 1
         fi
     done
-    {
-        printf '%s\n' "${peers[@]}"
-        echo "origin=$origin_port"
-        echo "dead=$dead_port"
-        echo "list=$list_port"
-        echo "control=$control_port"
-    } >"$state/peers"
-    cat "$state/peers"
-    ;;
-stop)
-    stop_all
-    ;;
-*)
-    echo "usage: $0 start <state-dir> <source-dir> | stop <state-dir>" >&2
-    exit 2
-    ;;
-esac
+    publish_peers "${peers[@]}" "origin=$origin_port" "dead=$dead_port" "list=$list_port" "control=$control_port"
+}
+
+fixture_main "$@"

@@ -15,7 +15,6 @@
 #   judge-proxies.sh stop <state-dir>
 set -euo pipefail
 
-action=$1
 state=$2
 lifetime=${JUDGE_PROXIES_LIFETIME:-1800}
 source "$(dirname "${BASH_SOURCE[0]}")/../../script/lib/peers.sh"
@@ -49,8 +48,7 @@ CONF
     : >"$state/$1.log"
 }
 
-case "$action" in
-start)
+start_peers() {
     source_dir=$3
     mkdir -p "$state"
     stop_all
@@ -134,21 +132,11 @@ CONF
             exit 1
         fi
     done
-    {
-        echo "judge=$judge_port"
-        echo "judge_https=$judge_https_port"
-        echo "list=$judge_port"
-        for name in elite anonymous transparent nohttps broken silent dead; do
-            eval "echo $name=\$${name}_port"
-        done
-    } >"$state/peers"
-    cat "$state/peers"
-    ;;
-stop)
-    stop_all
-    ;;
-*)
-    echo "usage: $0 start <state-dir> <source-dir> | stop <state-dir>" >&2
-    exit 2
-    ;;
-esac
+    peers=("judge=$judge_port" "judge_https=$judge_https_port" "list=$judge_port")
+    for name in elite anonymous transparent nohttps broken silent dead; do
+        eval "peers+=(\"$name=\$${name}_port\")"
+    done
+    publish_peers "${peers[@]}"
+}
+
+fixture_main "$@"
