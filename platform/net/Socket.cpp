@@ -36,8 +36,8 @@ std::optional<int> detail::WaitForConnect(std::chrono::steady_clock::time_point 
                                           const std::atomic<bool>* cancel,
                                           const std::function<int(int)>& wait_slice) {
     for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return 0;
         if (cancel != nullptr && cancel->load()) return std::nullopt;
         const int ready = wait_slice(static_cast<int>(std::min<std::int64_t>(left.count(), 200)));

@@ -70,8 +70,7 @@ class AnonymityEndToEndTest : public ::testing::Test {
         ASSERT_NE(peers_file, nullptr);
         state_ = fs::path(WinePath(peers_file)).parent_path();
         peers_ = ReadPeers(WinePath(peers_file));
-        for (const char* name : {"first", "second", "origin", "dead", "list"})
-            ASSERT_TRUE(peers_.count(name)) << name;
+        ASSERT_EQ(testing::MissingPeers(peers_, {"first", "second", "origin", "dead", "list"}), "");
 
         local_port_ = FreePort();
         ASSERT_GT(local_port_, 0);
@@ -392,7 +391,8 @@ std::string BalloonTexts() {
         [](HWND window, LPARAM into) -> BOOL {
             char name[64] = {};
             ::GetClassNameA(window, name, sizeof(name));
-            if (std::string(name) == TOOLTIPS_CLASSA) *reinterpret_cast<std::string*>(into) += Text(window) + "\n";
+            if (std::string(name) == TOOLTIPS_CLASSA)
+                *reinterpret_cast<std::string*>(into) += Text(window) + "\n";
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&texts));
@@ -402,8 +402,9 @@ std::string BalloonTexts() {
 TEST_F(AnonymityEndToEndTest, AProxyThatStopsIsReplacedByTheFastestWorkingOneNeverByDirect) {
     ASSERT_TRUE(peers_.count("third") && peers_.count("control"));
     const std::string third = Line("third", "Third");
-    std::ofstream(folder_ / "MyProxies.txt", std::ios::binary)
-        << third << "\r\n" << DeadLine() << "\r\n" << SecondLine() << "\r\n";
+    std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << third << "\r\n"
+                                                               << DeadLine() << "\r\n"
+                                                               << SecondLine() << "\r\n";
     SetString(settings::kProxyName, third);
     const std::string origin_log = (state_ / "origin.log").string();
     const std::size_t log_start = ReadFile(origin_log).size();
@@ -435,8 +436,8 @@ TEST_F(AnonymityEndToEndTest, AProxyThatStopsIsReplacedByTheFastestWorkingOneNev
     EXPECT_EQ(ProxyName(), second);
     EXPECT_EQ(GetDword(settings::kUseProxy), 1u);
     EXPECT_NE(Text(::GetDlgItem(program_.main(), IDC_MAIN_ADDRESS_IN_USE)).find(second), std::string::npos);
-    const std::string notice = "127.0.0.1:" + std::to_string(peers_.at("third")) +
-                               " stopped answering; now using " + second;
+    const std::string notice =
+        "127.0.0.1:" + std::to_string(peers_.at("third")) + " stopped answering; now using " + second;
     EXPECT_TRUE(WaitUntil([&] { return BalloonTexts().find(notice) != std::string::npos; }, 5s))
         << BalloonTexts();
 
@@ -460,7 +461,8 @@ TEST_F(AnonymityEndToEndTest, WithNoWorkingProxyLeftAnonymityStaysOnAndTheTraySa
     const std::string dead = "127.0.0.1:" + std::to_string(peers_.at("dead"));
     for (int i = 0; i < 3; ++i) EXPECT_NE(GetThroughRelay("/nowhere").find(" 502 "), std::string::npos);
     EXPECT_TRUE(WaitUntil(
-        [&] { return BalloonTexts().find(dead + " stopped answering, and no proxy") != std::string::npos; }, 5s))
+        [&] { return BalloonTexts().find(dead + " stopped answering, and no proxy") != std::string::npos; },
+        5s))
         << BalloonTexts();
     EXPECT_EQ(SwitchState(), "Enabled");
     EXPECT_EQ(GetDword(settings::kUseProxy), 1u);

@@ -62,10 +62,8 @@ std::vector<std::string> BoxTexts(HWND box) {
 class AnonymityPagesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* peers_file = std::getenv("VESTREL_ANONYMITY_PEERS");
-        ASSERT_NE(peers_file, nullptr);
-        peers_ = testing::ReadPeers(testing::WinePath(peers_file));
-        for (const char* name : {"first", "second", "dead", "list"}) ASSERT_TRUE(peers_.count(name)) << name;
+        peers_ = testing::PeersFrom("VESTREL_ANONYMITY_PEERS");
+        ASSERT_EQ(testing::MissingPeers(peers_, {"first", "second", "dead", "list"}), "");
         folder_ = testing::TestFolder("vestrel-pages");
         // Reachable, dead, reachable: what "Test All Proxies" works on.
         std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << Address("first") << "->A\r\n"
@@ -197,8 +195,7 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     // Apply tests the chosen proxy and adopts it.
     Click(::GetDlgItem(wizard, IDC_WIZARD_APPLY));
     EXPECT_EQ(TestInDialog(), 5);
-    EXPECT_TRUE(
-        WaitUntil([&] { return GetString(settings::kProxyName) == post_line; }));
+    EXPECT_TRUE(WaitUntil([&] { return GetString(settings::kProxyName) == post_line; }));
 
     // The New list holds the downloaded lines.
     HWND new_list = Open(2, IDD_NEW_LIST);

@@ -24,7 +24,8 @@ namespace vestrel::app::testing {
 // Clicks the navigation panel's anonymity button and waits for the section's introduction.
 inline bool ShowAnonymitySection(const Program& program) {
     Click(::GetDlgItem(::GetDlgItem(program.main(), IDD_NAVIGATION_PANEL), IDC_NAV_ANONYMITY));
-    return WaitUntil([&] { return ::IsWindowVisible(::GetDlgItem(program.main(), IDD_ANONYMITY_INTRO)) != FALSE; });
+    return WaitUntil(
+        [&] { return ::IsWindowVisible(::GetDlgItem(program.main(), IDD_ANONYMITY_INTRO)) != FALSE; });
 }
 
 // The section's button `index`, counted from the top: the last three share their id, so they are told
@@ -32,7 +33,8 @@ inline bool ShowAnonymitySection(const Program& program) {
 inline HWND SectionButton(const Program& program, int index) {
     HWND panel = ::GetDlgItem(::GetDlgItem(program.main(), IDD_ANONYMITY_SECTION), IDD_ANONYMITY_PANEL);
     std::vector<std::pair<LONG, HWND>> buttons;
-    for (HWND child = ::GetWindow(panel, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    for (HWND child = ::GetWindow(panel, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
         const int id = ::GetDlgCtrlID(child);
         if (id < IDC_WIZARD_BUTTON || id > IDC_LIST_UPDATE_BUTTON) continue;
         RECT rect{};

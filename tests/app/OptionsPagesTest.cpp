@@ -35,6 +35,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::Click;
+using testing::FreePort;
 using testing::GetDword;
 using testing::Program;
 using testing::ReadFile;
@@ -81,16 +82,9 @@ std::pair<DWORD, std::string> SystemProxy() {
     return {proxy.flags, proxy.server};
 }
 
-int FreePort() {
-    std::error_code error;
-    return net::Listener::OnLoopback(0, 1, error).Port();
-}
-
 // The first proxy of the fixture's peers file, as "127.0.0.1:<port>".
 std::string FirstProxy() {
-    const char* peers_file = std::getenv("VESTREL_ANONYMITY_PEERS");
-    if (peers_file == nullptr) return {};
-    const std::map<std::string, int> peers = testing::ReadPeers(testing::WinePath(peers_file));
+    const std::map<std::string, int> peers = testing::PeersFrom("VESTREL_ANONYMITY_PEERS");
     const auto first = peers.find("first");
     return first == peers.end() ? std::string() : "127.0.0.1:" + std::to_string(first->second);
 }

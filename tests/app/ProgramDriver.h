@@ -47,7 +47,9 @@ inline void Command(HWND window, int id) {
 }
 
 // A count a control answers without parameters (LVM_GETITEMCOUNT, CB_GETCOUNT).
-inline int Count(HWND window, UINT message) { return static_cast<int>(::SendMessageA(window, message, 0, 0)); }
+inline int Count(HWND window, UINT message) {
+    return static_cast<int>(::SendMessageA(window, message, 0, 0));
+}
 
 inline std::string ProgramPath(const char* name) {
     char path[MAX_PATH] = {};

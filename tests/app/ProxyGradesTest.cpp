@@ -52,19 +52,15 @@ using testing::UseFixtureJudge;
 using testing::WaitUntil;
 namespace fs = std::filesystem;
 
-std::map<std::string, int> JudgePeers() {
-    const char* peers_file = std::getenv("VESTREL_JUDGE_PEERS");
-    if (peers_file == nullptr) return {};
-    return testing::ReadPeers(testing::WinePath(peers_file));
-}
+std::map<std::string, int> JudgePeers() { return testing::PeersFrom("VESTREL_JUDGE_PEERS"); }
 
 class ProxyGradesTest : public ::testing::Test {
   protected:
     void SetUp() override {
         peers_ = JudgePeers();
-        for (const char* name : {"elite", "anonymous", "transparent", "nohttps", "broken", "dead", "list",
-                                 "judge", "judge_https"})
-            ASSERT_TRUE(peers_.count(name)) << name;
+        ASSERT_EQ(testing::MissingPeers(peers_, {"elite", "anonymous", "transparent", "nohttps", "broken",
+                                                 "dead", "list", "judge", "judge_https"}),
+                  "");
         folder_ = testing::TestFolder("vestrel-grades");
         std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << Line("elite", "E") << "\r\n"
                                                                    << Line("anonymous", "A") << "\r\n"
@@ -99,7 +95,9 @@ class ProxyGradesTest : public ::testing::Test {
 
     HWND Page(int id) const { return ::GetDlgItem(program_.main(), id); }
     HWND Open(int index, int page_id) { return OpenSectionPage(program_, index, page_id); }
-    bool PickFromMenu(HWND list, int row, int command) { return testing::PickFromMenu(program_, list, row, command); }
+    bool PickFromMenu(HWND list, int row, int command) {
+        return testing::PickFromMenu(program_, list, row, command);
+    }
     // The question dialog's text, answered with No (Cancel); "" when none came.
     std::string RefuseQuestion() { return AnswerQuestion(program_, false, 5s); }
     // Presses Start in the test dialog and waits for the test and the judge; the dialog left open.
@@ -223,9 +221,9 @@ TEST_F(ProxyGradesTest, GradesAreShownKeptApartAndAskedAboutBeforeUse) {
 // fixture's proxies, tested by connect alone and then with the judge on the same workers.
 TEST(ProxyGradesTiming, TwoHundredRowsHalfSilentConnectOnlyAndGraded) {
     const std::map<std::string, int> peers = JudgePeers();
-    for (const char* name : {"elite", "anonymous", "transparent", "nohttps", "broken", "silent", "dead",
-                             "list", "judge", "judge_https"})
-        ASSERT_TRUE(peers.count(name)) << name;
+    ASSERT_EQ(testing::MissingPeers(peers, {"elite", "anonymous", "transparent", "nohttps", "broken",
+                                            "silent", "dead", "list", "judge", "judge_https"}),
+              "");
     UseFixtureJudge(peers);
     const char* answering[] = {"elite", "anonymous", "transparent", "nohttps", "broken"};
     catalogue::TestedList rows;

@@ -49,11 +49,10 @@ namespace net = platform::net;
 class SelfTestEndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* peers_file = std::getenv("VESTREL_JUDGE_PEERS");
-        ASSERT_NE(peers_file, nullptr);
-        peers_ = testing::ReadPeers(testing::WinePath(peers_file));
-        for (const char* name : {"list", "judge", "judge_https", "elite", "transparent", "nohttps", "dead"})
-            ASSERT_TRUE(peers_.count(name)) << name;
+        peers_ = testing::PeersFrom("VESTREL_JUDGE_PEERS");
+        ASSERT_EQ(testing::MissingPeers(
+                      peers_, {"list", "judge", "judge_https", "elite", "transparent", "nohttps", "dead"}),
+                  "");
         local_port_ = testing::FreePort();
         ASSERT_GT(local_port_, 0);
         folder_ = testing::TestFolder("vestrel-self-test");

@@ -42,7 +42,6 @@ using testing::Text;
 using testing::VisibleDialogs;
 using testing::WaitUntil;
 
-
 class VestrelDriverTest : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -75,7 +75,8 @@ TEST(SocketContractTest, ConnectThatNeverCompletesEndsAtItsLimitOrWhenCancelled)
     std::vector<net::Socket> queued;
     const auto began = std::chrono::steady_clock::now();
     for (int i = 0; i < 64; ++i) {
-        net::Socket socket = net::ConnectTcp("127.0.0.1", listener.Port(), std::chrono::milliseconds(500), error);
+        net::Socket socket =
+            net::ConnectTcp("127.0.0.1", listener.Port(), std::chrono::milliseconds(500), error);
         if (!socket.Valid()) break;
         queued.push_back(std::move(socket));
     }
@@ -90,7 +91,8 @@ TEST(SocketContractTest, ConnectThatNeverCompletesEndsAtItsLimitOrWhenCancelled)
         cancel = true;
     });
     const auto asked = std::chrono::steady_clock::now();
-    net::Socket socket = net::ConnectTcp("127.0.0.1", listener.Port(), std::chrono::seconds(60), error, &cancel);
+    net::Socket socket =
+        net::ConnectTcp("127.0.0.1", listener.Port(), std::chrono::seconds(60), error, &cancel);
     canceller.join();
     EXPECT_FALSE(socket.Valid());
     EXPECT_EQ(error, std::errc::operation_canceled) << error.message();
