@@ -40,3 +40,30 @@ function(vestrel_add_test name)
     set_tests_properties(${name} PROPERTIES LABELS "${labels}" TIMEOUT 900
         ENVIRONMENT "VESTREL_SOURCE_DIR=${PROJECT_SOURCE_DIR};VESTREL_BINARY_DIR=${CMAKE_BINARY_DIR}")
 endfunction()
+
+# vestrel_add_fixture(<name> <script> <state dir> [ARGS <start arguments...>] [TIMEOUT <seconds>])
+# Peers on loopback around the tests, as a CTest fixture: <name>_start runs
+# `bash <script> start <state dir> <source dir> ARGS`, <name>_stop `bash <script> stop <state dir>`
+# (each within TIMEOUT seconds, 60 unless given).
+function(vestrel_add_fixture name script state)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "ARGS" ${ARGN})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 60)
+    endif()
+    if(WIN32)
+        set(label wine)
+    else()
+        set(label native)
+    endif()
+    add_test(NAME ${name}_start COMMAND bash ${script} start ${state} ${PROJECT_SOURCE_DIR} ${ARG_ARGS})
+    add_test(NAME ${name}_stop COMMAND bash ${script} stop ${state})
+    set_tests_properties(${name}_start PROPERTIES FIXTURES_SETUP ${name} LABELS ${label} TIMEOUT ${ARG_TIMEOUT})
+    set_tests_properties(${name}_stop PROPERTIES FIXTURES_CLEANUP ${name} LABELS ${label} TIMEOUT ${ARG_TIMEOUT})
+endfunction()
+
+# vestrel_require_fixture(<test> <fixture> <VARIABLE=value>): runs <test> with the fixture's peers up
+# and tells it where the fixture wrote what it started.
+function(vestrel_require_fixture test fixture environment)
+    set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED ${fixture})
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "${environment}")
+endfunction()

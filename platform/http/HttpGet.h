@@ -28,6 +28,8 @@ std::optional<Url> ParseUrl(std::string_view url);
 // "https://host[:port]/path" (the scheme is required), port 443 unless given; nothing otherwise. The
 // list addresses stay plain HTTP: only the judge is asked over HTTPS.
 std::optional<Url> ParseHttpsUrl(std::string_view url);
+// The decimal port of an address, 1..65535; nothing for anything else (a sign, a blank, a 0).
+std::optional<std::uint16_t> ParsePort(std::string_view digits);
 
 struct GetOptions {
     // Agent name sent with the request.

@@ -24,15 +24,9 @@ std::optional<Url> ParseAuthorityAndPath(std::string_view url, std::uint16_t def
     std::string_view authority = url.substr(0, slash);
     if (slash != std::string_view::npos) result.path = std::string(url.substr(slash));
     if (const std::size_t colon = authority.find(':'); colon != std::string_view::npos) {
-        const std::string_view digits = authority.substr(colon + 1);
-        if (digits.empty() || digits.size() > 5) return std::nullopt;
-        unsigned value = 0;
-        for (const char c : digits) {
-            if (c < '0' || c > '9') return std::nullopt;
-            value = value * 10 + static_cast<unsigned>(c - '0');
-        }
-        if (value == 0 || value > 65535) return std::nullopt;
-        result.port = static_cast<std::uint16_t>(value);
+        const std::optional<std::uint16_t> port = ParsePort(authority.substr(colon + 1));
+        if (!port) return std::nullopt;
+        result.port = *port;
         authority = authority.substr(0, colon);
     }
     if (authority.empty()) return std::nullopt;
@@ -41,6 +35,17 @@ std::optional<Url> ParseAuthorityAndPath(std::string_view url, std::uint16_t def
 }
 
 }  // namespace
+
+std::optional<std::uint16_t> ParsePort(std::string_view digits) {
+    if (digits.empty() || digits.size() > 5) return std::nullopt;
+    unsigned value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value == 0 || value > 65535) return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
 
 std::optional<Url> ParseUrl(std::string_view url) {
     TakeScheme(url, "http://");

@@ -1,6 +1,7 @@
 // The parts of the socket service that are the same on every system.
 #include "platform/net/Socket.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -29,6 +30,19 @@ Listener Listener::OnLoopback(std::uint16_t port, int backlog, std::error_code& 
     listener.socket_ = std::move(socket);
     error.clear();
     return listener;
+}
+
+std::optional<int> detail::WaitForConnect(std::chrono::steady_clock::time_point deadline,
+                                          const std::atomic<bool>* cancel,
+                                          const std::function<int(int)>& wait_slice) {
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return 0;
+        if (cancel != nullptr && cancel->load()) return std::nullopt;
+        const int ready = wait_slice(static_cast<int>(std::min<std::int64_t>(left.count(), 200)));
+        if (ready != 0) return ready;
+    }
 }
 
 }  // namespace vestrel::platform::net

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -79,6 +80,11 @@ void ClaimListenAddress(Socket& socket);
 // Binds 127.0.0.1:`port` and listens; the port bound, or nothing with `error` set.
 std::optional<std::uint16_t> BindLoopbackAndListen(Socket& socket, std::uint16_t port, int backlog,
                                                    std::error_code& error);
+// Waits for a connect in progress until `deadline`, in slices of at most 200 ms so that `cancel` is
+// seen between them. `wait_slice(ms)` waits up to ms: above 0 ready, below 0 failed, 0 not yet. Its
+// last answer (0 when the deadline passed), or nothing once `cancel` is set.
+std::optional<int> WaitForConnect(std::chrono::steady_clock::time_point deadline,
+                                  const std::atomic<bool>* cancel, const std::function<int(int)>& wait_slice);
 }  // namespace detail
 
 class Listener {

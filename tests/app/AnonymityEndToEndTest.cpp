@@ -26,11 +26,11 @@
 #include "resources/ids/AnonymityIds.h"
 #include "resources/ids/DialogIds.h"
 #include "resources/ids/MainWindowIds.h"
-#include "settings/RegDwordSetting.h"
-#include "settings/RegStringSetting.h"
 #include "settings/SettingsTable.h"
+#include "tests/app/AnonymitySection.h"
 #include "tests/app/FixturePeers.h"
 #include "tests/app/ProgramDriver.h"
+#include "tests/app/ProgramSettings.h"
 #include "tests/app/Screenshot.h"
 #include "tests/support/SystemProxy.h"
 
@@ -42,9 +42,13 @@ using testing::Click;
 using testing::Command;
 using testing::Exchange;
 using testing::FreePort;
+using testing::GetDword;
+using testing::GetString;
 using testing::Program;
 using testing::ReadFile;
 using testing::ReadPeers;
+using testing::SetDword;
+using testing::SetString;
 using testing::Text;
 using testing::WaitUntil;
 using testing::WinePath;
@@ -66,22 +70,17 @@ class AnonymityEndToEndTest : public ::testing::Test {
         ASSERT_NE(peers_file, nullptr);
         state_ = fs::path(WinePath(peers_file)).parent_path();
         peers_ = ReadPeers(WinePath(peers_file));
-        for (const char* name : {"first", "second", "origin", "dead", "list"})
-            ASSERT_TRUE(peers_.count(name)) << name;
+        ASSERT_EQ(testing::MissingPeers(peers_, {"first", "second", "origin", "dead", "list"}), "");
 
         local_port_ = FreePort();
         ASSERT_GT(local_port_, 0);
-        char temp[MAX_PATH] = {};
-        ::GetTempPathA(MAX_PATH, temp);
-        folder_ = fs::path(temp) / ("vestrel-e2e-" + std::to_string(::GetCurrentProcessId()));
-        fs::create_directories(folder_);
+        folder_ = testing::TestFolder("vestrel-e2e");
         // A proxy tested in an earlier run, so that the "Tested" box has one to choose.
         std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << SecondLine() << "\r\n";
 
-        settings::RegStringSetting(settings::kListServer, true)
-            .set("127.0.0.1:" + std::to_string(peers_.at("list")));
-        settings::RegStringSetting(settings::kAppPath, true).set(folder_.string());
-        settings::RegStringSetting(settings::kProxyName, true).set("");
+        SetString(settings::kListServer, "127.0.0.1:" + std::to_string(peers_.at("list")));
+        SetString(settings::kAppPath, folder_.string());
+        SetString(settings::kProxyName, "");
         SetDword(settings::kLocalPort, static_cast<std::uint32_t>(local_port_));
         SetDword(settings::kUseProxy, 0);
         SetDword(settings::kHideHint, 0);
@@ -114,13 +113,7 @@ class AnonymityEndToEndTest : public ::testing::Test {
         SetDword(settings::kUseProxy, 0);
     }
 
-    static void SetDword(const settings::DwordSettingSpec& entry, std::uint32_t value) {
-        settings::RegDwordSetting(entry, true).set(value);
-    }
-    static std::uint32_t GetDword(const settings::DwordSettingSpec& entry) {
-        return settings::RegDwordSetting(entry, true).get();
-    }
-    static std::string ProxyName() { return settings::RegStringSetting(settings::kProxyName, true).get(); }
+    static std::string ProxyName() { return GetString(settings::kProxyName); }
 
     std::string Line(const char* peer, const char* country) const {
         return "127.0.0.1:" + std::to_string(peers_.at(peer)) + "->" + country;
@@ -129,12 +122,7 @@ class AnonymityEndToEndTest : public ::testing::Test {
     std::string SecondLine() const { return Line("second", "Second"); }
     std::string DeadLine() const { return Line("dead", "Nowhere"); }
 
-    HWND StartProgram() {
-        if (!program_.Start()) return nullptr;
-        HWND main = program_.WaitForMainWindow();
-        if (main != nullptr) ::SetForegroundWindow(main);
-        return main;
-    }
+    HWND StartProgram() { return program_.Launch(); }
     HWND StatusPage() const { return ::GetDlgItem(program_.main(), IDD_STATUS_PAGE); }
     HWND Box(int id) const { return ::GetDlgItem(StatusPage(), id); }
 
@@ -151,33 +139,14 @@ class AnonymityEndToEndTest : public ::testing::Test {
                                                reinterpret_cast<LPARAM>(text.c_str())));
     }
 
-    // Presses Start in the test dialog, waits for its rows, then presses OK. The number of rows: five
-    // for a proxy that answered (its grade and HTTPS last), one for one that did not.
-    int TestInDialog(const char* screenshot = nullptr) {
-        HWND dialog = program_.WaitForDialogWith(IDC_PROXY_TEST_TASKS);
-        if (dialog == nullptr) return -1;
-        HWND tasks = ::GetDlgItem(dialog, IDC_PROXY_TEST_TASKS);
-        HWND start = ::GetDlgItem(dialog, IDC_PROXY_TEST_START);
-        Click(start);
-        WaitUntil(
-            [&] { return ::SendMessageA(tasks, LVM_GETITEMCOUNT, 0, 0) > 0 && ::IsWindowEnabled(start); },
-            15s);
-        const int rows = static_cast<int>(::SendMessageA(tasks, LVM_GETITEMCOUNT, 0, 0));
-        if (screenshot != nullptr) testing::SaveScreenshot(dialog, screenshot);
-        Click(::GetDlgItem(dialog, IDC_PROXY_TEST_OK));
-        WaitUntil([&] { return !::IsWindow(dialog); });
-        return rows;
-    }
+    // Runs the test dialog through: five rows for a proxy that answered, one for one that did not.
+    int TestInDialog(const char* screenshot = nullptr) { return testing::TestInDialog(program_, screenshot); }
 
-    // Dismisses the message dialog showing a text that starts with `start`; false when none came.
+    // Dismisses the message dialog; whether it came and its text starts with `start`.
     bool Acknowledge(const std::string& start, std::string* shown = nullptr) {
-        HWND dialog = program_.WaitForDialogWith(IDC_MESSAGE_TEXT);
-        if (dialog == nullptr) return false;
-        const std::string text = Text(::GetDlgItem(dialog, IDC_MESSAGE_TEXT));
+        const std::string text = program_.Acknowledge();
         if (shown != nullptr) *shown = text;
-        Click(::GetDlgItem(dialog, IDOK));
-        WaitUntil([&] { return !::IsWindow(dialog); });
-        return text.rfind(start, 0) == 0;
+        return !text.empty() && text.rfind(start, 0) == 0;
     }
 
     void PressSwitch() const { Click(::GetDlgItem(StatusPage(), IDC_STATUS_ANONYMITY_SWITCH)); }
@@ -376,7 +345,7 @@ TEST_F(AnonymityEndToEndTest, KilledWithAnonymityOnTheNextStartPutsTheUsersSetti
         ~DirectAtEnd() { SetSystemProxy(PROXY_TYPE_DIRECT, nullptr); }
     } direct_at_end;
     const std::string own_prefs = ReadFile(prefs_);
-    settings::RegStringSetting(settings::kProxyName, true).set(SecondLine());
+    SetString(settings::kProxyName, SecondLine());
     const std::string relay_server = "127.0.0.1:" + std::to_string(local_port_);
 
     ASSERT_NE(StartProgram(), nullptr);
@@ -422,7 +391,8 @@ std::string BalloonTexts() {
         [](HWND window, LPARAM into) -> BOOL {
             char name[64] = {};
             ::GetClassNameA(window, name, sizeof(name));
-            if (std::string(name) == TOOLTIPS_CLASSA) *reinterpret_cast<std::string*>(into) += Text(window) + "\n";
+            if (std::string(name) == TOOLTIPS_CLASSA)
+                *reinterpret_cast<std::string*>(into) += Text(window) + "\n";
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&texts));
@@ -432,9 +402,10 @@ std::string BalloonTexts() {
 TEST_F(AnonymityEndToEndTest, AProxyThatStopsIsReplacedByTheFastestWorkingOneNeverByDirect) {
     ASSERT_TRUE(peers_.count("third") && peers_.count("control"));
     const std::string third = Line("third", "Third");
-    std::ofstream(folder_ / "MyProxies.txt", std::ios::binary)
-        << third << "\r\n" << DeadLine() << "\r\n" << SecondLine() << "\r\n";
-    settings::RegStringSetting(settings::kProxyName, true).set(third);
+    std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << third << "\r\n"
+                                                               << DeadLine() << "\r\n"
+                                                               << SecondLine() << "\r\n";
+    SetString(settings::kProxyName, third);
     const std::string origin_log = (state_ / "origin.log").string();
     const std::size_t log_start = ReadFile(origin_log).size();
 
@@ -465,8 +436,8 @@ TEST_F(AnonymityEndToEndTest, AProxyThatStopsIsReplacedByTheFastestWorkingOneNev
     EXPECT_EQ(ProxyName(), second);
     EXPECT_EQ(GetDword(settings::kUseProxy), 1u);
     EXPECT_NE(Text(::GetDlgItem(program_.main(), IDC_MAIN_ADDRESS_IN_USE)).find(second), std::string::npos);
-    const std::string notice = "127.0.0.1:" + std::to_string(peers_.at("third")) +
-                               " stopped answering; now using " + second;
+    const std::string notice =
+        "127.0.0.1:" + std::to_string(peers_.at("third")) + " stopped answering; now using " + second;
     EXPECT_TRUE(WaitUntil([&] { return BalloonTexts().find(notice) != std::string::npos; }, 5s))
         << BalloonTexts();
 
@@ -483,14 +454,15 @@ TEST_F(AnonymityEndToEndTest, AProxyThatStopsIsReplacedByTheFastestWorkingOneNev
 
 TEST_F(AnonymityEndToEndTest, WithNoWorkingProxyLeftAnonymityStaysOnAndTheTraySaysSo) {
     std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << DeadLine() << "\r\n";
-    settings::RegStringSetting(settings::kProxyName, true).set(DeadLine());
+    SetString(settings::kProxyName, DeadLine());
     ASSERT_NE(StartProgram(), nullptr);
     PressSwitch();
     ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Enabled" && Accepts(local_port_); }));
     const std::string dead = "127.0.0.1:" + std::to_string(peers_.at("dead"));
     for (int i = 0; i < 3; ++i) EXPECT_NE(GetThroughRelay("/nowhere").find(" 502 "), std::string::npos);
     EXPECT_TRUE(WaitUntil(
-        [&] { return BalloonTexts().find(dead + " stopped answering, and no proxy") != std::string::npos; }, 5s))
+        [&] { return BalloonTexts().find(dead + " stopped answering, and no proxy") != std::string::npos; },
+        5s))
         << BalloonTexts();
     EXPECT_EQ(SwitchState(), "Enabled");
     EXPECT_EQ(GetDword(settings::kUseProxy), 1u);

@@ -21,11 +21,11 @@
 #include "resources/ids/AnonymityIds.h"
 #include "resources/ids/DialogIds.h"
 #include "resources/ids/MainWindowIds.h"
-#include "settings/RegDwordSetting.h"
-#include "settings/RegStringSetting.h"
 #include "settings/SettingsTable.h"
+#include "tests/app/AnonymitySection.h"
 #include "tests/app/FixturePeers.h"
 #include "tests/app/ProgramDriver.h"
+#include "tests/app/ProgramSettings.h"
 #include "tests/app/Screenshot.h"
 
 namespace vestrel::app {
@@ -33,17 +33,18 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::Click;
+using testing::Count;
 using testing::Exchange;
+using testing::GetString;
 using testing::OpenMenu;
 using testing::Program;
 using testing::ReadFile;
 using testing::RightClick;
-using testing::RowRect;
+using testing::SetDword;
+using testing::SetString;
 using testing::Text;
 using testing::WaitUntil;
 namespace fs = std::filesystem;
-
-int Count(HWND window, UINT message) { return static_cast<int>(::SendMessageA(window, message, 0, 0)); }
 
 std::vector<std::string> BoxTexts(HWND box) {
     std::vector<std::string> texts;
@@ -61,26 +62,19 @@ std::vector<std::string> BoxTexts(HWND box) {
 class AnonymityPagesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* peers_file = std::getenv("VESTREL_ANONYMITY_PEERS");
-        ASSERT_NE(peers_file, nullptr);
-        peers_ = testing::ReadPeers(testing::WinePath(peers_file));
-        for (const char* name : {"first", "second", "dead", "list"}) ASSERT_TRUE(peers_.count(name)) << name;
-        char temp[MAX_PATH] = {};
-        ::GetTempPathA(MAX_PATH, temp);
-        folder_ = fs::path(temp) / ("vestrel-pages-" + std::to_string(::GetCurrentProcessId()));
-        fs::create_directories(folder_);
+        peers_ = testing::PeersFrom("VESTREL_ANONYMITY_PEERS");
+        ASSERT_EQ(testing::MissingPeers(peers_, {"first", "second", "dead", "list"}), "");
+        folder_ = testing::TestFolder("vestrel-pages");
         // Reachable, dead, reachable: what "Test All Proxies" works on.
         std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << Address("first") << "->A\r\n"
                                                                    << Address("dead") << "->B\r\n"
                                                                    << Address("second") << "->C\r\n";
-        settings::RegStringSetting(settings::kListServer, true)
-            .set("127.0.0.1:" + std::to_string(peers_["list"]));
-        settings::RegStringSetting(settings::kAppPath, true).set(folder_.string());
+        SetString(settings::kListServer, "127.0.0.1:" + std::to_string(peers_["list"]));
+        SetString(settings::kAppPath, folder_.string());
         // Set, but anonymity is off: the current proxy page must show the real address.
-        settings::RegStringSetting(settings::kProxyName, true).set("1.2.3.4:8080->Canada");
-        settings::RegDwordSetting(settings::kLocalPort, true)
-            .set(static_cast<std::uint32_t>(testing::FreePort()));
-        settings::RegDwordSetting(settings::kHideHint, true).set(0);
+        SetString(settings::kProxyName, "1.2.3.4:8080->Canada");
+        SetDword(settings::kLocalPort, static_cast<std::uint32_t>(testing::FreePort()));
+        SetDword(settings::kHideHint, 0);
         Exchange(peers_["list"], "GET /control/reset HTTP/1.0\r\n\r\n");
     }
 
@@ -88,8 +82,8 @@ class AnonymityPagesTest : public ::testing::Test {
         program_.End();
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
-        settings::RegDwordSetting(settings::kLocalPort, true).set(8080);
-        settings::RegStringSetting(settings::kProxyName, true).set("");
+        SetDword(settings::kLocalPort, 8080);
+        SetString(settings::kProxyName, "");
     }
 
     std::string Address(const char* peer) { return "127.0.0.1:" + std::to_string(peers_[peer]); }
@@ -101,72 +95,15 @@ class AnonymityPagesTest : public ::testing::Test {
     }
 
     HWND Page(int id) const { return ::GetDlgItem(program_.main(), id); }
-    // The section's buttons from top to bottom; the last three share their id.
-    HWND SectionButton(int index) const {
-        HWND panel = ::GetDlgItem(Page(IDD_ANONYMITY_SECTION), IDD_ANONYMITY_PANEL);
-        std::vector<std::pair<LONG, HWND>> buttons;
-        for (HWND child = ::GetWindow(panel, GW_CHILD); child != nullptr;
-             child = ::GetWindow(child, GW_HWNDNEXT)) {
-            const int id = ::GetDlgCtrlID(child);
-            if (id < IDC_WIZARD_BUTTON || id > IDC_LIST_UPDATE_BUTTON) continue;
-            RECT rect{};
-            ::GetWindowRect(child, &rect);
-            buttons.emplace_back(rect.top, child);
-        }
-        std::sort(buttons.begin(), buttons.end());
-        return index < static_cast<int>(buttons.size()) ? buttons[index].second : nullptr;
-    }
-    // Shows a sub-page by its section button and waits for it.
-    HWND Open(int index, int page_id) {
-        Click(SectionButton(index));
-        HWND page = Page(page_id);
-        WaitUntil([&] { return ::IsWindowVisible(page) != FALSE; });
-        return page;
-    }
-
-    // Right-clicks row `row` of a list view and picks the menu's command number `command` (1 to 4).
+    HWND Open(int index, int page_id) { return testing::OpenSectionPage(program_, index, page_id); }
+    HWND SectionButton(int index) const { return testing::SectionButton(program_, index); }
     bool PickFromMenu(HWND list, int row, int command, const char* screenshot = nullptr) {
-        const RECT bounds = RowRect(program_.id(), list, row);
-        RightClick(list, 20, (bounds.top + bounds.bottom) / 2);
-        HWND menu = nullptr;
-        if (!WaitUntil([&] { return (menu = OpenMenu(program_.id())) != nullptr; })) return false;
-        if (screenshot != nullptr) testing::SaveScreenshot(program_.main(), screenshot);
-        for (int i = 0; i < command; ++i) ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
-        ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
-        return WaitUntil([&] { return OpenMenu(program_.id()) == nullptr; });
+        return testing::PickFromMenu(program_, list, row, command, screenshot);
     }
-
     // Answers the question dialog with OK or Cancel; false when none came.
-    bool Answer(bool ok) {
-        HWND dialog = program_.WaitForDialogWith(IDC_CONFIRM_TEXT);
-        if (dialog == nullptr) return false;
-        Click(::GetDlgItem(dialog, ok ? IDOK : IDCANCEL));
-        return WaitUntil([&] { return !::IsWindow(dialog); });
-    }
-
-    // Dismisses the message dialog; its text, or "" when none came.
-    std::string Acknowledge() {
-        HWND dialog = program_.WaitForDialogWith(IDC_MESSAGE_TEXT, 20s);
-        if (dialog == nullptr) return "";
-        const std::string text = Text(::GetDlgItem(dialog, IDC_MESSAGE_TEXT));
-        Click(::GetDlgItem(dialog, IDOK));
-        WaitUntil([&] { return !::IsWindow(dialog); });
-        return text;
-    }
-
-    // Presses Start in the test dialog, waits for its rows and presses OK; the number of rows.
-    int TestInDialog() {
-        HWND dialog = program_.WaitForDialogWith(IDC_PROXY_TEST_TASKS);
-        if (dialog == nullptr) return -1;
-        HWND tasks = ::GetDlgItem(dialog, IDC_PROXY_TEST_TASKS);
-        HWND start = ::GetDlgItem(dialog, IDC_PROXY_TEST_START);
-        Click(start);
-        WaitUntil([&] { return Count(tasks, LVM_GETITEMCOUNT) > 0 && ::IsWindowEnabled(start); }, 15s);
-        const int rows = Count(tasks, LVM_GETITEMCOUNT);
-        Click(::GetDlgItem(dialog, IDC_PROXY_TEST_OK));
-        WaitUntil([&] { return !::IsWindow(dialog); });
-        return rows;
-    }
+    bool Answer(bool ok) { return !testing::AnswerQuestion(program_, ok).empty(); }
+    std::string Acknowledge() { return program_.Acknowledge(20s); }
+    int TestInDialog() { return testing::TestInDialog(program_); }
 
     std::map<std::string, int> peers_;
     fs::path folder_;
@@ -174,12 +111,9 @@ class AnonymityPagesTest : public ::testing::Test {
 };
 
 TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
-    ASSERT_TRUE(program_.Start());
-    HWND main = program_.WaitForMainWindow();
+    HWND main = program_.Launch();
     ASSERT_NE(main, nullptr);
-    ::SetForegroundWindow(main);
-    Click(::GetDlgItem(::GetDlgItem(main, IDD_NAVIGATION_PANEL), IDC_NAV_ANONYMITY));
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(Page(IDD_ANONYMITY_INTRO)) != FALSE; }));
+    ASSERT_TRUE(testing::ShowAnonymitySection(program_));
     testing::SaveScreenshot(main, "anonymity-intro");
     ASSERT_TRUE(WaitUntil([&] { return ListRequests() == 1; }, 20s)) << "the status page's download";
 
@@ -221,7 +155,7 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     EXPECT_TRUE(WaitUntil([&] {
         return File() == Address("second") + "->C\r\n" + Address("first") + "->A\r\n";
     })) << File();
-    EXPECT_EQ(settings::RegStringSetting(settings::kProxyName, true).get(), Address("first"));
+    EXPECT_EQ(GetString(settings::kProxyName), Address("first"));
 
     // Add proxy: a text that is no address:port is refused without a test.
     HWND add = Open(4, IDD_ADD_PROXY);
@@ -261,8 +195,7 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     // Apply tests the chosen proxy and adopts it.
     Click(::GetDlgItem(wizard, IDC_WIZARD_APPLY));
     EXPECT_EQ(TestInDialog(), 5);
-    EXPECT_TRUE(
-        WaitUntil([&] { return settings::RegStringSetting(settings::kProxyName, true).get() == post_line; }));
+    EXPECT_TRUE(WaitUntil([&] { return GetString(settings::kProxyName) == post_line; }));
 
     // The New list holds the downloaded lines.
     HWND new_list = Open(2, IDD_NEW_LIST);

@@ -5,7 +5,10 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <sstream>
 #include <string>
@@ -23,7 +26,7 @@ inline std::string WinePath(std::string path) {
     return path;
 }
 
-inline std::string ReadFile(const std::string& path) {
+inline std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
@@ -39,6 +42,24 @@ inline std::map<std::string, int> ReadPeers(const std::string& path) {
         if (equals != std::string::npos) peers[line.substr(0, equals)] = std::stoi(line.substr(equals + 1));
     }
     return peers;
+}
+
+// The peers of the fixture whose peers file the environment variable `variable` names; none when it is
+// unset.
+inline std::map<std::string, int> PeersFrom(const char* variable) {
+    const char* peers_file = std::getenv(variable);
+    if (peers_file == nullptr) return {};
+    return ReadPeers(WinePath(peers_file));
+}
+
+// The names of `needed` that `peers` lacks, space-separated; "" when it has them all.
+inline std::string MissingPeers(const std::map<std::string, int>& peers,
+                                std::initializer_list<const char*> needed) {
+    std::string missing;
+    for (const char* name : needed) {
+        if (peers.count(name) == 0) missing += std::string(missing.empty() ? "" : " ") + name;
+    }
+    return missing;
 }
 
 // One exchange with a server on loopback: the request sent whole, everything read until it closes.

@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "platform/net/Socket.h"
@@ -23,10 +22,11 @@
 #include "resources/ids/MainWindowIds.h"
 #include "resources/ids/OptionsIds.h"
 #include "resources/ids/PrivacyIds.h"
-#include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
 #include "settings/SettingsTable.h"
+#include "tests/app/FixturePeers.h"
 #include "tests/app/ProgramDriver.h"
+#include "tests/app/ProgramSettings.h"
 #include "tests/app/Screenshot.h"
 #include "tests/support/SystemProxy.h"
 
@@ -35,7 +35,12 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::Click;
+using testing::FreePort;
+using testing::GetDword;
 using testing::Program;
+using testing::ReadFile;
+using testing::SetDword;
+using testing::SetString;
 using testing::Text;
 using testing::WaitUntil;
 namespace fs = std::filesystem;
@@ -47,24 +52,11 @@ constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\R
 constexpr const char* kFirefoxKey = "Mozilla Firefox (1.0)";
 constexpr const char* kNetscape6Key = "Netscape 6 (6.2.3)";
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 void WriteFile(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
 }
 
-void SetDword(const settings::DwordSettingSpec& entry, std::uint32_t value) {
-    settings::RegDwordSetting(entry, true).set(value);
-}
-std::uint32_t GetDword(const settings::DwordSettingSpec& entry) {
-    return settings::RegDwordSetting(entry, true).get();
-}
 std::string RunEntry(registry::Hive hive) {
     return settings::RegStringSetting(settings::kRunEntry.full_path, "", true, hive).get();
 }
@@ -90,22 +82,11 @@ std::pair<DWORD, std::string> SystemProxy() {
     return {proxy.flags, proxy.server};
 }
 
-int FreePort() {
-    std::error_code error;
-    return net::Listener::OnLoopback(0, 1, error).Port();
-}
-
 // The first proxy of the fixture's peers file, as "127.0.0.1:<port>".
 std::string FirstProxy() {
-    const char* peers = std::getenv("VESTREL_ANONYMITY_PEERS");
-    if (peers == nullptr) return {};
-    std::string path = std::string("Z:") + peers;
-    for (char& c : path) c = c == '/' ? '\\' : c;
-    std::istringstream lines(ReadFile(path));
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("first=", 0) == 0) return "127.0.0.1:" + line.substr(6);
-    }
-    return {};
+    const std::map<std::string, int> peers = testing::PeersFrom("VESTREL_ANONYMITY_PEERS");
+    const auto first = peers.find("first");
+    return first == peers.end() ? std::string() : "127.0.0.1:" + std::to_string(first->second);
 }
 
 // Denies setting values and making subkeys in the machine's Run key to everyone, for as long as it
@@ -166,9 +147,9 @@ class OptionsPagesTest : public ::testing::Test {
         local_port_ = FreePort();
         ASSERT_GT(local_port_, 0);
         // Nothing listens on port 1 of loopback: the status page's list download fails at once.
-        settings::RegStringSetting(settings::kListServer, true).set("127.0.0.1:1");
-        settings::RegStringSetting(settings::kProxyName, true).set("");
-        settings::RegStringSetting(settings::kAppFullPath, true).set("");
+        SetString(settings::kListServer, "127.0.0.1:1");
+        SetString(settings::kProxyName, "");
+        SetString(settings::kAppFullPath, "");
         SetDword(settings::kLocalPort, static_cast<std::uint32_t>(local_port_));
         SetDword(settings::kUseProxy, 0);
         SetDword(settings::kHideHint, 0);
@@ -212,12 +193,7 @@ class OptionsPagesTest : public ::testing::Test {
         "# Mozilla User Preferences\r\n\r\nuser_pref(\"network.proxy.type\", 0);\r\n";
     static constexpr const char* kBarePrefs = "# Mozilla User Preferences\r\n\r\n";
 
-    HWND StartProgram() {
-        if (!program_.Start()) return nullptr;
-        HWND main = program_.WaitForMainWindow();
-        if (main != nullptr) ::SetForegroundWindow(main);
-        return main;
-    }
+    HWND StartProgram() { return program_.Launch(); }
     HWND Page(int id) const { return ::GetDlgItem(program_.main(), id); }
     HWND Item(int page, int id) const { return ::GetDlgItem(Page(page), id); }
     bool Visible(int page) const { return Page(page) != nullptr && ::IsWindowVisible(Page(page)); }
@@ -247,14 +223,7 @@ class OptionsPagesTest : public ::testing::Test {
     }
 
     // The text of the message dialog that the program shows next, dismissed; empty when none came.
-    std::string NextMessage(std::chrono::milliseconds timeout = 10s) {
-        HWND dialog = program_.WaitForDialogWith(IDC_MESSAGE_TEXT, timeout);
-        if (dialog == nullptr) return {};
-        const std::string text = Text(::GetDlgItem(dialog, IDC_MESSAGE_TEXT));
-        Click(::GetDlgItem(dialog, IDOK));
-        WaitUntil([&] { return !::IsWindow(dialog); });
-        return text;
-    }
+    std::string NextMessage(std::chrono::milliseconds timeout = 10s) { return program_.Acknowledge(timeout); }
     // Presses a button whose work ends without a message, and waits until the program has done it.
     void PressQuietly(int page, int id) {
         DWORD_PTR ignored = 0;
@@ -273,7 +242,7 @@ class OptionsPagesTest : public ::testing::Test {
 TEST_F(OptionsPagesTest, BrowserPageAppliesWhatItShowsWithAnonymityOnAndOff) {
     const std::string proxy = FirstProxy();
     ASSERT_FALSE(proxy.empty()) << "the fixture's peers file has no first proxy";
-    settings::RegStringSetting(settings::kProxyName, true).set(proxy);
+    SetString(settings::kProxyName, proxy);
     ASSERT_NE(StartProgram(), nullptr);
     Click(Item(IDD_STATUS_PAGE, IDC_STATUS_ANONYMITY_SWITCH));
     ASSERT_TRUE(

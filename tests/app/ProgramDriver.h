@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "resources/ids/DialogIds.h"
 #include "resources/ids/MainWindowIds.h"
 
 namespace vestrel::app::testing {
@@ -45,6 +46,11 @@ inline void Command(HWND window, int id) {
     ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
+// A count a control answers without parameters (LVM_GETITEMCOUNT, CB_GETCOUNT).
+inline int Count(HWND window, UINT message) {
+    return static_cast<int>(::SendMessageA(window, message, 0, 0));
+}
+
 inline std::string ProgramPath(const char* name) {
     char path[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -53,25 +59,36 @@ inline std::string ProgramPath(const char* name) {
     return folder + name;
 }
 
-// The visible popup menu of a process, if one is open.
-inline HWND OpenMenu(DWORD process) {
+// The top-level windows of one process that `keep` accepts.
+inline std::vector<HWND> TopLevelWindows(DWORD process, const std::function<bool(HWND)>& keep) {
     struct Search {
         DWORD process;
-        HWND found;
-    } search{process, nullptr};
+        const std::function<bool(HWND)>& keep;
+        std::vector<HWND> found;
+    } search{process, keep, {}};
     ::EnumWindows(
         [](HWND window, LPARAM context) -> BOOL {
             auto* s = reinterpret_cast<Search*>(context);
             DWORD owner = 0;
             ::GetWindowThreadProcessId(window, &owner);
-            char name[16] = {};
-            ::GetClassNameA(window, name, sizeof(name));
-            if (owner == s->process && ::IsWindowVisible(window) && std::string(name) == "#32768")
-                s->found = window;
+            if (owner == s->process && s->keep(window)) s->found.push_back(window);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+inline std::string ClassName(HWND window) {
+    char name[64] = {};
+    ::GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+// The visible popup menu of a process, if one is open.
+inline HWND OpenMenu(DWORD process) {
+    const std::vector<HWND> menus = TopLevelWindows(
+        process, [](HWND window) { return ::IsWindowVisible(window) && ClassName(window) == "#32768"; });
+    return menus.empty() ? nullptr : menus.back();
 }
 
 inline void RightClick(HWND window, int x, int y) {
@@ -126,29 +143,18 @@ inline std::string CellText(DWORD process, HWND list, int row, int column) {
     return read ? block.text : "<unread>";
 }
 
-struct FoundWindows {
-    DWORD process;
-    std::vector<HWND> windows;
-};
+// The cells of one column of a list view in another process, top to bottom.
+inline std::vector<std::string> ColumnTexts(DWORD process, HWND list, int column) {
+    std::vector<std::string> cells;
+    for (int row = 0; row < Count(list, LVM_GETITEMCOUNT); ++row)
+        cells.push_back(CellText(process, list, row, column));
+    return cells;
+}
 
 // Visible top-level dialogs of one process.
 inline std::vector<HWND> VisibleDialogs(DWORD process) {
-    FoundWindows found{process, {}};
-    ::EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* result = reinterpret_cast<FoundWindows*>(context);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            char class_name[16] = {};
-            ::GetClassNameA(window, class_name, sizeof(class_name));
-            if (owner == result->process && ::IsWindowVisible(window) &&
-                std::string(class_name) == "#32770") {
-                result->windows.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found.windows;
+    return TopLevelWindows(
+        process, [](HWND window) { return ::IsWindowVisible(window) && ClassName(window) == "#32770"; });
 }
 
 // One started Vestrel.exe; ended by its handle when the object goes.
@@ -188,6 +194,15 @@ class Program {
         return main_;
     }
 
+    // Starts the program and waits for its main window, brought to the front: the window, nullptr when
+    // the program did not start or showed none.
+    HWND Launch() {
+        if (!Start()) return nullptr;
+        HWND main = WaitForMainWindow();
+        if (main != nullptr) ::SetForegroundWindow(main);
+        return main;
+    }
+
     bool WaitForExit(std::chrono::milliseconds timeout = 15s) {
         return process_ != nullptr &&
                ::WaitForSingleObject(process_, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
@@ -213,20 +228,11 @@ class Program {
     HWND main() const { return main_; }
 
     std::vector<HWND> AllTopLevel() const {
-        FoundWindows found{id_, {}};
-        ::EnumWindows(
-            [](HWND window, LPARAM context) -> BOOL {
-                auto* result = reinterpret_cast<FoundWindows*>(context);
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(window, &owner);
-                char title[32] = {};
-                ::GetWindowTextA(window, title, sizeof(title));
-                if (owner == result->process && std::string(title) == "Vestrel")
-                    result->windows.push_back(window);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        return found.windows;
+        return TopLevelWindows(id_, [](HWND window) {
+            char title[32] = {};
+            ::GetWindowTextA(window, title, sizeof(title));
+            return std::string(title) == "Vestrel";
+        });
     }
 
     // A visible dialog of this process other than the main window that holds control `id`.
@@ -241,6 +247,21 @@ class Program {
             },
             timeout);
         return found;
+    }
+
+    // Reads control `text_id` of the next dialog that holds it, presses `button` and waits for the dialog
+    // to close: the text, "" when no dialog came.
+    std::string CloseDialogWith(int text_id, int button, std::chrono::milliseconds timeout = 10s) const {
+        HWND dialog = WaitForDialogWith(text_id, timeout);
+        if (dialog == nullptr) return "";
+        const std::string text = Text(::GetDlgItem(dialog, text_id));
+        Click(::GetDlgItem(dialog, button));
+        WaitUntil([&] { return !::IsWindow(dialog); });
+        return text;
+    }
+    // Dismisses the message dialog: its text, "" when none came.
+    std::string Acknowledge(std::chrono::milliseconds timeout = 10s) const {
+        return CloseDialogWith(IDC_MESSAGE_TEXT, IDOK, timeout);
     }
 
   private:

@@ -9,10 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -26,66 +24,44 @@
 #include "resources/ids/AnonymityIds.h"
 #include "resources/ids/DialogIds.h"
 #include "resources/ids/MainWindowIds.h"
-#include "settings/RegDwordSetting.h"
-#include "settings/RegStringSetting.h"
 #include "settings/SettingsTable.h"
+#include "tests/app/AnonymitySection.h"
 #include "tests/app/FixturePeers.h"
 #include "tests/app/ProgramDriver.h"
+#include "tests/app/ProgramSettings.h"
 #include "tests/app/Screenshot.h"
 
 namespace vestrel::app {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::AnswerQuestion;
 using testing::CellText;
 using testing::Click;
-using testing::OpenMenu;
+using testing::ColumnTexts;
+using testing::Count;
+using testing::GetString;
+using testing::OpenSectionPage;
 using testing::Program;
 using testing::ReadFile;
-using testing::RightClick;
-using testing::RowRect;
-using testing::Text;
+using testing::SetDword;
+using testing::SetString;
+using testing::ShowAnonymitySection;
+using testing::StartProxyTest;
+using testing::UseFixtureJudge;
 using testing::WaitUntil;
 namespace fs = std::filesystem;
 
-int Count(HWND window, UINT message) { return static_cast<int>(::SendMessageA(window, message, 0, 0)); }
-
-// The cells of one column, top to bottom.
-std::vector<std::string> Column(DWORD process, HWND list, int column) {
-    std::vector<std::string> cells;
-    for (int row = 0; row < Count(list, LVM_GETITEMCOUNT); ++row)
-        cells.push_back(CellText(process, list, row, column));
-    return cells;
-}
-
-std::map<std::string, int> JudgePeers() {
-    const char* peers_file = std::getenv("VESTREL_JUDGE_PEERS");
-    if (peers_file == nullptr) return {};
-    return testing::ReadPeers(testing::WinePath(peers_file));
-}
-
-// Points the judge at the fixture's list service, over HTTP and HTTPS.
-void UseFixtureJudge(const std::map<std::string, int>& peers) {
-    settings::RegStringSetting(settings::kListServer, true)
-        .set("127.0.0.1:" + std::to_string(peers.at("list")));
-    settings::RegStringSetting(settings::kJudgeUrl, true)
-        .set("http://127.0.0.1:" + std::to_string(peers.at("judge")) + std::string(catalogue::kJudgePath));
-    settings::RegStringSetting(settings::kJudgeHttpsUrl, true)
-        .set("https://127.0.0.1:" + std::to_string(peers.at("judge_https")) +
-             std::string(catalogue::kJudgePath));
-}
+std::map<std::string, int> JudgePeers() { return testing::PeersFrom("VESTREL_JUDGE_PEERS"); }
 
 class ProxyGradesTest : public ::testing::Test {
   protected:
     void SetUp() override {
         peers_ = JudgePeers();
-        for (const char* name : {"elite", "anonymous", "transparent", "nohttps", "broken", "dead", "list",
-                                 "judge", "judge_https"})
-            ASSERT_TRUE(peers_.count(name)) << name;
-        char temp[MAX_PATH] = {};
-        ::GetTempPathA(MAX_PATH, temp);
-        folder_ = fs::path(temp) / ("vestrel-grades-" + std::to_string(::GetCurrentProcessId()));
-        fs::create_directories(folder_);
+        ASSERT_EQ(testing::MissingPeers(peers_, {"elite", "anonymous", "transparent", "nohttps", "broken",
+                                                 "dead", "list", "judge", "judge_https"}),
+                  "");
+        folder_ = testing::TestFolder("vestrel-grades");
         std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << Line("elite", "E") << "\r\n"
                                                                    << Line("anonymous", "A") << "\r\n"
                                                                    << Line("transparent", "T") << "\r\n"
@@ -96,85 +72,36 @@ class ProxyGradesTest : public ::testing::Test {
         std::ofstream(folder_ / std::string(catalogue::kGradeFileName), std::ios::binary)
             << Address("dead") << "\tAnonymous\t-\t127.0.0.9\n";
         UseFixtureJudge(peers_);
-        settings::RegStringSetting(settings::kAppPath, true).set(folder_.string());
+        SetString(settings::kAppPath, folder_.string());
         // The proxy in use before the scenario: every refusal below must leave it so.
-        settings::RegStringSetting(settings::kProxyName, true).set(Line("elite", "E"));
-        settings::RegDwordSetting(settings::kUseProxy, true).set(0);
-        settings::RegDwordSetting(settings::kLocalPort, true)
-            .set(static_cast<std::uint32_t>(testing::FreePort()));
-        settings::RegDwordSetting(settings::kHideHint, true).set(0);
+        SetString(settings::kProxyName, Line("elite", "E"));
+        SetDword(settings::kUseProxy, 0);
+        SetDword(settings::kLocalPort, static_cast<std::uint32_t>(testing::FreePort()));
+        SetDword(settings::kHideHint, 0);
     }
 
     void TearDown() override {
         program_.End();
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
-        settings::RegDwordSetting(settings::kLocalPort, true).set(8080);
-        settings::RegStringSetting(settings::kProxyName, true).set("");
-        settings::RegStringSetting(settings::kJudgeUrl, true).set("");
-        settings::RegStringSetting(settings::kJudgeHttpsUrl, true).set("");
+        SetDword(settings::kLocalPort, 8080);
+        SetString(settings::kProxyName, "");
+        testing::ForgetFixtureJudge();
     }
 
     std::string Address(const char* peer) const { return "127.0.0.1:" + std::to_string(peers_.at(peer)); }
     std::string Line(const char* peer, const char* country) const { return Address(peer) + "->" + country; }
-    static std::string ProxyName() { return settings::RegStringSetting(settings::kProxyName, true).get(); }
+    static std::string ProxyName() { return GetString(settings::kProxyName); }
 
     HWND Page(int id) const { return ::GetDlgItem(program_.main(), id); }
-    HWND SectionButton(int index) const {
-        HWND panel = ::GetDlgItem(Page(IDD_ANONYMITY_SECTION), IDD_ANONYMITY_PANEL);
-        std::vector<std::pair<LONG, HWND>> buttons;
-        for (HWND child = ::GetWindow(panel, GW_CHILD); child != nullptr;
-             child = ::GetWindow(child, GW_HWNDNEXT)) {
-            const int id = ::GetDlgCtrlID(child);
-            if (id < IDC_WIZARD_BUTTON || id > IDC_LIST_UPDATE_BUTTON) continue;
-            RECT rect{};
-            ::GetWindowRect(child, &rect);
-            buttons.emplace_back(rect.top, child);
-        }
-        std::sort(buttons.begin(), buttons.end());
-        return index < static_cast<int>(buttons.size()) ? buttons[index].second : nullptr;
-    }
-    HWND Open(int index, int page_id) {
-        Click(SectionButton(index));
-        HWND page = Page(page_id);
-        WaitUntil([&] { return ::IsWindowVisible(page) != FALSE; });
-        return page;
-    }
-
+    HWND Open(int index, int page_id) { return OpenSectionPage(program_, index, page_id); }
     bool PickFromMenu(HWND list, int row, int command) {
-        const RECT bounds = RowRect(program_.id(), list, row);
-        RightClick(list, 20, (bounds.top + bounds.bottom) / 2);
-        HWND menu = nullptr;
-        if (!WaitUntil([&] { return (menu = OpenMenu(program_.id())) != nullptr; })) return false;
-        for (int i = 0; i < command; ++i) ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
-        ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
-        return WaitUntil([&] { return OpenMenu(program_.id()) == nullptr; });
+        return testing::PickFromMenu(program_, list, row, command);
     }
-
     // The question dialog's text, answered with No (Cancel); "" when none came.
-    std::string RefuseQuestion() {
-        HWND dialog = program_.WaitForDialogWith(IDC_CONFIRM_TEXT, 5s);
-        if (dialog == nullptr) return "";
-        const std::string text = Text(::GetDlgItem(dialog, IDC_CONFIRM_TEXT));
-        Click(::GetDlgItem(dialog, IDCANCEL));
-        WaitUntil([&] { return !::IsWindow(dialog); });
-        return text;
-    }
-
-    // Presses Start in the test dialog and waits for the test and the judge; the task list's rows as
-    // "description=response", the dialog left open.
-    std::vector<std::string> StartTest(HWND dialog) {
-        HWND tasks = ::GetDlgItem(dialog, IDC_PROXY_TEST_TASKS);
-        HWND start = ::GetDlgItem(dialog, IDC_PROXY_TEST_START);
-        Click(start);
-        WaitUntil([&] { return Count(tasks, LVM_GETITEMCOUNT) > 0 && ::IsWindowEnabled(start); }, 40s);
-        std::vector<std::string> rows;
-        for (int row = 0; row < Count(tasks, LVM_GETITEMCOUNT); ++row) {
-            rows.push_back(CellText(program_.id(), tasks, row, 0) + "=" +
-                           CellText(program_.id(), tasks, row, 1));
-        }
-        return rows;
-    }
+    std::string RefuseQuestion() { return AnswerQuestion(program_, false, 5s); }
+    // Presses Start in the test dialog and waits for the test and the judge; the dialog left open.
+    std::vector<std::string> StartTest(HWND dialog) { return StartProxyTest(program_, dialog, 40s); }
     void PressOk(HWND dialog) { Click(::GetDlgItem(dialog, IDC_PROXY_TEST_OK)); }
 
     // Types `address` on the Add proxy page and applies it: the test dialog it opens.
@@ -192,12 +119,9 @@ class ProxyGradesTest : public ::testing::Test {
 };
 
 TEST_F(ProxyGradesTest, GradesAreShownKeptApartAndAskedAboutBeforeUse) {
-    ASSERT_TRUE(program_.Start());
-    HWND main = program_.WaitForMainWindow();
+    HWND main = program_.Launch();
     ASSERT_NE(main, nullptr);
-    ::SetForegroundWindow(main);
-    Click(::GetDlgItem(::GetDlgItem(main, IDD_NAVIGATION_PANEL), IDC_NAV_ANONYMITY));
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(Page(IDD_ANONYMITY_INTRO)) != FALSE; }));
+    ASSERT_TRUE(ShowAnonymitySection(program_));
 
     // The transparent proxy: its grade in the dialog, then a question at OK, and No keeps the proxy in use.
     HWND dialog = AddProxy(Address("transparent"));
@@ -229,7 +153,7 @@ TEST_F(ProxyGradesTest, GradesAreShownKeptApartAndAskedAboutBeforeUse) {
     HWND list = ::GetDlgItem(tested, IDC_TESTED_LIST_VIEW);
     ASSERT_EQ(Count(list, LVM_GETITEMCOUNT), 6);
     // The grades known at start and those of the test dialog fill the column; the file has none.
-    EXPECT_EQ(Column(program_.id(), list, catalogue::kGradeColumn),
+    EXPECT_EQ(ColumnTexts(program_.id(), list, catalogue::kGradeColumn),
               (std::vector<std::string>{"Elite", "", "Transparent", "Anonymous", "", ""}));
     const auto began = std::chrono::steady_clock::now();
     ASSERT_TRUE(PickFromMenu(list, 0, IDM_TESTED_TEST_ALL));
@@ -241,10 +165,10 @@ TEST_F(ProxyGradesTest, GradesAreShownKeptApartAndAskedAboutBeforeUse) {
         60s));
     std::printf("Test All Proxies with grades, 6 rows in the program: %.1f s\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
-    EXPECT_EQ(Column(program_.id(), list, catalogue::kAddressColumn),
+    EXPECT_EQ(ColumnTexts(program_.id(), list, catalogue::kAddressColumn),
               (std::vector<std::string>{Address("elite"), Address("anonymous"), Address("transparent"),
                                         Address("nohttps"), Address("broken")}));
-    EXPECT_EQ(Column(program_.id(), list, catalogue::kGradeColumn),
+    EXPECT_EQ(ColumnTexts(program_.id(), list, catalogue::kGradeColumn),
               (std::vector<std::string>{"Elite", "Anonymous", "Transparent", "Elite", "Broken"}));
     testing::SaveScreenshot(main, "anonymity-tested-list-grades");
 
@@ -297,9 +221,9 @@ TEST_F(ProxyGradesTest, GradesAreShownKeptApartAndAskedAboutBeforeUse) {
 // fixture's proxies, tested by connect alone and then with the judge on the same workers.
 TEST(ProxyGradesTiming, TwoHundredRowsHalfSilentConnectOnlyAndGraded) {
     const std::map<std::string, int> peers = JudgePeers();
-    for (const char* name : {"elite", "anonymous", "transparent", "nohttps", "broken", "silent", "dead",
-                             "list", "judge", "judge_https"})
-        ASSERT_TRUE(peers.count(name)) << name;
+    ASSERT_EQ(testing::MissingPeers(peers, {"elite", "anonymous", "transparent", "nohttps", "broken",
+                                            "silent", "dead", "list", "judge", "judge_https"}),
+              "");
     UseFixtureJudge(peers);
     const char* answering[] = {"elite", "anonymous", "transparent", "nohttps", "broken"};
     catalogue::TestedList rows;
@@ -337,8 +261,7 @@ TEST(ProxyGradesTiming, TwoHundredRowsHalfSilentConnectOnlyAndGraded) {
         connect_only, with_grades);
     ::testing::Test::RecordProperty("test_all_200_connect_only_seconds", std::to_string(connect_only));
     ::testing::Test::RecordProperty("test_all_200_graded_seconds", std::to_string(with_grades));
-    settings::RegStringSetting(settings::kJudgeUrl, true).set("");
-    settings::RegStringSetting(settings::kJudgeHttpsUrl, true).set("");
+    testing::ForgetFixtureJudge();
 }
 
 }  // namespace

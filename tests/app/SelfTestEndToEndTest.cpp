@@ -24,12 +24,12 @@
 #include "resources/ids/AnonymityIds.h"
 #include "resources/ids/DialogIds.h"
 #include "resources/ids/MainWindowIds.h"
-#include "settings/RegDwordSetting.h"
 #include "settings/RegMultiStringSetting.h"
-#include "settings/RegStringSetting.h"
 #include "settings/SettingsTable.h"
+#include "tests/app/AnonymitySection.h"
 #include "tests/app/FixturePeers.h"
 #include "tests/app/ProgramDriver.h"
+#include "tests/app/ProgramSettings.h"
 #include "tests/app/Screenshot.h"
 
 namespace vestrel::app {
@@ -37,64 +37,29 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::Click;
+using testing::ColumnTexts;
 using testing::Program;
+using testing::SetDword;
+using testing::SetString;
 using testing::Text;
 using testing::WaitUntil;
 namespace fs = std::filesystem;
 namespace net = platform::net;
 
-// The texts of one column of a list view in another process: the item and its buffer travel through
-// that process's memory.
-std::vector<std::string> ColumnTexts(DWORD process, HWND list, int column) {
-    std::vector<std::string> texts;
-    HANDLE handle = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
-    if (handle == nullptr) return texts;
-    constexpr std::size_t kText = 512;
-    auto* remote = static_cast<char*>(
-        ::VirtualAllocEx(handle, nullptr, sizeof(LVITEMA) + kText, MEM_COMMIT, PAGE_READWRITE));
-    if (remote != nullptr) {
-        const int rows = static_cast<int>(::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-        for (int row = 0; row < rows; ++row) {
-            LVITEMA item{};
-            item.iSubItem = column;
-            item.pszText = remote + sizeof(LVITEMA);
-            item.cchTextMax = kText;
-            ::WriteProcessMemory(handle, remote, &item, sizeof(item), nullptr);
-            ::SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote));
-            char text[kText] = {};
-            ::ReadProcessMemory(handle, remote + sizeof(LVITEMA), text, kText - 1, nullptr);
-            texts.emplace_back(text);
-        }
-        ::VirtualFreeEx(handle, remote, 0, MEM_RELEASE);
-    }
-    ::CloseHandle(handle);
-    return texts;
-}
-
 class SelfTestEndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* peers_file = std::getenv("VESTREL_JUDGE_PEERS");
-        ASSERT_NE(peers_file, nullptr);
-        peers_ = testing::ReadPeers(testing::WinePath(peers_file));
-        for (const char* name : {"judge", "judge_https", "elite", "transparent", "nohttps", "dead"})
-            ASSERT_TRUE(peers_.count(name)) << name;
+        peers_ = testing::PeersFrom("VESTREL_JUDGE_PEERS");
+        ASSERT_EQ(testing::MissingPeers(
+                      peers_, {"list", "judge", "judge_https", "elite", "transparent", "nohttps", "dead"}),
+                  "");
         local_port_ = testing::FreePort();
         ASSERT_GT(local_port_, 0);
-        char temp[MAX_PATH] = {};
-        ::GetTempPathA(MAX_PATH, temp);
-        folder_ = fs::path(temp) / ("vestrel-self-test-" + std::to_string(::GetCurrentProcessId()));
-        fs::create_directories(folder_);
+        folder_ = testing::TestFolder("vestrel-self-test");
 
-        const std::string judge = "127.0.0.1:" + std::to_string(peers_.at("judge"));
-        settings::RegStringSetting(settings::kListServer, true).set(judge);
-        settings::RegStringSetting(settings::kJudgeUrl, true)
-            .set("http://" + judge + "/services/vx/proxy/judge");
-        settings::RegStringSetting(settings::kJudgeHttpsUrl, true)
-            .set("https://127.0.0.1:" + std::to_string(peers_.at("judge_https")) +
-                 "/services/vx/proxy/judge");
-        settings::RegStringSetting(settings::kAppPath, true).set(folder_.string());
-        settings::RegStringSetting(settings::kProxyName, true).set("");
+        testing::UseFixtureJudge(peers_);
+        SetString(settings::kAppPath, folder_.string());
+        SetString(settings::kProxyName, "");
         settings::RegMultiStringSetting(settings::kListSources).set({});
         SetDword(settings::kLocalPort, static_cast<std::uint32_t>(local_port_));
         SetDword(settings::kUseProxy, 0);
@@ -110,16 +75,12 @@ class SelfTestEndToEndTest : public ::testing::Test {
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
         settings::RegMultiStringSetting(settings::kListSources).set({});
-        settings::RegStringSetting(settings::kJudgeUrl, true).set("");
-        settings::RegStringSetting(settings::kJudgeHttpsUrl, true).set("");
-        settings::RegStringSetting(settings::kProxyName, true).set("");
+        testing::ForgetFixtureJudge();
+        SetString(settings::kProxyName, "");
         SetDword(settings::kLocalPort, 8080);
         SetDword(settings::kUseProxy, 0);
     }
 
-    static void SetDword(const settings::DwordSettingSpec& entry, std::uint32_t value) {
-        settings::RegDwordSetting(entry, true).set(value);
-    }
     std::string Address(const char* peer) const { return "127.0.0.1:" + std::to_string(peers_.at(peer)); }
 
     HWND Main() const { return program_.main(); }
@@ -133,7 +94,7 @@ class SelfTestEndToEndTest : public ::testing::Test {
             Click(::GetDlgItem(StatusPage(), IDC_STATUS_ANONYMITY_SWITCH));
             ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Disabled"; }));
         }
-        settings::RegStringSetting(settings::kProxyName, true).set(Address(peer));
+        SetString(settings::kProxyName, Address(peer));
         Click(::GetDlgItem(StatusPage(), IDC_STATUS_ANONYMITY_SWITCH));
         ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Enabled"; }));
     }
@@ -156,36 +117,8 @@ class SelfTestEndToEndTest : public ::testing::Test {
     }
 
     // Dismisses the message dialog; its text, "" when none came.
-    std::string Acknowledge() {
-        HWND dialog = program_.WaitForDialogWith(IDC_MESSAGE_TEXT, 30s);
-        if (dialog == nullptr) return "";
-        const std::string text = Text(::GetDlgItem(dialog, IDC_MESSAGE_TEXT));
-        Click(::GetDlgItem(dialog, IDOK));
-        WaitUntil([&] { return !::IsWindow(dialog); });
-        return text;
-    }
-
-    // The anonymity section's button `index` (from the top); the last three share their id.
-    HWND SectionButton(int index) const {
-        HWND panel = ::GetDlgItem(::GetDlgItem(Main(), IDD_ANONYMITY_SECTION), IDD_ANONYMITY_PANEL);
-        std::vector<std::pair<LONG, HWND>> buttons;
-        for (HWND child = ::GetWindow(panel, GW_CHILD); child != nullptr;
-             child = ::GetWindow(child, GW_HWNDNEXT)) {
-            const int id = ::GetDlgCtrlID(child);
-            if (id < IDC_WIZARD_BUTTON || id > IDC_LIST_UPDATE_BUTTON) continue;
-            RECT rect{};
-            ::GetWindowRect(child, &rect);
-            buttons.emplace_back(rect.top, child);
-        }
-        std::sort(buttons.begin(), buttons.end());
-        return index < static_cast<int>(buttons.size()) ? buttons[index].second : nullptr;
-    }
-    HWND OpenPage(int index, int page_id) {
-        Click(SectionButton(index));
-        HWND page = ::GetDlgItem(Main(), page_id);
-        WaitUntil([&] { return ::IsWindowVisible(page) != FALSE; });
-        return page;
-    }
+    std::string Acknowledge() { return program_.Acknowledge(30s); }
+    HWND OpenPage(int index, int page_id) { return testing::OpenSectionPage(program_, index, page_id); }
     // Types `url` and presses Add; waits until the page took it (the box empties) or said why not.
     void AddSource(HWND page, const std::string& url) {
         HWND edit = ::GetDlgItem(page, IDC_LIST_UPDATE_SOURCE_EDIT);
@@ -203,9 +136,7 @@ class SelfTestEndToEndTest : public ::testing::Test {
 };
 
 TEST_F(SelfTestEndToEndTest, AmIHiddenNamesEachCauseAndListSourcesFeedTheNewList) {
-    ASSERT_TRUE(program_.Start());
-    ASSERT_NE(program_.WaitForMainWindow(), nullptr);
-    ::SetForegroundWindow(Main());
+    ASSERT_NE(program_.Launch(), nullptr);
 
     // The status line takes the address the judge saw once it answered.
     HWND real_line = ::GetDlgItem(Main(), IDC_MAIN_REAL_ADDRESS);
@@ -274,9 +205,7 @@ TEST_F(SelfTestEndToEndTest, AmIHiddenNamesEachCauseAndListSourcesFeedTheNewList
 
     // List sources: a typo is refused; the fixture's list (comments, a blank line, a repeated proxy,
     // one with a scheme) and an address where nothing listens are added.
-    Click(::GetDlgItem(::GetDlgItem(Main(), IDD_NAVIGATION_PANEL), IDC_NAV_ANONYMITY));
-    ASSERT_TRUE(
-        WaitUntil([&] { return ::IsWindowVisible(::GetDlgItem(Main(), IDD_ANONYMITY_INTRO)) != FALSE; }));
+    ASSERT_TRUE(testing::ShowAnonymitySection(program_));
     HWND update = OpenPage(5, IDD_LIST_UPDATE);
     HWND sources = ::GetDlgItem(update, IDC_LIST_UPDATE_SOURCES);
     AddSource(update, "ftp://127.0.0.1/list.txt");

@@ -18,10 +18,9 @@
 #include "resources/ids/MainWindowIds.h"
 #include "resources/ids/OptionsIds.h"
 #include "resources/ids/PrivacyIds.h"
-#include "settings/RegDwordSetting.h"
-#include "settings/RegStringSetting.h"
 #include "settings/SettingsTable.h"
 #include "tests/app/ProgramDriver.h"
+#include "tests/app/ProgramSettings.h"
 #include "tests/app/Screenshot.h"
 
 namespace vestrel::app {
@@ -35,17 +34,13 @@ constexpr int kNavigationButtons[] = {IDC_NAV_STATUS, IDC_NAV_ANONYMITY, IDC_NAV
 
 using testing::Click;
 using testing::Command;
+using testing::GetDword;
 using testing::Program;
+using testing::SetDword;
+using testing::SetString;
 using testing::Text;
 using testing::VisibleDialogs;
 using testing::WaitUntil;
-
-void SetDword(const settings::DwordSettingSpec& entry, std::uint32_t value) {
-    settings::RegDwordSetting(entry, true).set(value);
-}
-std::uint32_t GetDword(const settings::DwordSettingSpec& entry) {
-    return settings::RegDwordSetting(entry, true).get();
-}
 
 class VestrelDriverTest : public ::testing::Test {
   protected:
@@ -53,15 +48,10 @@ class VestrelDriverTest : public ::testing::Test {
         SetDword(settings::kHideHint, 0);
         SetDword(settings::kUseProxy, 0);
         // Nothing listens on port 1 of loopback: the list downloads fail at once, without the network.
-        settings::RegStringSetting(settings::kListServer, true).set("127.0.0.1:1");
+        SetString(settings::kListServer, "127.0.0.1:1");
     }
 
-    HWND StartProgram() {
-        if (!program_.Start()) return nullptr;
-        HWND main = program_.WaitForMainWindow();
-        if (main != nullptr) ::SetForegroundWindow(main);
-        return main;
-    }
+    HWND StartProgram() { return program_.Launch(); }
 
     HWND NavigationButton(int section) const {
         return ::GetDlgItem(::GetDlgItem(program_.main(), IDD_NAVIGATION_PANEL),
@@ -77,7 +67,7 @@ class VestrelDriverTest : public ::testing::Test {
 TEST_F(VestrelDriverTest, OpensTitledVestrelWithItsControlsAndAnonymityOff) {
     // A run that ended with anonymity on must not start with it on.
     SetDword(settings::kUseProxy, 1);
-    settings::RegStringSetting(settings::kProxyName, true).set("10.20.30.40:8080");
+    SetString(settings::kProxyName, "10.20.30.40:8080");
 
     HWND main = StartProgram();
     ASSERT_NE(main, nullptr);

@@ -10,37 +10,8 @@
 #   anonymity-fixture.sh stop <state-dir>
 set -euo pipefail
 
-action=$1
 state=$2
-
-free_port() {
-    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-wait_for_port() {
-    local port=$1
-    for _ in $(seq 100); do
-        python3 -c "import socket,sys; s=socket.socket(); s.settimeout(0.2); sys.exit(s.connect_ex(('127.0.0.1', $port)))" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# Ends a peer this fixture started: the PID must still run the program the fixture gave it.
-stop_peer() {
-    local name=$1 program=$2 pid
-    [ -s "$state/$name.pid" ] || return 0
-    pid=$(cat "$state/$name.pid")
-    if [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q "$program"; then
-        kill "$pid" 2>/dev/null || true
-        for _ in $(seq 50); do
-            [ -d "/proc/$pid" ] || break
-            sleep 0.1
-        done
-        [ -d "/proc/$pid" ] && kill -9 "$pid" 2>/dev/null || true
-    fi
-    rm -f "$state/$name.pid"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../../script/lib/peers.sh"
 
 stop_all() {
     stop_peer list-service list-service.py
@@ -52,16 +23,7 @@ stop_all() {
     rm -f "$state/peers"
 }
 
-# Detached and with no tie to CTest's pipes, or CTest would wait for the peers' output to end.
-start_peer() {
-    local name=$1
-    shift
-    setsid "$@" </dev/null >"$state/$name.out" 2>&1 &
-    echo $! >"$state/$name.pid"
-}
-
-case "$action" in
-start)
+start_peers() {
     source_dir=$3
     mkdir -p "$state"
     stop_all
@@ -111,20 +73,7 @@ CONF
             exit 1
         fi
     done
-    {
-        printf '%s\n' "${peers[@]}"
-        echo "origin=$origin_port"
-        echo "dead=$dead_port"
-        echo "list=$list_port"
-        echo "control=$control_port"
-    } >"$state/peers"
-    cat "$state/peers"
-    ;;
-stop)
-    stop_all
-    ;;
-*)
-    echo "usage: $0 start <state-dir> <source-dir> | stop <state-dir>" >&2
-    exit 2
-    ;;
-esac
+    publish_peers "${peers[@]}" "origin=$origin_port" "dead=$dead_port" "list=$list_port" "control=$control_port"
+}
+
+fixture_main "$@"

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
@@ -16,6 +17,20 @@
 #include "settings/SettingsTable.h"
 
 namespace vestrel::catalogue::testing {
+
+// The path a CTest fixture hands over in the environment variable `variable`, "" when unset. It is a
+// Linux path; under Wine the root of the Linux tree is drive Z:.
+inline std::string FixturePath(const char* variable) {
+    const char* value = std::getenv(variable);
+    std::string path = value == nullptr ? "" : value;
+#ifdef _WIN32
+    if (!path.empty() && path[0] == '/') {
+        for (char& c : path) c = c == '/' ? '\\' : c;
+        path = "Z:" + path;
+    }
+#endif
+    return path;
+}
 
 class ScratchFolder {
   public:

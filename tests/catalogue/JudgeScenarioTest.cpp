@@ -27,14 +27,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 std::map<std::string, int> ReadPeers() {
-    const char* value = std::getenv("VESTREL_JUDGE_PEERS_FILE");
-    std::string path = value == nullptr ? "" : value;
-#ifdef _WIN32
-    if (!path.empty() && path[0] == '/') {
-        for (char& c : path) c = c == '/' ? '\\' : c;
-        path = "Z:" + path;
-    }
-#endif
+    const std::string path = testing::FixturePath("VESTREL_JUDGE_PEERS_FILE");
     std::map<std::string, int> peers;
     const std::optional<std::string> text = platform::fs::ReadWholeFile(path);
     if (!text) return peers;

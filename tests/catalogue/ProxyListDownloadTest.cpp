@@ -25,18 +25,7 @@ double SecondsSince(Clock::time_point began) {
     return std::chrono::duration<double>(Clock::now() - began).count();
 }
 
-// The fixture hands over a Linux path; under Wine the root of the Linux tree is drive Z:.
-std::string PortFilePath() {
-    const char* value = std::getenv("VESTREL_LIST_SERVICE_PORT_FILE");
-    std::string path = value == nullptr ? "" : value;
-#ifdef _WIN32
-    if (!path.empty() && path[0] == '/') {
-        for (char& c : path) c = c == '/' ? '\\' : c;
-        path = "Z:" + path;
-    }
-#endif
-    return path;
-}
+std::string PortFilePath() { return testing::FixturePath("VESTREL_LIST_SERVICE_PORT_FILE"); }
 
 const std::vector<std::string> kServedPieces = {
     "1.2.3.4:8080->Canada", "5.6.7.8:3128->Brazil <supports POST>", "9.9.9.9:80->Annulled",

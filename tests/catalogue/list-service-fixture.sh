@@ -6,30 +6,19 @@
 #   list-service-fixture.sh stop <state-dir>
 set -euo pipefail
 
-action=$1
 state=$2
+source "$(dirname "${BASH_SOURCE[0]}")/../../script/lib/peers.sh"
 
-stop_server() {
-    [ -s "$state/pid" ] || return 0
-    local pid
-    pid=$(cat "$state/pid")
-    # Only the server this fixture started: the PID must still be a list-service process.
-    if [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q "list-service.py"; then
-        kill "$pid" 2>/dev/null || true
-        for _ in $(seq 50); do
-            [ -d "/proc/$pid" ] || break
-            sleep 0.1
-        done
-        [ -d "/proc/$pid" ] && kill -9 "$pid" 2>/dev/null || true
-    fi
-    rm -f "$state/pid" "$state/port"
+# Only the server this fixture started: the PID must still be a list-service process.
+stop_all() {
+    stop_pid_file "$state/pid" list-service.py
+    rm -f "$state/port"
 }
 
-case "$action" in
-start)
+start_peers() {
     source_dir=$3
     mkdir -p "$state"
-    stop_server
+    stop_all
     # Detached and with no tie to CTest's pipes, or CTest would wait for the server's output to end.
     setsid python3 "$source_dir/tools/list-service/list-service.py" --port 0 \
         --port-file "$state/port" --pid-file "$state/pid" \
@@ -45,12 +34,6 @@ start)
     echo "the list service did not start:" >&2
     cat "$state/log" >&2
     exit 1
-    ;;
-stop)
-    stop_server
-    ;;
-*)
-    echo "usage: $0 start <state-dir> <source-dir> | stop <state-dir>" >&2
-    exit 2
-    ;;
-esac
+}
+
+fixture_main "$@"

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/fs/Files.h"
 #include "platform/net/Socket.h"
@@ -62,6 +64,39 @@ TEST(SocketContractTest, ConnectToAClosedPortFailsQuickly) {
     EXPECT_FALSE(socket.Valid());
     EXPECT_TRUE(error);
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(4));
+}
+
+// A listener that never accepts and whose queue is full lets no more connects complete: the attempt
+// stays in progress, and only its time limit or the cancel flag ends it.
+TEST(SocketContractTest, ConnectThatNeverCompletesEndsAtItsLimitOrWhenCancelled) {
+    std::error_code error;
+    net::Listener listener = net::Listener::OnLoopback(0, 1, error);
+    ASSERT_TRUE(listener.Valid()) << error.message();
+    std::vector<net::Socket> queued;
+    const auto began = std::chrono::steady_clock::now();
+    for (int i = 0; i < 64; ++i) {
+        net::Socket socket =
+            net::ConnectTcp("127.0.0.1", listener.Port(), std::chrono::milliseconds(500), error);
+        if (!socket.Valid()) break;
+        queued.push_back(std::move(socket));
+    }
+    ASSERT_LT(queued.size(), 64u) << "the listener's queue never filled";
+    EXPECT_EQ(error, std::errc::timed_out) << error.message();
+    std::printf("queue full after %zu connects, %.2f s\n", queued.size(),
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
+
+    std::atomic<bool> cancel{false};
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel = true;
+    });
+    const auto asked = std::chrono::steady_clock::now();
+    net::Socket socket =
+        net::ConnectTcp("127.0.0.1", listener.Port(), std::chrono::seconds(60), error, &cancel);
+    canceller.join();
+    EXPECT_FALSE(socket.Valid());
+    EXPECT_EQ(error, std::errc::operation_canceled) << error.message();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(30));
 }
 
 TEST(SocketContractTest, PollTellsWhenDataArrivesAndTimesOut) {

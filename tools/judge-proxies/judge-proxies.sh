@@ -15,44 +15,9 @@
 #   judge-proxies.sh stop <state-dir>
 set -euo pipefail
 
-action=$1
 state=$2
 lifetime=${JUDGE_PROXIES_LIFETIME:-1800}
-
-free_port() {
-    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-wait_for_port() {
-    local port=$1
-    for _ in $(seq 100); do
-        python3 -c "import socket,sys; s=socket.socket(); s.settimeout(0.2); sys.exit(s.connect_ex(('127.0.0.1', $port)))" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# True while the process runs: a peer whose parent is gone may stay behind as a zombie until the
-# system reaps it, and that one has ended.
-running() {
-    [ -r "/proc/$1/stat" ] && ! sed 's/^.*) //' "/proc/$1/stat" | grep -q '^Z'
-}
-
-# Ends a peer this fixture started: the PID must still run the program the fixture gave it.
-stop_peer() {
-    local name=$1 program=$2 pid
-    [ -s "$state/$name.pid" ] || return 0
-    pid=$(cat "$state/$name.pid")
-    if [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q "$program"; then
-        kill "$pid" 2>/dev/null || true
-        for _ in $(seq 50); do
-            running "$pid" || break
-            sleep 0.1
-        done
-        running "$pid" && kill -9 "$pid" 2>/dev/null || true
-    fi
-    rm -f "$state/$name.pid"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../../script/lib/peers.sh"
 
 stop_all() {
     stop_peer list-service list-service.py
@@ -63,14 +28,6 @@ stop_all() {
     stop_peer broken scripted-proxy.py
     stop_peer silent scripted-proxy.py
     rm -f "$state/peers"
-}
-
-# Detached and with no tie to CTest's pipes, or CTest would wait for the peers' output to end.
-start_peer() {
-    local name=$1
-    shift
-    setsid "$@" </dev/null >"$state/$name.out" 2>&1 &
-    echo $! >"$state/$name.pid"
 }
 
 # tinyproxy_conf <name> <port> <bind address> <via: Yes to drop it> <CONNECT port>
@@ -91,8 +48,7 @@ CONF
     : >"$state/$1.log"
 }
 
-case "$action" in
-start)
+start_peers() {
     source_dir=$3
     mkdir -p "$state"
     stop_all
@@ -176,21 +132,11 @@ CONF
             exit 1
         fi
     done
-    {
-        echo "judge=$judge_port"
-        echo "judge_https=$judge_https_port"
-        echo "list=$judge_port"
-        for name in elite anonymous transparent nohttps broken silent dead; do
-            eval "echo $name=\$${name}_port"
-        done
-    } >"$state/peers"
-    cat "$state/peers"
-    ;;
-stop)
-    stop_all
-    ;;
-*)
-    echo "usage: $0 start <state-dir> <source-dir> | stop <state-dir>" >&2
-    exit 2
-    ;;
-esac
+    peers=("judge=$judge_port" "judge_https=$judge_https_port" "list=$judge_port")
+    for name in elite anonymous transparent nohttps broken silent dead; do
+        eval "peers+=(\"$name=\$${name}_port\")"
+    done
+    publish_peers "${peers[@]}"
+}
+
+fixture_main "$@"

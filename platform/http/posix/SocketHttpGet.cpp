@@ -123,15 +123,9 @@ class Receiver {
 std::optional<std::pair<std::string, std::uint16_t>> SplitProxy(std::string_view proxy) {
     const std::size_t colon = proxy.rfind(':');
     if (colon == std::string_view::npos || colon == 0) return std::nullopt;
-    const std::string_view digits = proxy.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5) return std::nullopt;
-    unsigned port = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') return std::nullopt;
-        port = port * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (port == 0 || port > 65535) return std::nullopt;
-    return std::make_pair(std::string(proxy.substr(0, colon)), static_cast<std::uint16_t>(port));
+    const std::optional<std::uint16_t> port = ParsePort(proxy.substr(colon + 1));
+    if (!port) return std::nullopt;
+    return std::make_pair(std::string(proxy.substr(0, colon)), *port);
 }
 
 }  // namespace

@@ -138,20 +138,18 @@ Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::millis
                 continue;
             }
             pollfd item{Fd(socket.Handle()), POLLOUT, 0};
-            int ready = 0;
-            for (;;) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now());
-                if (left.count() <= 0) break;
-                if (cancel != nullptr && cancel->load()) {
-                    error = std::make_error_code(std::errc::operation_canceled);
-                    return {};
-                }
+            const std::optional<int> waited = detail::WaitForConnect(deadline, cancel, [&](int ms) {
+                int ready = 0;
                 do {
-                    ready = ::poll(&item, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 200)));
+                    ready = ::poll(&item, 1, ms);
                 } while (ready < 0 && errno == EINTR);
-                if (ready != 0) break;
+                return ready;
+            });
+            if (!waited) {
+                error = std::make_error_code(std::errc::operation_canceled);
+                return {};
             }
+            const int ready = *waited;
             if (ready == 0) {
                 error = std::make_error_code(std::errc::timed_out);
                 return {};

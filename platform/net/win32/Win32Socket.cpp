@@ -133,24 +133,19 @@ Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::millis
             }
             fd_set writable;
             fd_set failed;
-            int ready = 0;
-            for (;;) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now());
-                if (left.count() <= 0) break;
-                if (cancel != nullptr && cancel->load()) {
-                    error = std::make_error_code(std::errc::operation_canceled);
-                    return {};
-                }
+            const std::optional<int> waited = detail::WaitForConnect(deadline, cancel, [&](int ms) {
                 FD_ZERO(&writable);
                 FD_ZERO(&failed);
                 FD_SET(raw, &writable);
                 FD_SET(raw, &failed);
-                const auto wait_ms = std::min<std::int64_t>(left.count(), 200);
-                timeval limit{static_cast<long>(wait_ms / 1000), static_cast<long>((wait_ms % 1000) * 1000)};
-                ready = ::select(0, nullptr, &writable, &failed, &limit);
-                if (ready != 0) break;
+                timeval limit{static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
+                return ::select(0, nullptr, &writable, &failed, &limit);
+            });
+            if (!waited) {
+                error = std::make_error_code(std::errc::operation_canceled);
+                return {};
             }
+            const int ready = *waited;
             if (ready == 0) {
                 error = std::make_error_code(std::errc::timed_out);
                 return {};
