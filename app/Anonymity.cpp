@@ -32,13 +32,6 @@ std::string CannotStartText(std::uint32_t port) {
            " is in use by another program or cannot be opened.";
 }
 
-// Moves the running relay to another upstream proxy; false when it could not.
-bool Retarget(const std::string& host, std::int32_t port) {
-    // A new proxy starts with a clean record.
-    relay::TheUpstreamWatch().Rearm();
-    return relay::TheLocalRelay().reconfigure(LocalPort(), 1, host, static_cast<std::uint32_t>(port), "", "");
-}
-
 void StopRelay() {
     relay::LocalRelay& local_relay = relay::TheLocalRelay();
     if (local_relay.isRunning()) local_relay.stop();
@@ -66,10 +59,6 @@ bool SwitchOn(const std::string& proxy_name, const AnonymityUi& ui, bool also_er
     return false;
 }
 
-void SayAddressInUse(const AnonymityUi& ui, const std::string& text) {
-    Tell(ui.address_in_use, std::string(kAddressInUsePrefix) + " " + text);
-}
-
 void TestedBoxChanged() {
     if (TheProxyLists().tested_box_changed) TheProxyLists().tested_box_changed();
 }
@@ -86,6 +75,16 @@ catalogue::GeneratorPinger& Pinger() {
 }
 
 }  // namespace
+
+bool Retarget(const std::string& host, std::int32_t port) {
+    // A new proxy starts with a clean record.
+    relay::TheUpstreamWatch().Rearm();
+    return relay::TheLocalRelay().reconfigure(LocalPort(), 1, host, static_cast<std::uint32_t>(port), "", "");
+}
+
+void SayAddressInUse(const AnonymityUi& ui, const std::string& text) {
+    Tell(ui.address_in_use, std::string(kAddressInUsePrefix) + " " + text);
+}
 
 ProxyLists& TheProxyLists() {
     static ProxyLists lists;

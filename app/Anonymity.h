@@ -82,6 +82,12 @@ std::string RelayServer();
 // asked for and is not on.
 bool ApplyAnonymity(const AnonymityUi& ui);
 
+// Moves the running relay to another upstream proxy, the watch over it starting afresh; false when it
+// could not.
+bool Retarget(const std::string& host, std::int32_t port);
+// The main window's line for the address in use: the prefix, then `text`.
+void SayAddressInUse(const AnonymityUi& ui, const std::string& text);
+
 // Switching off: browsers direct, UseProxy 0, relay stopped. Never throws.
 void SwitchAnonymityOff();
 

@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "catalogue/ProxyText.h"
-#include "relay/LocalRelay.h"
 #include "relay/UpstreamWatch.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
@@ -83,19 +82,12 @@ std::string FinishFailover(const std::string& failed, const std::optional<Failov
         return shown_failed + " stopped answering, and no proxy in the Tested list answers. Web pages show "
                               "an error until you choose another proxy in Vestrel.";
     }
-    const std::string host = catalogue::ProxyHost(chosen->address);
-    const std::int32_t port = catalogue::ProxyPort(chosen->address);
-    const std::uint32_t local_port = settings::RegDwordSetting(settings::kLocalPort).get();
-    if (!relay::TheLocalRelay().reconfigure(local_port, 1, host, static_cast<std::uint32_t>(port), "", "")) {
+    if (!Retarget(catalogue::ProxyHost(chosen->address), catalogue::ProxyPort(chosen->address)))
         return shown_failed + " stopped answering, and Vestrel could not move to " + chosen->address + ".";
-    }
     settings::RegStringSetting(settings::kProxyName).set(chosen->address);
-    if (ui.address_in_use) {
-        std::string line = std::string(kAddressInUsePrefix) + " " + chosen->address;
-        if (!chosen->country.empty()) line += std::string(catalogue::kCountryArrow) + chosen->country;
-        ui.address_in_use(line);
-    }
-    RearmFailover();
+    SayAddressInUse(ui, chosen->country.empty()
+                            ? chosen->address
+                            : chosen->address + std::string(catalogue::kCountryArrow) + chosen->country);
     return shown_failed + " stopped answering; now using " + KeyOf(chosen->address);
 }
 

@@ -15,29 +15,16 @@
 
 #include "resources/ids/DialogIds.h"
 #include "resources/ids/MainWindowIds.h"
+#include "tests/support/WindowDriving.h"
 
 namespace vestrel::app::testing {
 
 using namespace std::chrono_literals;
 
-inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return condition();
-}
+using ::vestrel::testing::TopLevelWindows;
+using ::vestrel::testing::WaitUntil;
 
-inline std::string Text(HWND window) {
-    char buffer[512] = {};
-    DWORD_PTR copied = 0;
-    if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer),
-                               SMTO_BLOCK, 5000, &copied)) {
-        return "<no answer>";
-    }
-    return std::string(buffer, copied);
-}
+inline std::string Text(HWND window) { return ::vestrel::testing::WindowText(window); }
 
 // A click as the button gets it from the mouse; posted, because some clicks open modal dialogs.
 inline void Click(HWND button) { ::PostMessageA(button, BM_CLICK, 0, 0); }
@@ -51,32 +38,7 @@ inline int Count(HWND window, UINT message) {
     return static_cast<int>(::SendMessageA(window, message, 0, 0));
 }
 
-inline std::string ProgramPath(const char* name) {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    folder.resize(folder.find_last_of('\\') + 1);
-    return folder + name;
-}
-
-// The top-level windows of one process that `keep` accepts.
-inline std::vector<HWND> TopLevelWindows(DWORD process, const std::function<bool(HWND)>& keep) {
-    struct Search {
-        DWORD process;
-        const std::function<bool(HWND)>& keep;
-        std::vector<HWND> found;
-    } search{process, keep, {}};
-    ::EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(context);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == s->process && s->keep(window)) s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+inline std::string ProgramPath(const char* name) { return ::vestrel::testing::BinFolder() + name; }
 
 inline std::string ClassName(HWND window) {
     char name[64] = {};

@@ -12,37 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/WindowDriving.h"
+
 namespace vestrel::testing {
 
 using namespace std::chrono_literals;
-
-inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return condition();
-}
-
-inline std::string WindowText(HWND window) {
-    char buffer[512] = {};
-    DWORD_PTR copied = 0;
-    if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer),
-                               SMTO_BLOCK, 5000, &copied)) {
-        return "<no answer>";
-    }
-    return std::string(buffer, copied);
-}
-
-// The folder of this test program, which is the build's bin folder, with a trailing backslash.
-inline std::string BinFolder() {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    folder.resize(folder.find_last_of('\\') + 1);
-    return folder;
-}
 
 // A fresh empty folder under the system's temporary folder.
 inline std::string MakeTemporaryFolder(const std::string& prefix) {
@@ -76,27 +50,6 @@ inline unsigned FreePort() {
     }
     ::closesocket(probe);
     return port;
-}
-
-struct WindowSearch {
-    DWORD process;
-    std::function<bool(HWND)> accept;
-    std::vector<HWND> found;
-};
-
-// Top-level windows of one process that `accept` takes.
-inline std::vector<HWND> TopLevelWindows(DWORD process, std::function<bool(HWND)> accept) {
-    WindowSearch state{process, std::move(accept), {}};
-    ::EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto* found = reinterpret_cast<WindowSearch*>(context);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == found->process && found->accept(window)) found->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&state));
-    return state.found;
 }
 
 inline bool IsVisibleDialogTitled(HWND window, const std::string& title) {
