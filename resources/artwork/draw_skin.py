@@ -3,9 +3,11 @@
 
 Usage: draw_skin.py OUTPUT_DIR
 
-Writes <name>.bmp (24 bits, for the BITMAP resources), Vestrel.ico, Hand.cur, Artwork.rc (the
-resource lines that name them) and ArtworkIds.h (the #defines of their resource numbers, for
-Vestrel.rc and the code) into OUTPUT_DIR. Needs rsvg-convert (librsvg2-bin) and ImageMagick's
+Writes every picture at each display scale of SCALES as <name>@<percent>.png (24 bits, no alpha;
+the program decodes them with the system's imaging component), Vestrel.ico (every size of
+ICON_SIZES), Hand.cur (every size of CURSOR_SIZES), Artwork.rc (the resource lines that name them)
+and ArtworkIds.h (the #defines of their resource numbers, for Vestrel.rc and the code) into
+OUTPUT_DIR. A picture's number at scale index k is its own number plus k * PICTURE_SCALE_STEP. Needs rsvg-convert (librsvg2-bin) and ImageMagick's
 convert. Everything is drawn from the tables and templates in this file, so a change of colour,
 label or size is a change here; the output is the same on every run with the same fonts.
 
@@ -41,11 +43,25 @@ RED_DARK = "#B0302C"
 
 FONT = "DejaVu Sans, Liberation Sans, sans-serif"
 
+# The display scales the skin is drawn for, in percent of 96 DPI, and the step between the resource
+# numbers of one picture's scales.
+SCALES = (100, 125, 150, 175, 200)
+PICTURE_SCALE_STEP = 1000
+# The icon's sizes: the small and large icons at every scale, and the 256-pixel one of Explorer.
+ICON_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
+# The hand cursor at every scale of its 32-pixel design.
+CURSOR_SIZES = (32, 40, 48, 56, 64)
 
-def svg(width, height, body):
+
+def scaled(length, percent):
+    return (length * percent + 50) // 100
+
+
+def svg(width, height, body, percent=100):
+    """The picture drawn at `percent` of its 96-DPI size: the same drawing, more pixels."""
     return (
-        f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{height}" '
-        f'viewBox="0 0 {width} {height}">{body}</svg>'
+        f'<svg xmlns="http://www.w3.org/2000/svg" width="{scaled(width, percent)}" '
+        f'height="{scaled(height, percent)}" viewBox="0 0 {width} {height}">{body}</svg>'
     )
 
 
@@ -327,31 +343,46 @@ HAND = [
 HAND_HOTSPOT = (5, 0)
 
 
-def write_cursor(path):
+def cursor_image(size):
+    """One image of the cursor file: the 32-pixel design scaled to `size` (nearest pixel), 32-bit
+    colour then the 1-bit AND mask, both bottom-up."""
     import struct
 
-    size = 32
-    rows = [r.ljust(size) for r in HAND] + [" " * size] * (size - len(HAND))
-    # 32-bit colour image, bottom-up, then the 1-bit AND mask, bottom-up.
+    design = 32
+    rows = [r.ljust(design) for r in HAND] + [" " * design] * (design - len(HAND))
     colour = bytearray()
     mask = bytearray()
-    for row in reversed(rows):
-        bits = 0
-        for x, ch in enumerate(row):
+    stride = ((size + 31) // 32) * 4
+    for y in reversed(range(size)):
+        row = rows[y * design // size]
+        bits = bytearray(stride)
+        for x in range(size):
+            ch = row[x * design // size]
             if ch == "#":
                 colour += b"\x00\x00\x00\xff"
             elif ch == ".":
                 colour += b"\xff\xff\xff\xff"
             else:
                 colour += b"\x00\x00\x00\x00"
-                bits |= 1 << (31 - x)
-        mask += struct.pack(">I", bits)
+                bits[x // 8] |= 0x80 >> (x % 8)
+        mask += bits
     header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(colour) + len(mask), 0, 0, 0, 0)
-    image = header + bytes(colour) + bytes(mask)
-    directory = struct.pack("<HHH", 0, 2, 1)
-    entry = struct.pack("<BBBBHHII", size, size, 0, 0, HAND_HOTSPOT[0], HAND_HOTSPOT[1], len(image), 22)
+    return header + bytes(colour) + bytes(mask)
+
+
+def write_cursor(path):
+    import struct
+
+    images = [cursor_image(size) for size in CURSOR_SIZES]
+    directory = struct.pack("<HHH", 0, 2, len(images))
+    offset = len(directory) + 16 * len(images)
+    entries = b""
+    for size, image in zip(CURSOR_SIZES, images):
+        hotspot = [v * size // 32 for v in HAND_HOTSPOT]
+        entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, hotspot[0], hotspot[1], len(image), offset)
+        offset += len(image)
     with open(path, "wb") as f:
-        f.write(directory + entry + image)
+        f.write(directory + entries + b"".join(images))
 
 
 # ---------------------------------------------------------------------------------------------
@@ -384,6 +415,12 @@ def write_ids(path, entries):
              "#pragma once",
              ""]
     lines += [f"#define {name} {number}" for name, number in entries]
+    lines += ["",
+              "// The display scales the pictures are drawn for (percent of 96 DPI), and the step between",
+              "// the resource numbers of one picture's scales: number + index * step.",
+              f"#define VESTREL_PICTURE_SCALE_STEP {PICTURE_SCALE_STEP}",
+              f"#define VESTREL_PICTURE_SCALES {len(SCALES)}",
+              f"#define VESTREL_PICTURE_SCALE_LIST {', '.join(str(v) for v in SCALES)}"]
     with open(path, "w", encoding="ascii") as f:
         f.write("\n".join(lines) + "\n")
 
@@ -398,20 +435,27 @@ def main():
     if os.path.exists("/usr/bin/convert"):
         convert = "/usr/bin/convert"
     skin = pictures()
+    # Pictures of an earlier run in another format would only mislead.
+    for old in os.listdir(out):
+        if old.endswith(".bmp"):
+            os.remove(os.path.join(out, old))
     write_ids(os.path.join(out, "ArtworkIds.h"), [(name, number) for name, number, _ in skin] + [ICON, CURSOR])
     lines = ["// Generated by resources/artwork/draw_skin.py: every picture of the skin.",
              '#include "ArtworkIds.h"']
     with tempfile.TemporaryDirectory() as work:
-        for name, _, (w, h, body) in skin:
-            png = os.path.join(work, f"{name}.png")
-            render(svg(w, h, body), png, work)
-            bmp = os.path.join(out, f"{name}.bmp")
-            # Binary alpha, then flatten on the key colour: a see-through pixel is exactly the key.
-            run(convert, png, "-channel", "A", "-threshold", "50%", "+channel", "-background", KEY,
-                "-flatten", "-type", "TrueColor", f"BMP3:{bmp}")
-            lines.append(f'{name} BITMAP "{rc_path(bmp)}"')
+        for name, number, (w, h, body) in skin:
+            if number + (len(SCALES) - 1) * PICTURE_SCALE_STEP >= 0x10000:
+                sys.exit(f"draw_skin.py: {name}'s scaled numbers leave the resource range")
+            for index, percent in enumerate(SCALES):
+                png = os.path.join(work, f"{name}@{percent}.png")
+                render(svg(w, h, body, percent), png, work)
+                out_png = os.path.join(out, f"{name}@{percent}.png")
+                # Binary alpha, then flatten on the key colour: a see-through pixel is exactly the key.
+                run(convert, png, "-channel", "A", "-threshold", "50%", "+channel", "-background", KEY,
+                    "-flatten", "-strip", "-define", "png:exclude-chunks=date,time", f"PNG24:{out_png}")
+                lines.append(f'{number + index * PICTURE_SCALE_STEP} RCDATA "{rc_path(out_png)}"')
         icons = []
-        for size in (16, 32, 48):
+        for size in ICON_SIZES:
             png = os.path.join(work, f"icon{size}.png")
             render(icon_svg(size), png, work)
             icons.append(png)

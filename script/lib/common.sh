@@ -29,12 +29,13 @@ vestrel_build() {
         { grep -E -B2 -A12 'error|FAILED' "$VESTREL_BUILD_ROOT/$name.build.log" | head -n 80 >&2; return 1; }
 }
 
-# Starts Xvfb on a free display unless one is given; sets DISPLAY and VESTREL_XVFB_PID.
+# Starts Xvfb on a free display unless one is given; sets DISPLAY and VESTREL_XVFB_PID. The screen
+# holds the main window at 200 % (1538 x 1024).
 vestrel_start_xvfb() {
     local display
     for display in $(seq 90 140); do
         [[ -e "/tmp/.X11-unix/X$display" || -e "/tmp/.X$display-lock" ]] && continue
-        Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        Xvfb ":$display" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 &
         VESTREL_XVFB_PID=$!
         local tries
         for tries in $(seq 1 50); do

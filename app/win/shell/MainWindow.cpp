@@ -12,6 +12,7 @@
 #include "app/win/shell/Dialogs.h"
 #include "app/win/shell/Help.h"
 #include "app/win/shell/Integration.h"
+#include "app/win/ui/Dpi.h"
 #include "app/win/ui/Skin.h"
 #include "catalogue/ProxyJudge.h"
 #include "settings/RegDwordSetting.h"
@@ -63,10 +64,10 @@ void Enable(HWND window, bool enabled) {
     if (window != nullptr && (::IsWindowEnabled(window) != FALSE) != enabled) ::EnableWindow(window, enabled);
 }
 
-HICON LoadProgramIcon(int size_metric_x, int size_metric_y) {
+HICON LoadProgramIcon(int size_metric_x, int size_metric_y, UINT dpi) {
     return static_cast<HICON>(::LoadImageA(ui::Dialog::Instance(), MAKEINTRESOURCEA(IDI_VESTREL), IMAGE_ICON,
-                                           ::GetSystemMetrics(size_metric_x),
-                                           ::GetSystemMetrics(size_metric_y), 0));
+                                           ui::SystemMetric(size_metric_x, dpi),
+                                           ui::SystemMetric(size_metric_y, dpi), 0));
 }
 
 }  // namespace
@@ -115,10 +116,7 @@ bool MainWindow::OnInitDialog() {
             ::AppendMenuA(system_menu, MF_STRING, kAboutCommand, about);
         }
     }
-    big_icon_.reset(LoadProgramIcon(SM_CXICON, SM_CYICON));
-    small_icon_.reset(LoadProgramIcon(SM_CXSMICON, SM_CYSMICON));
-    ::SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_.get()));
-    ::SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
+    SetIcons();
     const std::string title(kWindowTitle);
     ::SetWindowTextA(hwnd(), title.c_str());
 
@@ -161,9 +159,21 @@ bool MainWindow::OnInitDialog() {
     tips_ = std::make_unique<TipsPanel>(hwnd());
     if (!tips_->Create()) return false;
     ::SetWindowLongPtrA(tips_->hwnd(), GWLP_ID, TipsPanel::kTemplate);
-    ::SetWindowPos(tips_->hwnd(), nullptr, 10, 325, 125, 115, SWP_NOZORDER | SWP_SHOWWINDOW);
+    Place(tips_->hwnd(), 10, 325, 125, 115, SWP_NOZORDER | SWP_SHOWWINDOW);
     tips_->PlaceItem(TipsPanel::kTextId, 4, 2, 117, 111);
     return true;
+}
+
+void MainWindow::SetIcons() {
+    big_icon_.reset(LoadProgramIcon(SM_CXICON, SM_CYICON, dpi()));
+    small_icon_.reset(LoadProgramIcon(SM_CXSMICON, SM_CYSMICON, dpi()));
+    ::SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_.get()));
+    ::SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
+}
+
+void MainWindow::Rescale() {
+    TrayDialog::Rescale();
+    SetIcons();
 }
 
 bool MainWindow::BuildPages() {
@@ -186,7 +196,7 @@ bool MainWindow::BuildPages() {
             if (!status_page_->Create()) return false;
             page = status_page_->hwnd();
             ::SetWindowLongPtrA(page, GWLP_ID, StatusPage::kTemplate);
-            ::SetWindowPos(page, nullptr, 150, 80, 600, 370, SWP_NOZORDER | SWP_SHOWWINDOW);
+            Place(page, 150, 80, 600, 370, SWP_NOZORDER | SWP_SHOWWINDOW);
             if (HintPanel* hint = status_page_->hint_panel()) {
                 ::SetWindowPos(hint->hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
             }
@@ -199,8 +209,7 @@ bool MainWindow::BuildPages() {
         navigation_panel_->Register(page, button->hwnd());
         navigation_buttons_[i] = std::move(button);
     }
-    ::SetWindowPos(navigation_panel_->hwnd(), nullptr, 10, 90, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    Place(navigation_panel_->hwnd(), 10, 90, 140, 200, SWP_NOZORDER | SWP_SHOWWINDOW);
     navigation_panel_->SetBackground(IDB_NAVIGATION_PANEL);
     return true;
 }

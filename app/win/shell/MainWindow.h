@@ -54,9 +54,11 @@ class MainWindow : public ui::MessageMap<MainWindow, TrayDialog>,
 
   protected:
     bool OnInitDialog() override;
+    void Rescale() override;
 
   private:
     bool BuildPages();
+    void SetIcons();
     void BuildHelpMenu();
     void ApplyNavigation();
     void OnHelpMenu(int command);

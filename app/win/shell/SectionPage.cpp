@@ -91,7 +91,8 @@ bool SectionPage::Build(HWND main_button) {
     if (!panel_->Create()) return false;
     ::SetWindowLongPtrA(panel_->hwnd(), GWLP_ID, layout_.panel_template);
     panel_->SetBackground(IDB_SECTION_PANEL);
-    ::SetWindowPos(panel_->hwnd(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    // As large as its picture, whatever the template's units come to at this scale.
+    Place(panel_->hwnd(), 0, 0, 200, 350, SWP_NOZORDER | SWP_SHOWWINDOW);
 
     int top = 53;
     for (const SectionButtonSpec& button_layout : layout_.buttons) {
@@ -104,7 +105,7 @@ bool SectionPage::Build(HWND main_button) {
         SubPage page = MakeSubPage(button_layout.sub_page_template, main_window);
         if (!page.dialog || !page.dialog->Create()) return false;
         ::SetWindowLongPtrA(page.dialog->hwnd(), GWLP_ID, button_layout.sub_page_template);
-        ::SetWindowPos(page.dialog->hwnd(), nullptr, 340, 100, 410, 360, SWP_NOZORDER | SWP_HIDEWINDOW);
+        Place(page.dialog->hwnd(), 340, 100, 410, 360, SWP_NOZORDER | SWP_HIDEWINDOW);
         panel_->Register(page.dialog->hwnd(), button->hwnd());
         buttons_.push_back(std::move(button));
         sub_pages_.push_back(std::move(page));
@@ -114,11 +115,13 @@ bool SectionPage::Build(HWND main_button) {
     SubPage intro = MakeSubPage(layout_.intro_template, main_window);
     if (!intro.dialog || !intro.dialog->Create()) return false;
     ::SetWindowLongPtrA(intro.dialog->hwnd(), GWLP_ID, layout_.intro_template);
-    ::SetWindowPos(intro.dialog->hwnd(), nullptr, 340, 100, 410, 360, SWP_NOZORDER | SWP_HIDEWINDOW);
+    Place(intro.dialog->hwnd(), 340, 100, 410, 360, SWP_NOZORDER | SWP_HIDEWINDOW);
     panel_->Register(intro.dialog->hwnd(), main_button);
     sub_pages_.push_back(std::move(intro));
 
-    ::SetWindowPos(hwnd(), nullptr, 150, 100, 200, 350, SWP_NOZORDER | SWP_HIDEWINDOW);
+    // The page's own place is its parent's to keep: the main window takes it again at a new DPI.
+    if (auto* main = dynamic_cast<ui::SkinnedDialog*>(ui::Dialog::FromHandle(main_window)))
+        main->Place(hwnd(), 150, 100, 200, 350, SWP_NOZORDER | SWP_HIDEWINDOW);
     return true;
 }
 

@@ -149,7 +149,7 @@ bool StatusPage::OnInitDialog() {
     if (!hint_panel_->Create()) return false;
     ::SetWindowLongPtrA(hint_panel_->hwnd(), GWLP_ID, IDD_STATUS_HINT_PANEL);
     // Above the status page, which it overlaps.
-    ::SetWindowPos(hint_panel_->hwnd(), HWND_TOP, 550, 250, 200, 120, SWP_SHOWWINDOW);
+    Place(hint_panel_->hwnd(), 550, 250, 200, 120, SWP_SHOWWINDOW, HWND_TOP);
     return true;
 }
 

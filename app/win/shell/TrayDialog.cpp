@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/ShellTexts.h"
+#include "app/win/ui/Dpi.h"
 
 namespace vestrel::app {
 
@@ -26,10 +27,12 @@ std::span<const ui::MessageEntry<TrayDialog>> TrayDialog::Messages() {
 }
 
 bool TrayDialog::SetTrayIcon(int icon_id) {
-    HICON icon =
-        static_cast<HICON>(::LoadImageA(ui::Dialog::Instance(), MAKEINTRESOURCEA(icon_id), IMAGE_ICON,
-                                        ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+    // The notification area shows small icons at the window's DPI; the icon resource has each size.
+    HICON icon = static_cast<HICON>(::LoadImageA(ui::Dialog::Instance(), MAKEINTRESOURCEA(icon_id), IMAGE_ICON,
+                                                 ui::SystemMetric(SM_CXSMICON, dpi()),
+                                                 ui::SystemMetric(SM_CYSMICON, dpi()), 0));
     if (icon == nullptr) return false;
+    icon_id_ = icon_id;
     icon_.reset(icon);
     data_.hIcon = icon;
     data_.uFlags |= NIF_ICON;
@@ -41,6 +44,12 @@ void TrayDialog::SetTrayTip(std::string_view tip) {
     std::memset(data_.szTip, 0, sizeof(data_.szTip));
     std::memcpy(data_.szTip, cut.data(), std::min(cut.size(), sizeof(data_.szTip) - 1));
     data_.uFlags |= NIF_TIP;
+}
+
+void TrayDialog::Rescale() {
+    SkinnedDialog::Rescale();
+    if (icon_id_ == 0 || !SetTrayIcon(icon_id_)) return;
+    if (icon_shown_) ::Shell_NotifyIconA(NIM_MODIFY, &data_);
 }
 
 bool TrayDialog::SetTrayMenu(int menu_id) {

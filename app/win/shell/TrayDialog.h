@@ -54,11 +54,14 @@ class TrayDialog : public ui::MessageMap<TrayDialog, ui::SkinnedDialog> {
     ui::Result OnTrayCallback(const ui::Message& message);
     ui::Result OnSystemCommand(const ui::Message& message);
     ui::Result OnDestroy(const ui::Message& message);
+    // The icon again at the small-icon size of the new DPI.
+    void Rescale() override;
 
   private:
     bool icon_shown_ = false;
     NOTIFYICONDATAA data_{};
     ui::Icon icon_;
+    int icon_id_ = 0;
     ui::Menu menu_;
     UINT default_item_ = 0;
 };

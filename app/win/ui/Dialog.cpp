@@ -140,6 +140,14 @@ void Dialog::SetItemText(HWND dialog, int id, std::string_view text) {
     ::SetDlgItemTextA(dialog, id, copy.c_str());
 }
 
+Dialog* Dialog::FromHandle(HWND window) {
+    char class_name[16] = {};
+    if (window == nullptr || ::GetClassNameA(window, class_name, sizeof(class_name)) == 0) return nullptr;
+    // DWLP_USER is ours only on dialog windows.
+    if (::lstrcmpA(class_name, "#32770") != 0) return nullptr;
+    return reinterpret_cast<Dialog*>(::GetWindowLongPtrA(window, DWLP_USER));
+}
+
 INT_PTR CALLBACK Dialog::DialogProcedure(HWND window, UINT id, WPARAM wparam, LPARAM lparam) {
     try {
         Dialog* self = nullptr;

@@ -47,6 +47,8 @@ class Dialog {
     // The module that holds the program's resources; tests that link the resources into themselves
     // leave it at the executable.
     static HINSTANCE Instance();
+    // The object behind one of our dialog windows; null for any other window.
+    static Dialog* FromHandle(HWND window);
 
   protected:
     // The dialog initialisation; true lets the dialog manager set the focus.

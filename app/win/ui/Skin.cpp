@@ -1,7 +1,14 @@
 // Layered shape, body dragging, picture loading and the shared colour rules.
 #include "app/win/ui/Skin.h"
 
+// Before wincodec.h: its class ids are defined here rather than taken from a library.
+#include <initguid.h>
+#include <objbase.h>
+#include <wincodec.h>
+
+#include "ArtworkIds.h"
 #include "app/win/ui/Dialog.h"
+#include "app/win/ui/Dpi.h"
 
 namespace vestrel::app::ui {
 
@@ -20,10 +27,98 @@ void StartBodyDrag(HWND window, LPARAM lparam) {
     ::PostMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, lparam);
 }
 
-Bitmap LoadPicture(int id) {
+namespace {
+
+// Releases a COM interface when it goes.
+template <typename Interface>
+class ComRef {
+  public:
+    ComRef() = default;
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    ~ComRef() {
+        if (pointer_ != nullptr) pointer_->Release();
+    }
+    Interface** out() { return &pointer_; }
+    Interface* operator->() const { return pointer_; }
+    Interface* get() const { return pointer_; }
+    explicit operator bool() const { return pointer_ != nullptr; }
+
+  private:
+    Interface* pointer_ = nullptr;
+};
+
+// The imaging component of the thread that draws the windows, made once and kept for the life of
+// the process (so it is never released after COM has gone at exit).
+IWICImagingFactory* ImagingFactory() {
+    thread_local IWICImagingFactory* factory = [] {
+        // S_FALSE when the thread has COM already; either way it stays initialised.
+        const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        (void)com;
+        IWICImagingFactory* made = nullptr;
+        if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                      __uuidof(IWICImagingFactory), reinterpret_cast<void**>(&made))))
+            return static_cast<IWICImagingFactory*>(nullptr);
+        return made;
+    }();
+    return factory;
+}
+
+// A PNG of the resources decoded into a 32-bit top-down DIB section.
+Bitmap DecodePicture(const void* bytes, DWORD size) {
+    IWICImagingFactory* factory = ImagingFactory();
+    if (factory == nullptr) return Bitmap{};
+    ComRef<IWICStream> stream;
+    if (FAILED(factory->CreateStream(stream.out())) ||
+        FAILED(stream->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(bytes)), size)))
+        return Bitmap{};
+    ComRef<IWICBitmapDecoder> decoder;
+    if (FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                                decoder.out())))
+        return Bitmap{};
+    ComRef<IWICBitmapFrameDecode> frame;
+    if (FAILED(decoder->GetFrame(0, frame.out()))) return Bitmap{};
+    ComRef<IWICBitmapSource> converted;
+    if (FAILED(::WICConvertBitmapSource(GUID_WICPixelFormat32bppBGR, frame.get(), converted.out())))
+        return Bitmap{};
+    UINT width = 0, height = 0;
+    if (FAILED(converted->GetSize(&width, &height)) || width == 0 || height == 0) return Bitmap{};
+
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = static_cast<LONG>(width);
+    info.bmiHeader.biHeight = -static_cast<LONG>(height);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    Bitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!bitmap || pixels == nullptr) return Bitmap{};
+    const UINT stride = width * 4;
+    if (FAILED(converted->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(pixels))))
+        return Bitmap{};
+    return bitmap;
+}
+
+Bitmap LoadPictureResource(int number) {
+    HINSTANCE instance = Dialog::Instance();
+    HRSRC found = ::FindResourceA(instance, MAKEINTRESOURCEA(number), MAKEINTRESOURCEA(10) /* RT_RCDATA */);
+    if (found == nullptr) return Bitmap{};
+    HGLOBAL loaded = ::LoadResource(instance, found);
+    const void* bytes = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+    if (bytes == nullptr) return Bitmap{};
+    return DecodePicture(bytes, ::SizeofResource(instance, found));
+}
+
+}  // namespace
+
+Bitmap LoadPicture(int id, UINT dpi) {
     if (id == 0) return Bitmap{};
-    return Bitmap(static_cast<HBITMAP>(
-        ::LoadImageA(Dialog::Instance(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+    const int index = PictureScaleIndex(dpi);
+    Bitmap picture = LoadPictureResource(id + index * VESTREL_PICTURE_SCALE_STEP);
+    // A picture drawn at one size only still shows, at that size.
+    if (!picture && index != 0) picture = LoadPictureResource(id);
+    return picture;
 }
 
 SIZE PictureSize(HBITMAP bitmap) {

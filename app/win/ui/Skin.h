@@ -21,8 +21,9 @@ bool ApplyLayeredShape(HWND window);
 // Starts a caption drag from a press at `lparam` (client coordinates).
 void StartBodyDrag(HWND window, LPARAM lparam);
 
-// A bitmap resource of the program as a device-dependent bitmap; empty when it does not load.
-Bitmap LoadPicture(int id);
+// A picture of the skin drawn for `dpi` (the nearest of the drawn scales), decoded from the PNG in
+// the resources; empty when it does not load.
+Bitmap LoadPicture(int id, UINT dpi);
 SIZE PictureSize(HBITMAP bitmap);
 
 // How a dialog answers WM_CTLCOLOR* for itself and its statics.

@@ -2,6 +2,7 @@
 #include "app/win/ui/SkinnedButton.h"
 
 #include "app/win/ui/Dialog.h"
+#include "app/win/ui/Dpi.h"
 #include "app/win/ui/Shell.h"
 #include "app/win/ui/Skin.h"
 
@@ -51,14 +52,16 @@ std::span<const MessageEntry<SkinnedButton>> SkinnedButton::Messages() {
 bool SkinnedButton::Create(HWND parent, int id, int x, int y, int width, int height, bool enabled) {
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
     if (!enabled) style |= WS_DISABLED;
-    HWND window =
-        ::CreateWindowExA(0, "BUTTON", "", style, x, y, width, height, parent,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Dialog::Instance(), nullptr);
+    const UINT dpi = WindowDpi(parent);
+    HWND window = ::CreateWindowExA(0, "BUTTON", "", style, Scaled(x, dpi), Scaled(y, dpi), Scaled(width, dpi),
+                                    Scaled(height, dpi), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                    Dialog::Instance(), nullptr);
     if (window == nullptr) return false;
     if (!Attach(window)) {
         ::DestroyWindow(window);
         return false;
     }
+    made_at_ = RECT{x, y, x + width, y + height};
     return true;
 }
 
@@ -71,12 +74,34 @@ void SkinnedButton::OnAttached() {
 }
 
 void SkinnedButton::SetPictures(int normal, int pressed, int hover, int disabled) {
-    for (auto& picture : pictures_) picture.reset();
-    pictures_[kNormal] = LoadPicture(normal);
-    pictures_[kPressed] = LoadPicture(pressed);
-    pictures_[kHover] = LoadPicture(hover);
-    pictures_[kDisabled] = LoadPicture(disabled != 0 ? disabled : normal);
+    picture_ids_ = {normal, pressed, hover, disabled != 0 ? disabled : normal};
+    const UINT dpi = WindowDpi(hwnd());
+    for (std::size_t i = 0; i < pictures_.size(); ++i) pictures_[i] = LoadPicture(picture_ids_[i], dpi);
+    FitTemplateButton();
     if (hwnd() != nullptr) ::InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+void SkinnedButton::FitTemplateButton() {
+    // A template's button is as large as the dialog font makes its units, which grows differently
+    // from the pictures between scales; it takes its picture's size, so that no picture is cut.
+    if (hwnd() == nullptr || made_at_.right > made_at_.left || !pictures_[kNormal]) return;
+    const SIZE size = PictureSize(pictures_[kNormal].get());
+    RECT now{};
+    ::GetClientRect(hwnd(), &now);
+    if (size.cx > 0 && size.cy > 0 && (now.right != size.cx || now.bottom != size.cy))
+        ::SetWindowPos(hwnd(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void SkinnedButton::Rescale() {
+    const UINT dpi = WindowDpi(hwnd());
+    for (std::size_t i = 0; i < pictures_.size(); ++i) pictures_[i] = LoadPicture(picture_ids_[i], dpi);
+    if (made_at_.right > made_at_.left) {
+        ::SetWindowPos(hwnd(), nullptr, Scaled(made_at_.left, dpi), Scaled(made_at_.top, dpi),
+                       Scaled(made_at_.right - made_at_.left, dpi), Scaled(made_at_.bottom - made_at_.top, dpi),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    FitTemplateButton();
+    ::InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
 Result SkinnedButton::Reflect(const Message& message) {
@@ -257,7 +282,7 @@ Result Label::OnPaint(const Message&) {
     HDC dc = paint.get();
     ::SetTextColor(dc, TextColour());
     ::SetBkMode(dc, TRANSPARENT);
-    Font font(::CreateFontA(font_height, 0, 0, 0, bold ? 900 : 400, italic, underline, strike_out,
+    Font font(::CreateFontA(Scaled(font_height, WindowDpi(hwnd())), 0, 0, 0, bold ? 900 : 400, italic, underline, strike_out,
                             DEFAULT_CHARSET, OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS,
                             antialias ? ANTIALIASED_QUALITY : DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                             face_name.c_str()));

@@ -43,6 +43,9 @@ class SkinnedButton : public MessageMap<SkinnedButton, Control> {
 
     static void SetHoverSink(HoverSink* sink);
 
+    // Takes the pictures (and the place, for a button made by Create) for the window's DPI now.
+    void Rescale();
+
     Result Reflect(const Message& message) override;
     static std::span<const MessageEntry<SkinnedButton>> Messages();
 
@@ -60,6 +63,7 @@ class SkinnedButton : public MessageMap<SkinnedButton, Control> {
     // While the button holds the capture, shows it pressed exactly when the pointer is over it;
     // true when that changed the state.
     bool FollowCapture();
+    void FitTemplateButton();
     void Draw(const DRAWITEMSTRUCT& item);
     void DrawPicture(HDC dc, HBITMAP picture, const RECT& rect) const;
 
@@ -68,6 +72,9 @@ class SkinnedButton : public MessageMap<SkinnedButton, Control> {
     bool hover_ = false;
     bool capture_ = false;
     std::array<Bitmap, 4> pictures_;
+    std::array<int, 4> picture_ids_{};
+    // Where Create put the button, in the 96-DPI layout; empty for a template's button.
+    RECT made_at_{0, 0, 0, 0};
     COLORREF text_colour_;
 };
 

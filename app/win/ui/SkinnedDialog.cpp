@@ -21,12 +21,23 @@ std::span<const MessageEntry<SkinnedDialog>> SkinnedDialog::Messages() {
         {WM_CTLCOLORLISTBOX, &SkinnedDialog::OnColour},
         {WM_LBUTTONDOWN, &SkinnedDialog::OnLeftButtonDown},
         {WM_HELP, &SkinnedDialog::OnHelp},
+        {WM_DPICHANGED, &SkinnedDialog::OnDpiChanged},
     };
     return kMessages;
 }
 
 bool SkinnedDialog::SetBackground(int bitmap_id) {
-    Bitmap picture = LoadPicture(bitmap_id);
+    background_id_ = bitmap_id;
+    if (!LoadBackground()) return false;
+    if (hwnd() != nullptr && background_) {
+        if (fit_to_background_) FitToBackground();
+        ::InvalidateRect(hwnd(), nullptr, TRUE);
+    }
+    return true;
+}
+
+bool SkinnedDialog::LoadBackground() {
+    Bitmap picture = LoadPicture(background_id_, dpi());
     if (!picture) return true;  // a missing picture keeps the default erase
     const SIZE size = PictureSize(picture.get());
     if (size.cx == 0 || size.cy == 0) {
@@ -36,10 +47,6 @@ bool SkinnedDialog::SetBackground(int bitmap_id) {
     }
     background_ = std::move(picture);
     background_size_ = size;
-    if (hwnd() != nullptr) {
-        if (fit_to_background_) FitToBackground();
-        ::InvalidateRect(hwnd(), nullptr, TRUE);
-    }
     return true;
 }
 
@@ -52,9 +59,64 @@ void SkinnedDialog::FitToBackground() {
                    SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void SkinnedDialog::PlaceItem(int id, int x, int y, int width, int height) const {
-    if (HWND item = Item(id))
-        ::SetWindowPos(item, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+void SkinnedDialog::PlaceItem(int id, int x, int y, int width, int height) {
+    if (HWND item = Item(id)) Place(item, x, y, width, height);
+}
+
+void SkinnedDialog::Place(HWND window, int x, int y, int width, int height, UINT flags, HWND insert_after) {
+    if (window == nullptr) return;
+    const UINT scale = dpi();
+    ::SetWindowPos(window, insert_after, Scaled(x, scale), Scaled(y, scale), Scaled(width, scale),
+                   Scaled(height, scale), flags);
+    const Placed place{window, x, y, width, height, (flags & SWP_NOSIZE) != 0};
+    for (Placed& known : placed_) {
+        if (known.window == window) {
+            known = place;
+            return;
+        }
+    }
+    placed_.push_back(place);
+}
+
+void SkinnedDialog::Rescale() {
+    LoadBackground();
+    const UINT scale = dpi();
+    for (const Placed& place : placed_) {
+        if (!::IsWindow(place.window)) continue;
+        ::SetWindowPos(place.window, nullptr, Scaled(place.x, scale), Scaled(place.y, scale),
+                       Scaled(place.width, scale), Scaled(place.height, scale),
+                       SWP_NOZORDER | SWP_NOACTIVATE | (place.keep_size ? SWP_NOSIZE : 0));
+    }
+}
+
+void SkinnedDialog::RescaleTree() {
+    Rescale();
+    ::EnumChildWindows(
+        hwnd(),
+        [](HWND child, LPARAM) -> BOOL {
+            if (auto* dialog = dynamic_cast<SkinnedDialog*>(Dialog::FromHandle(child))) dialog->Rescale();
+            if (auto* button = dynamic_cast<SkinnedButton*>(Control::FromHandle(child))) button->Rescale();
+            return TRUE;
+        },
+        0);
+    ::RedrawWindow(hwnd(), nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
+}
+
+Result SkinnedDialog::OnDpiChanged(const Message& message) {
+    // The system's suggested place keeps the window where it was on the new monitor; a skinned
+    // window takes its new picture's size there.
+    const RECT suggested = *reinterpret_cast<const RECT*>(message.lparam);
+    SetWindowDpi(hwnd(), LOWORD(message.wparam));
+    LoadBackground();
+    int width = suggested.right - suggested.left;
+    int height = suggested.bottom - suggested.top;
+    if (fit_to_background_ && background_) {
+        width = background_size_.cx;
+        height = background_size_.cy;
+    }
+    ::SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    RescaleTree();
+    return 0;
 }
 
 void SkinnedDialog::InitPopup(SkinnedButton& button, int button_id, int normal, int pressed) {

@@ -6,8 +6,10 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/win/ui/Dialog.h"
+#include "app/win/ui/Dpi.h"
 #include "app/win/ui/Handles.h"
 #include "app/win/ui/Skin.h"
 #include "app/win/ui/SkinnedButton.h"
@@ -24,8 +26,18 @@ class SkinnedDialog : public MessageMap<SkinnedDialog, Dialog> {
     bool HasBackground() const { return static_cast<bool>(background_); }
     SIZE BackgroundSize() const { return background_size_; }
 
-    // Places a control in client pixels, whatever the dialog font makes of the template's units.
-    void PlaceItem(int id, int x, int y, int width, int height) const;
+    // Places a control in client pixels of the 96-DPI layout, scaled to the window's DPI, whatever the
+    // dialog font makes of the template's units; the place is kept and taken again at a new DPI.
+    void PlaceItem(int id, int x, int y, int width, int height);
+    // The same for any window placed by this one (its pages, panels, a sibling page's position).
+    // With SWP_NOSIZE only the position is set and kept.
+    void Place(HWND window, int x, int y, int width, int height, UINT flags = SWP_NOZORDER | SWP_NOACTIVATE,
+               HWND insert_after = nullptr);
+    UINT dpi() const { return WindowDpi(hwnd()); }
+
+    // Draws the window again for the DPI its top-level window has now: its background, the places it
+    // gave, then the same for every skinned dialog and button inside it.
+    void RescaleTree();
 
     static std::span<const MessageEntry<SkinnedDialog>> Messages();
 
@@ -41,6 +53,10 @@ class SkinnedDialog : public MessageMap<SkinnedDialog, Dialog> {
     Result OnColour(const Message& message);
     Result OnLeftButtonDown(const Message& message);
     Result OnHelp(const Message& message);
+    Result OnDpiChanged(const Message& message);
+
+    // This window's part of RescaleTree: background and places; derived classes add their fonts.
+    virtual void Rescale();
 
     // What the caption-less popups share (About, minimise hint, messages, progress): the title
     // "Vestrel", the popup background, the layered shape, and their one button at the bottom centre.
@@ -48,9 +64,18 @@ class SkinnedDialog : public MessageMap<SkinnedDialog, Dialog> {
 
   private:
     void FitToBackground();
+    bool LoadBackground();
 
+    struct Placed {
+        HWND window;
+        int x, y, width, height;
+        bool keep_size;
+    };
+
+    int background_id_ = 0;
     Bitmap background_;
     SIZE background_size_{0, 0};
+    std::vector<Placed> placed_;
 };
 
 // The program's message dialog: a centred text and an OK button.
