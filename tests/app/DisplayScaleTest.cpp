@@ -106,23 +106,24 @@ TEST_P(DisplayScaleTest, MainWindowTakesThePicturesOfItsScaleAndEachSectionFits)
     struct Section {
         int button;
         int page;
-        int sub_page;  // what the screenshot shows of the section
+        int panel;
         int sub_button;
+        int sub_page;  // what the screenshot shows of the section
         const char* shot;
     };
     const Section sections[] = {
-        {IDC_NAV_ANONYMITY, IDD_ANONYMITY_SECTION, IDD_CURRENT_PROXY, IDC_CURRENT_PROXY_BUTTON, "anonymity"},
-        {IDC_NAV_PRIVACY, IDD_PRIVACY_SECTION, IDD_PRIVACY_INTRO, 0, "privacy"},
-        {IDC_NAV_OPTIONS, IDD_OPTIONS_SECTION, IDD_OPTIONS_INTRO, 0, "options"},
+        {IDC_NAV_ANONYMITY, IDD_ANONYMITY_SECTION, IDD_ANONYMITY_PANEL, IDC_CURRENT_PROXY_BUTTON, IDD_CURRENT_PROXY,
+         "anonymity-current-proxy"},
+        {IDC_NAV_PRIVACY, IDD_PRIVACY_SECTION, IDD_PRIVACY_PANEL, IDC_CLEANING_BUTTON, IDD_CLEANING,
+         "privacy-cleaning"},
+        {IDC_NAV_OPTIONS, IDD_OPTIONS_SECTION, IDD_OPTIONS_PANEL, IDC_START_UP_BUTTON, IDD_START_UP,
+         "options-start-up"},
     };
     for (const Section& section : sections) {
         SCOPED_TRACE(section.shot);
         Click(::GetDlgItem(navigation, section.button));
         ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(Page(section.page)); }));
-        if (section.sub_button != 0) {
-            HWND panel = ::GetDlgItem(Page(section.page), IDD_ANONYMITY_PANEL);
-            Click(::GetDlgItem(panel, section.sub_button));
-        }
+        Click(::GetDlgItem(::GetDlgItem(Page(section.page), section.panel), section.sub_button));
         ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(Page(section.sub_page)); }));
         ExpectInside(main);
         testing::SaveScreenshot(main, Shot(section.shot));
