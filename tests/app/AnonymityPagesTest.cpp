@@ -70,6 +70,7 @@ class AnonymityPagesTest : public ::testing::Test {
                                                                    << Address("dead") << "->B\r\n"
                                                                    << Address("second") << "->C\r\n";
         SetString(settings::kListServer, "127.0.0.1:" + std::to_string(peers_["list"]));
+        testing::StayOnLoopback(peers_["list"]);
         SetString(settings::kAppPath, folder_.string());
         // Set, but anonymity is off: the current proxy page must show the real address.
         SetString(settings::kProxyName, "1.2.3.4:8080->Canada");
