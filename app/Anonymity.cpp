@@ -307,7 +307,8 @@ bool FinishListRefresh(const std::optional<std::string>& body, std::vector<catal
     // A service that is down costs only its own part: the sources that answered still count.
     const bool any_source = std::any_of(lists.sources.begin(), lists.sources.end(),
                                         [](const catalogue::SourceOutcome& source) { return source.ok; });
-    if (body || any_source) MergeNewList();
+    const bool rebuilt = body.has_value() || any_source;
+    if (rebuilt) MergeNewList();
     Pinger().Start(catalogue::GeneratorUrl());
     if (UseProxyOn()) {
         const std::string proxy_name = settings::RegStringSetting(settings::kProxyName).get();
@@ -319,7 +320,7 @@ bool FinishListRefresh(const std::optional<std::string>& body, std::vector<catal
     } else {
         SwitchAnonymityOff();
     }
-    return body.has_value();
+    return rebuilt;
 }
 
 }  // namespace vestrel::app

@@ -126,8 +126,8 @@ bool EmptyTestedList();
 // catalogue::ProxyListUrl() and catalogue::FetchListSources of the list sources, on a worker): first
 // the browsers set direct, so that the transfer does not pass through the relay; then the New list
 // rebuilt from what arrived (the service's list, the sources that answered), the generator ping
-// started, and the anonymity state applied again. The second half returns whether the service's list
-// arrived.
+// started, and the anonymity state applied again. The second half returns whether any list arrived
+// (the service's or a source's), so that a service that is down is not taken for no list at all.
 void BeginListRefresh();
 // After a download of the list that is not a refresh: the browsers pointed back at the relay when
 // anonymity is on.
