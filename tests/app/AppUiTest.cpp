@@ -306,6 +306,49 @@ TEST_F(AppUiTest, MessageDialogShowsItsText) {
     testing::SaveScreenshot(dialog.hwnd(), "message");
 }
 
+// What Windows sends when the window moves to a monitor of another scale (Wine has one DPI for
+// every monitor, so the message is sent here): the window takes the new scale's picture and places.
+TEST_F(AppUiTest, WindowMovedToAnotherScaleTakesItsPicturesAndPlaces) {
+    ui::MessageDialog dialog(nullptr, "Moved to a monitor at 200 %.");
+    ASSERT_TRUE(dialog.Create());
+    const auto size_of = [](HWND window) {
+        RECT rect{};
+        ::GetWindowRect(window, &rect);
+        return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+    };
+    const auto place_of = [&](int id) {
+        RECT rect{};
+        ::GetWindowRect(dialog.Item(id), &rect);
+        ::MapWindowPoints(nullptr, dialog.hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    };
+    for (const UINT dpi : {192u, 120u, 96u}) {
+        SCOPED_TRACE(dpi);
+        const int percent = static_cast<int>(dpi * 100 / 96);
+        const auto scaled = [&](int length) { return (length * percent + 50) / 100; };
+        RECT suggested{100, 50, 100 + scaled(432), 50 + scaled(244)};
+        ::SendMessageA(dialog.hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                       reinterpret_cast<LPARAM>(&suggested));
+        EXPECT_EQ(dialog.BackgroundSize().cx, scaled(432));
+        EXPECT_EQ(dialog.BackgroundSize().cy, scaled(244));
+        EXPECT_EQ(size_of(dialog.hwnd()).cx, scaled(432));
+        EXPECT_EQ(size_of(dialog.hwnd()).cy, scaled(244));
+        // The OK button where the layout puts it, as large as its picture for this scale.
+        const RECT ok = place_of(IDOK);
+        EXPECT_EQ(ok.left, scaled(171));
+        EXPECT_EQ(ok.top, scaled(196));
+        EXPECT_EQ(ok.right - ok.left, scaled(90));
+        EXPECT_EQ(ok.bottom - ok.top, scaled(30));
+        EXPECT_EQ(place_of(ui::MessageDialog::kTextId).right, scaled(24) + scaled(384));
+        if (dpi == 192) {
+            ::ShowWindow(dialog.hwnd(), SW_SHOW);
+            ::UpdateWindow(dialog.hwnd());
+            Pump();
+            testing::SaveScreenshot(dialog.hwnd(), "message-moved-to-200");
+        }
+    }
+}
+
 TEST(HelpFileTest, CompiledHelpLiesBesideTheProgram) {
     char path[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, path, MAX_PATH);

@@ -30,13 +30,14 @@ struct DpiKey {
     const char* path;
 };
 const DpiKey kDpiKeys[] = {{HKEY_CURRENT_USER, "Control Panel\\Desktop"},
-                               {HKEY_CURRENT_CONFIG, "Software\\Fonts"}};
+                           {HKEY_CURRENT_CONFIG, "Software\\Fonts"}};
 
 void SetLogPixels(DWORD dpi) {
     for (const DpiKey& key : kDpiKeys) {
         HKEY opened = nullptr;
-        ASSERT_EQ(::RegCreateKeyExA(key.root, key.path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            ::RegCreateKeyExA(key.root, key.path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr),
+            ERROR_SUCCESS);
         ::RegSetValueExA(opened, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
         ::RegCloseKey(opened);
     }
@@ -71,12 +72,14 @@ class DisplayScaleTest : public ::testing::TestWithParam<Scale> {
     void ExpectInside(HWND main) {
         RECT client{};
         ::GetClientRect(main, &client);
-        for (HWND child = ::GetWindow(main, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        for (HWND child = ::GetWindow(main, GW_CHILD); child != nullptr;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
             if (!::IsWindowVisible(child)) continue;
             RECT rect{};
             ::GetWindowRect(child, &rect);
             ::MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&rect), 2);
-            EXPECT_TRUE(rect.left >= 0 && rect.top >= 0 && rect.right <= client.right && rect.bottom <= client.bottom)
+            EXPECT_TRUE(rect.left >= 0 && rect.top >= 0 && rect.right <= client.right &&
+                        rect.bottom <= client.bottom)
                 << "control " << ::GetDlgCtrlID(child) << " at " << rect.left << "," << rect.top << " - "
                 << rect.right << "," << rect.bottom;
         }
@@ -112,8 +115,8 @@ TEST_P(DisplayScaleTest, MainWindowTakesThePicturesOfItsScaleAndEachSectionFits)
         const char* shot;
     };
     const Section sections[] = {
-        {IDC_NAV_ANONYMITY, IDD_ANONYMITY_SECTION, IDD_ANONYMITY_PANEL, IDC_CURRENT_PROXY_BUTTON, IDD_CURRENT_PROXY,
-         "anonymity-current-proxy"},
+        {IDC_NAV_ANONYMITY, IDD_ANONYMITY_SECTION, IDD_ANONYMITY_PANEL, IDC_CURRENT_PROXY_BUTTON,
+         IDD_CURRENT_PROXY, "anonymity-current-proxy"},
         {IDC_NAV_PRIVACY, IDD_PRIVACY_SECTION, IDD_PRIVACY_PANEL, IDC_CLEANING_BUTTON, IDD_CLEANING,
          "privacy-cleaning"},
         {IDC_NAV_OPTIONS, IDD_OPTIONS_SECTION, IDD_OPTIONS_PANEL, IDC_START_UP_BUTTON, IDD_START_UP,
@@ -132,7 +135,9 @@ TEST_P(DisplayScaleTest, MainWindowTakesThePicturesOfItsScaleAndEachSectionFits)
 
 INSTANTIATE_TEST_SUITE_P(Scales, DisplayScaleTest,
                          ::testing::Values(Scale{96, 100}, Scale{144, 150}, Scale{192, 200}),
-                         [](const ::testing::TestParamInfo<Scale>& scale) { return std::to_string(scale.param.dpi); });
+                         [](const ::testing::TestParamInfo<Scale>& scale) {
+                             return std::to_string(scale.param.dpi);
+                         });
 
 }  // namespace
 }  // namespace vestrel::app

@@ -32,7 +32,8 @@ bool NewListPage::OnInitDialog() {
     AddColumn(list, 0, "", 300);
     // Two 21-pixel pictures side by side: a plain proxy and one that accepts posting. The list view
     // owns the image list from here on and destroys it with itself.
-    if (HIMAGELIST images = ::ImageList_Create(ui::Scaled(21, dpi()), ui::Scaled(12, dpi()), ILC_COLOR24, 2, 0)) {
+    if (HIMAGELIST images =
+            ::ImageList_Create(ui::Scaled(21, dpi()), ui::Scaled(12, dpi()), ILC_COLOR24, 2, 0)) {
         ui::Bitmap strip = ui::LoadPicture(IDB_LIST_ICONS, dpi());
         if (strip) ::ImageList_Add(images, strip.get(), nullptr);
         ::SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));

@@ -28,8 +28,8 @@ std::span<const ui::MessageEntry<TrayDialog>> TrayDialog::Messages() {
 
 bool TrayDialog::SetTrayIcon(int icon_id) {
     // The notification area shows small icons at the window's DPI; the icon resource has each size.
-    HICON icon = static_cast<HICON>(::LoadImageA(ui::Dialog::Instance(), MAKEINTRESOURCEA(icon_id), IMAGE_ICON,
-                                                 ui::SystemMetric(SM_CXSMICON, dpi()),
+    HICON icon = static_cast<HICON>(::LoadImageA(ui::Dialog::Instance(), MAKEINTRESOURCEA(icon_id),
+                                                 IMAGE_ICON, ui::SystemMetric(SM_CXSMICON, dpi()),
                                                  ui::SystemMetric(SM_CYSMICON, dpi()), 0));
     if (icon == nullptr) return false;
     icon_id_ = icon_id;

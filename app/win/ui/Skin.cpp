@@ -2,8 +2,9 @@
 #include "app/win/ui/Skin.h"
 
 // Before wincodec.h: its class ids are defined here rather than taken from a library.
-#include <initguid.h>
 #include <objbase.h>
+
+#include <initguid.h>
 #include <wincodec.h>
 
 #include "ArtworkIds.h"

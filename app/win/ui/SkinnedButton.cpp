@@ -53,9 +53,9 @@ bool SkinnedButton::Create(HWND parent, int id, int x, int y, int width, int hei
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
     if (!enabled) style |= WS_DISABLED;
     const UINT dpi = WindowDpi(parent);
-    HWND window = ::CreateWindowExA(0, "BUTTON", "", style, Scaled(x, dpi), Scaled(y, dpi), Scaled(width, dpi),
-                                    Scaled(height, dpi), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                    Dialog::Instance(), nullptr);
+    HWND window = ::CreateWindowExA(
+        0, "BUTTON", "", style, Scaled(x, dpi), Scaled(y, dpi), Scaled(width, dpi), Scaled(height, dpi),
+        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Dialog::Instance(), nullptr);
     if (window == nullptr) return false;
     if (!Attach(window)) {
         ::DestroyWindow(window);
@@ -97,8 +97,8 @@ void SkinnedButton::Rescale() {
     for (std::size_t i = 0; i < pictures_.size(); ++i) pictures_[i] = LoadPicture(picture_ids_[i], dpi);
     if (made_at_.right > made_at_.left) {
         ::SetWindowPos(hwnd(), nullptr, Scaled(made_at_.left, dpi), Scaled(made_at_.top, dpi),
-                       Scaled(made_at_.right - made_at_.left, dpi), Scaled(made_at_.bottom - made_at_.top, dpi),
-                       SWP_NOZORDER | SWP_NOACTIVATE);
+                       Scaled(made_at_.right - made_at_.left, dpi),
+                       Scaled(made_at_.bottom - made_at_.top, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
     }
     FitTemplateButton();
     ::InvalidateRect(hwnd(), nullptr, FALSE);
@@ -282,10 +282,10 @@ Result Label::OnPaint(const Message&) {
     HDC dc = paint.get();
     ::SetTextColor(dc, TextColour());
     ::SetBkMode(dc, TRANSPARENT);
-    Font font(::CreateFontA(Scaled(font_height, WindowDpi(hwnd())), 0, 0, 0, bold ? 900 : 400, italic, underline, strike_out,
-                            DEFAULT_CHARSET, OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS,
-                            antialias ? ANTIALIASED_QUALITY : DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                            face_name.c_str()));
+    Font font(::CreateFontA(Scaled(font_height, WindowDpi(hwnd())), 0, 0, 0, bold ? 900 : 400, italic,
+                            underline, strike_out, DEFAULT_CHARSET, OUT_CHARACTER_PRECIS,
+                            CLIP_CHARACTER_PRECIS, antialias ? ANTIALIASED_QUALITY : DEFAULT_QUALITY,
+                            DEFAULT_PITCH | FF_DONTCARE, face_name.c_str()));
     if (!font) {
         // Once per label: closing the box repaints the label, and telling again on every paint
         // would bring the box back for ever.

@@ -114,7 +114,8 @@ Result SkinnedDialog::OnDpiChanged(const Message& message) {
         width = background_size_.cx;
         height = background_size_.cy;
     }
-    ::SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, width, height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
     RescaleTree();
     return 0;
 }
