@@ -2,8 +2,8 @@
 #include "app/QuickAnonymity.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <exception>
 #include <thread>
@@ -19,7 +19,8 @@
 namespace vestrel::app {
 
 bool QuickUsable(const catalogue::JudgeResult& judged) {
-    return judged.https && (judged.grade == catalogue::Grade::kElite || judged.grade == catalogue::Grade::kAnonymous);
+    return judged.https &&
+           (judged.grade == catalogue::Grade::kElite || judged.grade == catalogue::Grade::kAnonymous);
 }
 
 std::string QuickProgressText(std::size_t tested, std::size_t total, std::size_t working) {
@@ -98,20 +99,22 @@ void QuickSearch::Pass(const std::vector<std::size_t>& order, std::chrono::milli
     sweep.max_at_once = options_.connects_at_once;
     sweep.limit = limit;
     sweep.stop = &stop_;
-    catalogue::SweepConnects(targets_, order, sweep, [&](std::size_t index, catalogue::ConnectEnd end, std::uint32_t ms) {
-        if (end == catalogue::ConnectEnd::kConnected) {
-            if (judges.empty()) {
-                ++tested_;
-                return;
-            }
-            std::lock_guard lock(queue_mutex);
-            queue.emplace_back(index, ms);
-            queue_changed.notify_one();
-            return;
-        }
-        if (end == catalogue::ConnectEnd::kSilent && silent != nullptr) silent->push_back(index);
-        ++tested_;
-    });
+    catalogue::SweepConnects(targets_, order, sweep,
+                             [&](std::size_t index, catalogue::ConnectEnd end, std::uint32_t ms) {
+                                 if (end == catalogue::ConnectEnd::kConnected) {
+                                     if (judges.empty()) {
+                                         ++tested_;
+                                         return;
+                                     }
+                                     std::lock_guard lock(queue_mutex);
+                                     queue.emplace_back(index, ms);
+                                     queue_changed.notify_one();
+                                     return;
+                                 }
+                                 if (end == catalogue::ConnectEnd::kSilent && silent != nullptr)
+                                     silent->push_back(index);
+                                 ++tested_;
+                             });
     {
         std::lock_guard lock(queue_mutex);
         sweep_over = true;
@@ -153,10 +156,6 @@ std::vector<QuickFind> QuickSearch::Usable() const {
     });
     return usable;
 }
-
-}  // namespace vestrel::app
-
-namespace vestrel::app {
 
 std::vector<std::uint32_t> KnownConnectTimes(const std::vector<std::string>& lines) {
     const catalogue::TestedList& tested = TheProxyLists().tested;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Anonymity.h"
 #include "catalogue/ConnectSweep.h"
 #include "catalogue/ProxyJudge.h"
 #include "catalogue/ProxyTest.h"
@@ -92,12 +93,6 @@ class QuickSearch {
     mutable std::mutex mutex_;
     std::vector<QuickFind> found_;
 };
-
-}  // namespace vestrel::app
-
-#include "app/Anonymity.h"
-
-namespace vestrel::app {
 
 // The connect times the Tested list holds for the New list's `lines` (0 where it has none), for
 // QuickSearch to try those first.

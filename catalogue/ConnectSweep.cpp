@@ -85,7 +85,8 @@ void SweepConnects(std::span<const SweepTarget> targets, std::span<const std::si
                     end = ConnectEnd::kFailed;
                 } else {
                     end = ConnectEnd::kConnected;
-                    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(after - entry.began);
+                    const auto took =
+                        std::chrono::duration_cast<std::chrono::milliseconds>(after - entry.began);
                     ms = static_cast<std::uint32_t>(std::max<std::int64_t>(took.count(), 1));
                 }
             } else if (after - entry.began >= options.limit) {

@@ -266,7 +266,8 @@ TEST_F(SelfTestEndToEndTest, AmIHiddenNamesEachCauseAndListSourcesFeedTheNewList
 // transparent one, adopts the elite one, switches anonymity on and shows "Hidden" in its dialog.
 TEST_F(SelfTestEndToEndTest, QuickAnonymityFromNothingEndsWithTheEliteProxyAndHidden) {
     SetString(settings::kListServer, Address("dead"));
-    settings::RegMultiStringSetting(settings::kListSources).set({"http://" + Address("judge") + "/lists/plain.txt"});
+    settings::RegMultiStringSetting(settings::kListSources)
+        .set({"http://" + Address("judge") + "/lists/plain.txt"});
     ASSERT_NE(program_.Launch(), nullptr);
     Click(::GetDlgItem(Main(), IDC_MAIN_QUICK_ANONYMITY));
     HWND dialog = program_.WaitForDialogWith(IDC_ANONYMITY_PROGRESS_STATUS);

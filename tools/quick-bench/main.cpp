@@ -53,8 +53,8 @@ int Today(const char* list_path) {
         if (ms != 0) first.compare_exchange_strong(none, Since(began));
         return ms;
     });
-    std::printf("today (128 x 5 s): %zu rows, first proxy answered %.1f s, every row tried %.1f s\n", run.Total(),
-                first.load(), Since(began));
+    std::printf("today (128 x 5 s): %zu rows, first proxy answered %.1f s, every row tried %.1f s\n",
+                run.Total(), first.load(), Since(began));
     return 0;
 }
 
@@ -101,7 +101,8 @@ int Quick(const std::set<std::string>& elite) {
         if (all_tried < 0 && text.rfind("Tested ", 0) == 0) {
             unsigned tested = 0;
             unsigned total = 0;
-            if (std::sscanf(text.c_str(), "Tested %u of %u", &tested, &total) == 2 && total > 0 && tested == total)
+            if (std::sscanf(text.c_str(), "Tested %u of %u", &tested, &total) == 2 && total > 0 &&
+                tested == total)
                 all_tried = Since(began);
         }
         if (::IsWindowEnabled(ok) && Since(began) > 1) {
@@ -113,8 +114,9 @@ int Quick(const std::set<std::string>& elite) {
     const double ended = Since(began);
     over = true;
     prober.join();
-    std::printf("quick anonymity: first elite proxy in use %.1f s, every row tried %.1f s, dialog done %.1f s\n",
-                elite_in_use, all_tried, ended);
+    std::printf(
+        "quick anonymity: first elite proxy in use %.1f s, every row tried %.1f s, dialog done %.1f s\n",
+        elite_in_use, all_tried, ended);
     std::printf("longest time the window took to answer a message: %.3f s\n", longest_answer.load());
     std::printf("last line: %s\n", last.c_str());
     testing::Click(ok);

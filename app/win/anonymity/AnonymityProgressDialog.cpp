@@ -9,6 +9,7 @@
 #include "ArtworkIds.h"
 #include "app/SelfTest.h"
 #include "app/win/shell/Integration.h"
+#include "app/win/ui/Skin.h"
 #include "catalogue/ProxyText.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
@@ -63,7 +64,10 @@ bool AnonymityProgressDialog::OnInitDialog() {
     return true;
 }
 
-void AnonymityProgressDialog::ShowStatus(const std::string& text) { SetItemText(hwnd(), kStatus, text); }
+// The line lies on the background picture: the old text must be painted over, not under, the new one.
+void AnonymityProgressDialog::ShowStatus(const std::string& text) {
+    ui::SetTransparentText(hwnd(), kStatus, text.c_str());
+}
 
 // The first press starts; the button then waits for the end, and a later press closes.
 void AnonymityProgressDialog::OnButton() {
@@ -104,7 +108,8 @@ void AnonymityProgressDialog::StartSearch() {
     const std::vector<std::string>& lines = TheProxyLists().new_list;
     search_ = std::make_shared<QuickSearch>(lines, KnownConnectTimes(lines));
     checking_chosen_ = !chosen.empty();
-    ShowStatus(chosen.empty() ? QuickProgressText(0, search_->Total(), 0) : std::string(kQuickCheckingChosen));
+    ShowStatus(chosen.empty() ? QuickProgressText(0, search_->Total(), 0)
+                              : std::string(kQuickCheckingChosen));
     ::SendDlgItemMessageA(hwnd(), kProgress, PBM_SETPOS, 0, 0);
     ::SetTimer(hwnd(), kSearchTimer, kSearchTimerMilliseconds, nullptr);
     StartBackgroundWork([this, watch = life_.Watcher(), search = search_, chosen]() -> UiStep {
@@ -118,7 +123,10 @@ void AnonymityProgressDialog::StartSearch() {
         bool kept = false;
         if (!chosen.empty()) {
             const std::atomic<bool> never{false};
-            kept = QuickUsable(judge(catalogue::ProxyHost(chosen), catalogue::ProxyPort(chosen), never));
+            // Still answering and still hiding the user is enough to keep it; a new one must tunnel too.
+            const catalogue::Grade grade =
+                judge(catalogue::ProxyHost(chosen), catalogue::ProxyPort(chosen), never).grade;
+            kept = grade == catalogue::Grade::kElite || grade == catalogue::Grade::kAnonymous;
         }
         if (!kept && !search->Cancelled()) search->Run(judge);
         std::vector<QuickFind> finds = search->Cancelled() ? std::vector<QuickFind>() : search->Usable();
@@ -133,7 +141,8 @@ void AnonymityProgressDialog::ShowSearchProgress() {
     const std::size_t total = search_->Total();
     const std::size_t tested = search_->Tested();
     ShowStatus(QuickProgressText(tested, total, search_->Working()));
-    const int position = total == 0 ? ui::kProgressFull : static_cast<int>(tested * ui::kProgressFull / total);
+    const int position =
+        total == 0 ? ui::kProgressFull : static_cast<int>(tested * ui::kProgressFull / total);
     ::SendDlgItemMessageA(hwnd(), kProgress, PBM_SETPOS, position, 0);
 }
 

@@ -23,7 +23,8 @@ namespace vestrel::app {
 inline constexpr std::string_view kQuickNoneFound =
     "No working anonymous proxy was found in the list. Online anonymity is left as it was.";
 inline constexpr std::string_view kQuickCheckingChosen = "Checking the proxy in use...";
-inline constexpr std::string_view kQuickAskingJudge = "Anonymity is on. Asking the judge whether you are hidden...";
+inline constexpr std::string_view kQuickAskingJudge =
+    "Anonymity is on. Asking the judge whether you are hidden...";
 
 class AnonymityProgressDialog : public ui::MessageMap<AnonymityProgressDialog, ui::SkinnedDialog> {
   public:

@@ -56,7 +56,8 @@ void NewListPage::Describe(NMLVDISPINFOA& info) const {
     if (info.item.iItem < 0 || static_cast<std::size_t>(info.item.iItem) >= lines.size()) return;
     const std::string& line = lines[static_cast<std::size_t>(info.item.iItem)];
     if ((info.item.mask & LVIF_TEXT) != 0 && info.item.pszText != nullptr && info.item.cchTextMax > 0) {
-        const std::size_t size = std::min<std::size_t>(line.size(), static_cast<std::size_t>(info.item.cchTextMax - 1));
+        const std::size_t size =
+            std::min<std::size_t>(line.size(), static_cast<std::size_t>(info.item.cchTextMax - 1));
         line.copy(info.item.pszText, size);
         info.item.pszText[size] = '\0';
     }

@@ -196,7 +196,8 @@ Socket StartConnect(std::string_view ipv4, std::uint16_t port, std::error_code& 
 std::error_code FinishConnect(Socket& socket) {
     int socket_error = 0;
     socklen_t length = sizeof(socket_error);
-    if (::getsockopt(Fd(socket.Handle()), SOL_SOCKET, SO_ERROR, &socket_error, &length) != 0) return LastError();
+    if (::getsockopt(Fd(socket.Handle()), SOL_SOCKET, SO_ERROR, &socket_error, &length) != 0)
+        return LastError();
     if (socket_error != 0) return {socket_error, std::system_category()};
     // Writable without an error can still be a connect not made (a poll woken early): ask the peer.
     sockaddr_in peer{};
