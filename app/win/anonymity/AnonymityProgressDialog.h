@@ -49,7 +49,7 @@ class AnonymityProgressDialog : public ui::MessageMap<AnonymityProgressDialog, u
 
     void OnButton();
     void OnCancel();
-    void OnRefreshed(bool updated);
+    void OnRefreshed(bool any_list);
     void StartSearch();
     void SearchEnded(bool kept, std::vector<QuickFind> finds);
     void AskWhetherHidden();
@@ -66,7 +66,7 @@ class AnonymityProgressDialog : public ui::MessageMap<AnonymityProgressDialog, u
     Stage stage_ = Stage::Ready;
     bool checking_chosen_ = false;
     bool using_early_ = false;
-    // What the refresh could not read, said beside the outcome.
+    // What the refresh brought and could not read, said beside the outcome.
     std::string refresh_note_;
     LifeToken life_;
 };
