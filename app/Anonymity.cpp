@@ -2,6 +2,7 @@
 #include "app/Anonymity.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <utility>
 
@@ -24,6 +25,21 @@ void Tell(const std::function<void(const std::string&)>& channel, const std::str
 }
 
 std::uint32_t LocalPort() { return settings::RegDwordSetting(settings::kLocalPort).get(); }
+
+// The proxy at `host`:`port` as the relay takes it: HTTP, without credentials.
+relay::Upstream UpstreamOf(const std::string& host, std::int32_t port) {
+    relay::Upstream upstream;
+    upstream.host = host;
+    upstream.port = static_cast<std::uint16_t>(port & 0xFFFF);
+    return upstream;
+}
+
+std::chrono::milliseconds AnswerTimeout() {
+    const std::uint32_t seconds = settings::RegDwordSetting(settings::kAnswerTimeout).get();
+    // Zero or nonsense would make every proxy dead, or none.
+    if (seconds == 0 || seconds > 3600) return relay::kDefaultAnswerTimeout;
+    return std::chrono::seconds(seconds);
+}
 
 bool UseProxyOn() { return settings::RegDwordSetting(settings::kUseProxy).get() == 1; }
 
@@ -49,8 +65,8 @@ bool SwitchOn(const std::string& proxy_name, const AnonymityUi& ui, bool also_er
     StopRelay();
     relay::TheUpstreamWatch().Rearm();
     const std::string host = catalogue::ProxyHost(proxy_name);
-    const auto upstream_port = static_cast<std::uint32_t>(catalogue::ProxyPort(proxy_name));
-    if (relay::TheLocalRelay().start(port, 1, host, upstream_port, "", "")) return true;
+    const relay::Upstream upstream = UpstreamOf(host, catalogue::ProxyPort(proxy_name));
+    if (relay::TheLocalRelay().start(port, upstream, AnswerTimeout())) return true;
     // Browsers pointed at a port where nothing listens would leave the user with no web at all.
     SwitchAnonymityOff();
     const std::string text = CannotStartText(port);
@@ -79,7 +95,7 @@ catalogue::GeneratorPinger& Pinger() {
 bool Retarget(const std::string& host, std::int32_t port) {
     // A new proxy starts with a clean record.
     relay::TheUpstreamWatch().Rearm();
-    return relay::TheLocalRelay().reconfigure(LocalPort(), 1, host, static_cast<std::uint32_t>(port), "", "");
+    return relay::TheLocalRelay().reconfigure(LocalPort(), UpstreamOf(host, port), AnswerTimeout());
 }
 
 void SayAddressInUse(const AnonymityUi& ui, const std::string& text) {

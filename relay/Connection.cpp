@@ -153,7 +153,7 @@ class Session {
     }
 
   private:
-    enum class Outcome { Delivered, Closed, TimedOut, Tunnel };
+    enum class Outcome { Delivered, Closed, TimedOut, NoAnswer, Tunnel };
 
     void Serve() {
         browser_.SetNonBlocking(true);
@@ -254,7 +254,7 @@ class Session {
             case Outcome::Tunnel:
                 SendOn(inbox_.data(), inbox_.size());
                 inbox_.clear();
-                PumpTunnel();
+                PumpTunnel(false);
                 return false;
             case Outcome::Closed:
                 // A proxy that closed before a byte of its answer leaves the browser waiting for
@@ -265,14 +265,18 @@ class Session {
             case Outcome::TimedOut:
                 // Nothing moved for the idle limit: the connection ends as it always has.
                 break;
+            case Outcome::NoAnswer:
+                // A proxy that takes requests and never answers them is as dead as one that refuses.
+                TellProxyUnreachable(kNoAnswerInTime);
+                break;
         }
         return false;
     }
 
     // The watch over the proxy hears of it, then the browser gets the page naming the proxy.
-    void TellProxyUnreachable() {
+    void TellProxyUnreachable(std::string_view reason = {}) {
         TheUpstreamWatch().Failed(host_, port_);
-        AnswerAndClose(browser_, ProxyUnreachableAnswer(host_, port_, LocalTimeText()));
+        AnswerAndClose(browser_, ProxyUnreachableAnswer(host_, port_, LocalTimeText(), reason));
     }
 
     void Route(const RequestHead& request) {
@@ -364,9 +368,14 @@ class Session {
                 (splice_ ? splice_->Buffered() < splice_->Capacity() : to_browser_.Size() < kBufferLimit) &&
                 to_browser_.Size() < kBufferLimit;
             items[1].want_write = !to_dest_.Empty();
+            // Until its first byte the upstream proxy has the shorter answer limit; an answer that has
+            // started is never cut short by it.
+            const bool awaiting_proxy =
+                upstream_ && !response_->Started() && settings_.answer_timeout <= limits_.idle_timeout;
+            const milliseconds limit = awaiting_proxy ? settings_.answer_timeout : limits_.idle_timeout;
             const milliseconds left =
-                limits_.idle_timeout - std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
-            if (left.count() <= 0) return Outcome::TimedOut;
+                limit - std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
+            if (left.count() <= 0) return awaiting_proxy ? Outcome::NoAnswer : Outcome::TimedOut;
             const int ready = net::Poll(items, left);
             if (ready < 0) return Outcome::Closed;
             if (ready == 0) continue;
@@ -465,7 +474,7 @@ class Session {
         Route(request);
         if (upstream_) dest_ = upstreams_.spare.Take(host_, port_);
         if (!dest_.Valid() && !Connect()) {
-            if (upstream_) AnswerAndClose(browser_, ShortAnswer(502, "Bad Gateway"));
+            if (upstream_) TellProxyUnreachable();
             return;
         }
         dest_.SetNonBlocking(true);
@@ -478,16 +487,19 @@ class Session {
         to_dest_.Append(inbox_);
         inbox_.clear();
         splice_ = net::SocketSplice::Open(kBufferLimit);
-        PumpTunnel();
+        PumpTunnel(upstream_);
     }
 
     // Moves bytes both ways until both have closed, a peer fails, or nothing has moved for the
-    // tunnel's idle limit.
-    void PumpTunnel() {
+    // tunnel's idle limit. `await_reply`: the upstream proxy has just been sent the CONNECT, and
+    // until the first byte of its reply it has the reply limit; a proxy that closes or stays silent
+    // gets the browser the page saying so.
+    void PumpTunnel(bool await_reply) {
         bool dest_eof = false;
         bool browser_shut = false;
         bool dest_shut = false;
         auto last_moved = Clock::now();
+        const auto reply_deadline = last_moved + limits_.connect_reply_timeout;
         for (;;) {
             bool moved = false;
             if (!to_dest_.Flush(dest_, moved) || !to_browser_.Flush(browser_, moved) || !DrainSplice(moved))
@@ -511,8 +523,12 @@ class Session {
             items[1].want_read = !dest_eof && (splice_ ? splice_->Buffered() < splice_->Capacity()
                                                        : to_browser_.Size() < kBufferLimit);
             items[1].want_write = !to_dest_.Empty();
-            const milliseconds left = limits_.tunnel_idle_timeout -
-                                      std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
+            milliseconds left = limits_.tunnel_idle_timeout -
+                                std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
+            if (await_reply) {
+                left = std::min(left, Left(reply_deadline));
+                if (left.count() <= 0) return TellProxyUnreachable(kNoAnswerInTime);
+            }
             if (left.count() <= 0) return;
             const int ready = net::Poll(items, left);
             if (ready < 0) return;
@@ -530,6 +546,12 @@ class Session {
                 } else {
                     n = dest_.Receive(block_.get(), kBlockSize);
                     if (n > 0) to_browser_.Append(block_.get(), static_cast<std::size_t>(n));
+                }
+                if (await_reply && (n > 0 || n == 0 || !net::LastCallWouldBlock())) {
+                    // The proxy's first word: a reply, or a close before any.
+                    if (n <= 0) return TellProxyUnreachable();
+                    await_reply = false;
+                    TheUpstreamWatch().Answered(host_, port_);
                 }
                 if (n > 0) last_moved = Clock::now();
                 if (n == 0) dest_eof = true;

@@ -325,8 +325,10 @@ std::string ShortAnswer(int status, std::string_view reason) {
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
-std::string ProxyUnreachableAnswer(std::string_view host, std::uint16_t port, std::string_view when) {
+std::string ProxyUnreachableAnswer(std::string_view host, std::uint16_t port, std::string_view when,
+                                   std::string_view reason) {
     std::string proxy = std::string(host) + ":" + std::to_string(port);
+    if (!reason.empty()) proxy += ": " + std::string(reason);
     // The host comes from the user's settings; it goes into the page as text, never as markup.
     std::string escaped;
     for (const char c : proxy) {

@@ -65,8 +65,11 @@ std::string PathOfTarget(std::string_view target);
 std::string ShortAnswer(int status, std::string_view reason);
 // The answer when the upstream proxy cannot be reached, refuses, or closes before answering: a
 // "502 Bad Gateway" whose page names the proxy and the time (`when`), so the browser shows why
-// nothing came instead of an empty response.
-std::string ProxyUnreachableAnswer(std::string_view host, std::uint16_t port, std::string_view when);
+// nothing came instead of an empty response. `reason`, when given, says in words what went wrong.
+std::string ProxyUnreachableAnswer(std::string_view host, std::uint16_t port, std::string_view when,
+                                   std::string_view reason = {});
+// The reason given when the proxy took the request and sent nothing back within the limit.
+inline constexpr std::string_view kNoAnswerInTime = "it did not answer in time";
 
 struct ResponseHead {
     int status = 0;

@@ -66,9 +66,20 @@ LocalRelay::~LocalRelay() {
 bool LocalRelay::start(std::uint32_t listen_port, std::uint32_t use_upstream, std::string_view upstream_host,
                        std::uint32_t upstream_port, std::string_view user, std::string_view password) {
     const std::lock_guard lock(control_);
+    return StartLocked(listen_port,
+                       MakeRelaySettings(use_upstream, upstream_host, upstream_port, user, password));
+}
+
+bool LocalRelay::start(std::uint32_t listen_port, const Upstream& upstream,
+                       std::chrono::milliseconds answer_timeout) {
+    const std::lock_guard lock(control_);
+    return StartLocked(listen_port, MakeRelaySettings(upstream, answer_timeout));
+}
+
+bool LocalRelay::StartLocked(std::uint32_t listen_port, RelaySettings settings) {
     StopLocked();
     listen_port_ = listen_port;
-    shared_->settings.Replace(MakeRelaySettings(use_upstream, upstream_host, upstream_port, user, password));
+    shared_->settings.Replace(std::move(settings));
 
     // Only the browsers of this machine may use the relay: anyone else reaching it would browse
     // through the user's proxy under the user's name.
@@ -97,6 +108,14 @@ bool LocalRelay::reconfigure(std::uint32_t listen_port, std::uint32_t use_upstre
     const std::lock_guard lock(control_);
     listen_port_ = listen_port;
     shared_->settings.Replace(MakeRelaySettings(use_upstream, upstream_host, upstream_port, user, password));
+    return true;
+}
+
+bool LocalRelay::reconfigure(std::uint32_t listen_port, const Upstream& upstream,
+                             std::chrono::milliseconds answer_timeout) {
+    const std::lock_guard lock(control_);
+    listen_port_ = listen_port;
+    shared_->settings.Replace(MakeRelaySettings(upstream, answer_timeout));
     return true;
 }
 

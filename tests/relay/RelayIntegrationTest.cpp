@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "relay/LocalRelay.h"
+#include "relay/UpstreamWatch.h"
 #include "settings/RegDwordSetting.h"
 #include "tests/relay/LoopbackPeers.h"
 
@@ -50,6 +51,7 @@ class ChildProcess {
     }
     ~ChildProcess() {
         if (pid_ <= 0) return;
+        ::kill(pid_, SIGCONT);
         ::kill(pid_, SIGTERM);
         for (int i = 0; i < 100; ++i) {
             if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
@@ -61,6 +63,10 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     bool Started() const { return pid_ > 0; }
+    // Stops or lets go on the program, as a proxy that hangs would (SIGSTOP, SIGCONT).
+    void Signal(int signal) const {
+        if (pid_ > 0) ::kill(pid_, signal);
+    }
 
   private:
     pid_t pid_ = -1;
@@ -324,6 +330,67 @@ TEST_F(RelayIntegrationTest, KeepAliveAndPipeliningThroughTinyproxyAndSquid) {
             EXPECT_GE(relay_->idleUpstreamConnections(), 1u);
         }
     }
+}
+
+// A tinyproxy stopped by SIGSTOP still takes connections into its listen queue and never answers: the
+// relay gives up on it within the answer limit (the CONNECT reply limit for a tunnel), answers every
+// waiting browser with its page and tells the watch, so that the failover hears of it. An answer that
+// has started, however slowly it goes on, is never cut by that limit.
+TEST_F(RelayIntegrationTest, HungTinyproxyIsADeadProxyButASlowAnswerIsNotCut) {
+    const std::uint16_t hung_port = FreePort();
+    const fs::path config = *dir_ / "hung.conf";
+    std::ofstream(config) << "Port " << hung_port << "\nListen 127.0.0.1\nTimeout 60\nLogLevel Critical\n";
+    ChildProcess hung({"/usr/bin/tinyproxy", "-d", "-c", config.string()}, *dir_ / "servers.log");
+    ASSERT_TRUE(hung.Started() && WaitForPort(hung_port));
+    std::atomic<int> reports{0};
+    TheUpstreamWatch().Rearm();
+    TheUpstreamWatch().SetHandler([&](const std::string& upstream) {
+        if (upstream == "127.0.0.1:" + std::to_string(hung_port)) ++reports;
+    });
+    struct Unhook {
+        ~Unhook() {
+            TheUpstreamWatch().SetHandler(nullptr);
+            TheUpstreamWatch().Rearm();
+        }
+    } unhook;
+
+    RelayLimits limits;
+    limits.connect_reply_timeout = 2s;
+    relay_ = std::make_unique<LocalRelay>(limits);
+    ASSERT_TRUE(relay_->start(0, Upstream{UpstreamProtocol::Http, "127.0.0.1", hung_port, "", ""}, 1500ms));
+    EXPECT_NE(Get("/bytes/10").find(" 200 "), std::string::npos);
+
+    hung.Signal(SIGSTOP);
+    const auto began = std::chrono::steady_clock::now();
+    std::vector<std::string> answers(4);
+    std::vector<std::thread> browsers;
+    for (std::size_t i = 0; i < 3; ++i) browsers.emplace_back([&, i] { answers[i] = Get("/bytes/10"); });
+    browsers.emplace_back([&] {
+        const std::string origin = "127.0.0.1:" + std::to_string(tls_port_);
+        answers[3] = Exchange(relay_->boundPort(), "CONNECT " + origin + " HTTP/1.1\r\nHost: " + origin +
+                                                       "\r\n\r\n\x16\x03\x01");
+    });
+    for (std::thread& browser : browsers) browser.join();
+    const auto took = std::chrono::steady_clock::now() - began;
+    hung.Signal(SIGCONT);
+    for (const std::string& answer : answers) {
+        EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 502") << answer;
+        EXPECT_NE(answer.find("could not reach the proxy 127.0.0.1:" + std::to_string(hung_port) +
+                              ": it did not answer in time"),
+                  std::string::npos)
+            << answer;
+    }
+    EXPECT_GE(took, 1400ms);
+    EXPECT_LT(took, 8s);
+    EXPECT_EQ(reports, 1);
+
+    // Through the working tinyproxy, with an answer limit far shorter than the answer takes.
+    relay_->stop();
+    ASSERT_TRUE(
+        relay_->start(0, Upstream{UpstreamProtocol::Http, "127.0.0.1", tinyproxy_port_, "", ""}, 1s));
+    const std::string slow = Get("/slow/30");
+    EXPECT_EQ(slow.substr(0, 12), "HTTP/1.1 200") << slow;
+    EXPECT_TRUE(Body(slow) == Pattern(30)) << Body(slow).size();
 }
 
 }  // namespace
