@@ -18,11 +18,13 @@ namespace vestrel::app {
 
 namespace {
 
-constexpr std::string_view kListUpdated = "Proxy list updated!";
 constexpr std::string_view kWriteSourceAsAddress =
-    "Please write the list's address as an http address, ie: http://lists.example/proxies.txt";
+    "Please write the list's address as an http or https address, ie: https://lists.example/proxies.txt";
 constexpr std::string_view kSourceAlreadyThere = "That list is read at each update already.";
 constexpr std::string_view kPickSourceFirst = "Please select the list to remove first.";
+constexpr std::string_view kPublicListPrefix = "Public list: ";
+constexpr std::string_view kPublicListsTogether =
+    "The public lists come and go together: clear \"Include the public lists\" to leave them out.";
 
 }  // namespace
 
@@ -37,7 +39,8 @@ std::span<const ui::CommandEntry<ListUpdatePage>> ListUpdatePage::Commands() {
     static constexpr ui::CommandEntry<ListUpdatePage> kCommands[] = {
         {IDOK, &ListUpdatePage::OnStart},
         {IDC_LIST_UPDATE_SOURCE_ADD, &ListUpdatePage::OnAddSource},
-        {IDC_LIST_UPDATE_SOURCE_REMOVE, &ListUpdatePage::OnRemoveSource}};
+        {IDC_LIST_UPDATE_SOURCE_REMOVE, &ListUpdatePage::OnRemoveSource},
+        {IDC_LIST_UPDATE_PUBLIC, &ListUpdatePage::OnPublicLists}};
     return kCommands;
 }
 
@@ -48,17 +51,17 @@ bool ListUpdatePage::OnInitDialog() {
     ::SendMessageA(hwnd(), DM_SETDEFID, IDOK, 0);
     HWND main_window = parent();
     progress_ = std::make_unique<RefreshProgress>(
-        hwnd(), IDC_LIST_UPDATE_PROGRESS, AnonymityUiFor(main_window), [this, main_window](bool updated) {
-            std::string text(updated ? kListUpdated : kListNotDownloaded);
-            if (!progress_->failed_sources().empty()) text += " " + progress_->failed_sources();
-            ui::ShowMessage(main_window, text);
+        hwnd(), IDC_LIST_UPDATE_PROGRESS, AnonymityUiFor(main_window), [this, main_window](bool /*updated*/) {
+            ui::ShowMessage(main_window, progress_->message());
             ::SendDlgItemMessageA(hwnd(), IDC_LIST_UPDATE_PROGRESS, PBM_SETPOS, 0, 0);
             ::EnableWindow(Item(IDOK), TRUE);
         });
     HWND list = Item(IDC_LIST_UPDATE_SOURCES);
     ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    AddColumn(list, 0, "List address", 296);
-    AddColumn(list, 1, "Proxies", 60);
+    // "not read yet" whole in the second column; the first takes the rest of the view.
+    AddColumn(list, 0, "List address", 268);
+    AddColumn(list, 1, "Proxies", 86);
+    ::CheckDlgButton(hwnd(), IDC_LIST_UPDATE_PUBLIC, catalogue::PublicListsIncluded() ? BST_CHECKED : BST_UNCHECKED);
     FillSources();
     TheProxyLists().sources_changed = [this] { FillSources(); };
     return true;
@@ -70,15 +73,27 @@ void ListUpdatePage::FillSources() {
     ::SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
     const std::vector<catalogue::SourceOutcome>& outcomes = TheProxyLists().sources;
     int row = 0;
-    for (const std::string& url : catalogue::ReadListSources()) {
+    // The public lists first, while they are included; then the user's own.
+    std::vector<std::string> urls;
+    if (catalogue::PublicListsIncluded()) urls = catalogue::PublicListUrls();
+    for (std::string& url : catalogue::ReadListSources()) {
+        if (std::find(urls.begin(), urls.end(), url) == urls.end()) urls.push_back(std::move(url));
+    }
+    for (const std::string& url : urls) {
         std::string count = "not read yet";
         for (const catalogue::SourceOutcome& outcome : outcomes) {
-            if (outcome.url == url) count = outcome.ok ? std::to_string(outcome.lines.size()) : "failed";
+            if (outcome.url == url)
+                count = outcome.ok ? catalogue::GroupedCount(outcome.lines.size()) : "failed";
+        }
+        // A public list by its name: its address is long and the same for everyone.
+        std::string shown = url;
+        for (const catalogue::PublicList& list_entry : catalogue::kPublicLists) {
+            if (list_entry.url == url) shown = std::string(kPublicListPrefix) + std::string(list_entry.name);
         }
         LVITEMA item{};
         item.mask = LVIF_TEXT;
         item.iItem = row;
-        item.pszText = const_cast<char*>(url.c_str());
+        item.pszText = shown.data();
         ::SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
         item.iSubItem = 1;
         item.pszText = count.data();
@@ -96,15 +111,17 @@ bool ListUpdatePage::StoreSources(const std::vector<std::string>& urls) {
     return true;
 }
 
-// Only an http address is kept: the lists are read with a plain GET, and anything else would only
-// fail at every update.
+// Only an http or https address is kept: the lists are read with a plain GET, and anything else would
+// only fail at every update.
 void ListUpdatePage::OnAddSource() {
     std::string text = ItemText(hwnd(), IDC_LIST_UPDATE_SOURCE_EDIT);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
     text.erase(0, text.find_first_not_of(" \t"));
     std::string scheme = text.substr(0, 7);
     for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    if (scheme != "http://" || !platform::http::ParseUrl(text)) {
+    const bool readable = (scheme == "http://" && platform::http::ParseUrl(text)) ||
+                          platform::http::ParseHttpsUrl(text).has_value();
+    if (!readable) {
         ui::ShowMessage(parent(), std::string(kWriteSourceAsAddress));
         return;
     }
@@ -125,8 +142,17 @@ void ListUpdatePage::OnRemoveSource() {
     }
     const std::string url = ListViewText(Item(IDC_LIST_UPDATE_SOURCES), row, 0);
     std::vector<std::string> urls = catalogue::ReadListSources();
+    if (url.rfind(kPublicListPrefix, 0) == 0) {
+        ui::ShowMessage(parent(), std::string(kPublicListsTogether));
+        return;
+    }
     urls.erase(std::remove(urls.begin(), urls.end(), url), urls.end());
     StoreSources(urls);
+}
+
+void ListUpdatePage::OnPublicLists() {
+    catalogue::SetPublicListsIncluded(::IsDlgButtonChecked(hwnd(), IDC_LIST_UPDATE_PUBLIC) == BST_CHECKED);
+    FillSources();
 }
 
 void ListUpdatePage::OnStart() {

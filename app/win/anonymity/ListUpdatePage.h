@@ -13,8 +13,9 @@
 
 namespace vestrel::app {
 
-// The list refresh with its progress, and the plain-text list sources read with it: each with the
-// proxies it gave at the last refresh, added and removed by address.
+// The list refresh with its progress, and the lists read with it: the public lists (while "Include the
+// public lists" is checked) and the user's own, each with the proxies it gave at the last refresh; the
+// user's are added and removed by address.
 class ListUpdatePage : public ui::MessageMap<ListUpdatePage, PlainPage> {
   public:
     explicit ListUpdatePage(HWND main_window);
@@ -32,6 +33,8 @@ class ListUpdatePage : public ui::MessageMap<ListUpdatePage, PlainPage> {
     void FillSources();
     void OnAddSource();
     void OnRemoveSource();
+    // "Include the public lists": the setting PublicLists follows the box.
+    void OnPublicLists();
     // Stores `urls` as the list sources; false (and said) when the setting could not be written.
     bool StoreSources(const std::vector<std::string>& urls);
 

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -56,6 +57,7 @@ bool RefreshProgress::Start() {
     g_running = true;
     updated_ = false;
     failed_sources_.clear();
+    message_.clear();
     SetPosition(20);
     step_ = Step::BeforeTransfer;
     ::SetTimer(dialog_, kTimer, kStepMilliseconds, nullptr);
@@ -72,17 +74,24 @@ bool RefreshProgress::OnTimer(UINT_PTR timer) {
         // The refresh's second half runs even when the dialog has gone meanwhile: the browsers were
         // set direct for the transfer and must follow UseProxy again.
         StartBackgroundWork([this, watch, ui = ui_, url = catalogue::ProxyListUrl(),
-                             source_urls = catalogue::ReadListSources()]() -> UiStep {
-            std::optional<std::string> body = catalogue::TransferProxyList(url);
+                             source_urls = catalogue::RefreshSourceUrls()]() -> UiStep {
             platform::http::GetOptions options;
             // Never through our own relay, whatever the system's settings say meanwhile.
             options.direct = true;
+            // The service and the other lists at once: the slowest of them sets the time, not their sum.
+            std::optional<std::string> body;
+            std::thread service([&] { body = catalogue::TransferProxyList(url, options); });
             std::vector<catalogue::SourceOutcome> sources = catalogue::FetchListSources(source_urls, options);
-            return [this, watch, ui, body = std::move(body), sources = std::move(sources)]() mutable {
+            service.join();
+            return [this, watch, ui, url, body = std::move(body), sources = std::move(sources)]() mutable {
                 std::string failed = catalogue::FailedSourcesText(sources);
-                const bool updated = FinishListRefresh(body, std::move(sources), ui);
+                std::vector<catalogue::SourceOutcome> kept = sources;
+                const bool updated = FinishListRefresh(body, std::move(kept), ui);
+                std::string message =
+                    catalogue::RefreshMessage(url, body.has_value(), TheProxyLists().new_list.size(), sources);
                 if (watch.Alive()) {
                     failed_sources_ = std::move(failed);
+                    message_ = std::move(message);
                     TransferArrived(updated);
                 } else {
                     g_running = false;

@@ -24,7 +24,7 @@ class RefreshProgress {
     // The timer id the dialog's WM_TIMER passes on to OnTimer.
     static constexpr UINT_PTR kTimer = 0x5E1;
 
-    // `done` runs on the dialog after the last step, told whether a list arrived.
+    // `done` runs on the dialog after the last step, told whether any list arrived.
     RefreshProgress(HWND dialog, int progress_id, AnonymityUi ui, std::function<void(bool updated)> done);
     ~RefreshProgress();
     RefreshProgress(const RefreshProgress&) = delete;
@@ -39,6 +39,9 @@ class RefreshProgress {
     static bool AnyRunning();
     // After `done`: the message's part about list sources that could not be read; empty when none.
     const std::string& failed_sources() const { return failed_sources_; }
+    // After `done`: what came from where, as the refresh's message says it ("3,412 proxies from 4
+    // lists.", then the lists that failed).
+    const std::string& message() const { return message_; }
 
   private:
     enum class Step { Idle, BeforeTransfer, Transfer, After };
@@ -53,6 +56,7 @@ class RefreshProgress {
     int position_ = 0;
     bool updated_ = false;
     std::string failed_sources_;
+    std::string message_;
     LifeToken life_;
 };
 
