@@ -140,11 +140,12 @@ class RequestBody {
 class Session {
   public:
     Session(net::Socket browser, const RelaySettings& settings, const RelayLimits& limits,
-            Upstreams& upstreams)
+            Upstreams& upstreams, std::uint16_t own_port)
         : browser_(std::move(browser)),
           settings_(settings),
           limits_(limits),
           upstreams_(upstreams),
+          own_port_(own_port),
           block_(std::make_unique_for_overwrite<char[]>(kBlockSize)) {}
 
     void Run() {
@@ -163,6 +164,10 @@ class Session {
             if (!head_size) return;
             const auto request = ParseRequestHead(std::string_view(inbox_).substr(0, *head_size));
             if (!request) return AnswerAndClose(browser_, ShortAnswer(400, "Bad Request"));
+            // Neither goes anywhere: one has no destination a proxy could follow, the other would come
+            // back here through the upstream.
+            if (IsOriginForm(*request)) return AnswerAndClose(browser_, OriginFormAnswer(own_port_));
+            if (NamesRelayItself(*request, own_port_)) return AnswerAndClose(browser_, LoopAnswer());
             inbox_.erase(0, *head_size);
             if (request->is_connect) return Tunnel(*request);
             ++served;
@@ -593,6 +598,7 @@ class Session {
     const RelaySettings& settings_;
     const RelayLimits& limits_;
     Upstreams& upstreams_;
+    const std::uint16_t own_port_;
     // Not cleared first: every read says how much of it holds data.
     std::unique_ptr<char[]> block_;
     // What the browser sent that is not yet taken: the next request heads.
@@ -624,8 +630,8 @@ class Session {
 }  // namespace
 
 void RunConnection(net::Socket browser, const RelaySettings& settings, const RelayLimits& limits,
-                   Upstreams& upstreams) {
-    Session(std::move(browser), settings, limits, upstreams).Run();
+                   Upstreams& upstreams, std::uint16_t own_port) {
+    Session(std::move(browser), settings, limits, upstreams, own_port).Run();
 }
 
 }  // namespace vestrel::relay

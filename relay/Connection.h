@@ -39,7 +39,8 @@ struct Upstreams {
 
 // Serves the browser connection `browser` to its end with the settings of `settings`, which the
 // caller keeps alive. Never throws out of socket trouble: every failure ends the connection.
+// `own_port` is the port the relay listens on: requests naming it are answered, not sent on.
 void RunConnection(platform::net::Socket browser, const RelaySettings& settings, const RelayLimits& limits,
-                   Upstreams& upstreams);
+                   Upstreams& upstreams, std::uint16_t own_port);
 
 }  // namespace vestrel::relay

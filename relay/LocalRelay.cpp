@@ -28,6 +28,8 @@ struct LocalRelay::Shared {
     const RelayLimits limits;
     RelaySettingsStore settings;
     Upstreams upstreams;
+    // The port listened on, which requests must not name.
+    std::atomic<std::uint16_t> own_port{0};
     // True from the start until `stop`, or until the listener ends by itself.
     std::atomic<bool> running{false};
     mutable std::mutex mutex;
@@ -88,6 +90,7 @@ bool LocalRelay::StartLocked(std::uint32_t listen_port, RelaySettings settings) 
         net::Listener::OnLoopback(static_cast<std::uint16_t>(listen_port & 0xFFFF), 128, error);
     if (!listener.Valid()) return false;
     const std::uint16_t port = listener.Port();
+    shared_->own_port = port;
     shared_->upstreams.pool.Clear(true);
     shared_->upstreams.spare.Clear(true);
     // Raised before the listener runs, so that a listener failing at once leaves it lowered.
@@ -215,7 +218,8 @@ void LocalRelay::Serve(const std::shared_ptr<Shared>& shared, net::Socket browse
 void LocalRelay::ServeConnections(std::shared_ptr<Shared> shared, Accepted accepted) {
     for (;;) {
         try {
-            RunConnection(std::move(accepted.browser), *accepted.settings, shared->limits, shared->upstreams);
+            RunConnection(std::move(accepted.browser), *accepted.settings, shared->limits, shared->upstreams,
+                          shared->own_port.load());
         } catch (...) {
             // A connection that fails in an unforeseen way ends alone.
         }

@@ -393,5 +393,52 @@ TEST_F(RelayIntegrationTest, HungTinyproxyIsADeadProxyButASlowAnswerIsNotCut) {
     EXPECT_TRUE(Body(slow) == Pattern(30)) << Body(slow).size();
 }
 
+// Chained to a real tinyproxy, as a user who puts a local proxy behind the relay has it: requests
+// that name the relay itself, by any loopback address or "localhost", are answered at once instead of
+// going round relay, tinyproxy, relay until every connection is taken; a request in origin form, which
+// says nowhere to go, gets the page saying how to use the relay. Pages go on through all of it.
+TEST_F(RelayIntegrationTest, RequestsThatWouldComeBackAreAnsweredAndPagesGoOn) {
+    const std::string own = std::to_string(relay_->boundPort());
+    std::atomic<int> whole{0};
+    std::atomic<int> tried{0};
+    std::atomic<bool> done{false};
+    std::thread pages([&] {
+        for (int i = 0; i < 200 && !done; ++i, ++tried) {
+            if (Body(Get("/bytes/20000")) == Pattern(20000)) ++whole;
+        }
+    });
+    for (const std::string& self : {"127.0.0.1:" + own, "localhost:" + own, "127.9.8.7:" + own,
+                                    "LocalHost.:" + own, "[::1]:" + own}) {
+        SCOPED_TRACE(self);
+        const auto began = std::chrono::steady_clock::now();
+        EXPECT_EQ(Exchange(relay_->boundPort(), "GET http://" + self + "/ HTTP/1.1\r\nHost: " + self + "\r\n\r\n")
+                      .substr(0, 21),
+                  "HTTP/1.1 508 Loop Det");
+        EXPECT_EQ(Exchange(relay_->boundPort(), "CONNECT " + self + " HTTP/1.1\r\nHost: " + self + "\r\n\r\n")
+                      .substr(0, 12),
+                  "HTTP/1.1 508");
+        // The URL counts, whatever the Host line says.
+        EXPECT_EQ(Exchange(relay_->boundPort(),
+                           "GET http://" + self + "/x HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(origin_port_) +
+                               "\r\n\r\n")
+                      .substr(0, 12),
+                  "HTTP/1.1 508");
+        EXPECT_LT(std::chrono::steady_clock::now() - began, 3s);
+    }
+    const std::string origin_form = Exchange(
+        relay_->boundPort(), "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(origin_port_) + "\r\n\r\n");
+    EXPECT_EQ(origin_form.substr(0, 24), "HTTP/1.1 400 Bad Request");
+    EXPECT_EQ(Body(origin_form), "This is Vestrel's local proxy: set 127.0.0.1 port " + own +
+                                     " as the HTTP proxy of your browser, and ask it for pages there.\r\n");
+    // Another port of this machine is an ordinary destination.
+    EXPECT_EQ(Body(Get("/bytes/100")), Pattern(100));
+    done = true;
+    pages.join();
+    EXPECT_GT(tried, 0);
+    EXPECT_EQ(whole, tried);
+    EXPECT_EQ(Body(Get("/bytes/5000")), Pattern(5000));
+    EXPECT_TRUE(relay_->waitForConnectionsToEnd(5s)) << relay_->activeConnections();
+}
+
 }  // namespace
 }  // namespace vestrel::relay
