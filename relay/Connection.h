@@ -17,7 +17,7 @@ struct RelayLimits {
     // An upstream proxy's reply to CONNECT (the first answer byte of a plain request has the settings'
     // answer timeout).
     std::chrono::milliseconds connect_reply_timeout{10'000};
-    std::chrono::milliseconds idle_timeout{120'000};    // no byte either way on a request, or between two
+    std::chrono::milliseconds idle_timeout{120'000};  // no byte either way on a request, or between two
     std::chrono::milliseconds tunnel_idle_timeout{600'000};  // no byte either way in a tunnel
     std::chrono::milliseconds head_timeout{30'000};          // the whole request head
     std::size_t max_connections = 1024;

@@ -25,7 +25,8 @@ RelaySettings MakeRelaySettings(std::uint32_t use_upstream, std::string_view ups
 }
 
 RelaySettings MakeRelaySettings(const Upstream& upstream, std::chrono::milliseconds answer_timeout) {
-    RelaySettings settings = MakeRelaySettings(1, upstream.host, upstream.port, upstream.user, upstream.password);
+    RelaySettings settings =
+        MakeRelaySettings(1, upstream.host, upstream.port, upstream.user, upstream.password);
     settings.protocol = upstream.protocol;
     // SOCKS proxies take their credentials in their own greeting, never in a header.
     if (upstream.protocol != UpstreamProtocol::Http) {

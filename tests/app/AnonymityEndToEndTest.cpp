@@ -480,8 +480,9 @@ TEST_F(AnonymityEndToEndTest, AHungProxyIsReplacedWithinTwentySecondsEveryPageAn
               std::string::npos);
     const auto paused = std::chrono::steady_clock::now();
     // Four pages at once, as a browser opening a site would; each waits on the hung proxy.
-    const std::string hung_page = "could not reach the proxy 127.0.0.1:" + std::to_string(peers_.at("fourth")) +
-                                  ": it did not answer in time";
+    const std::string hung_page =
+        "could not reach the proxy 127.0.0.1:" + std::to_string(peers_.at("fourth")) +
+        ": it did not answer in time";
     std::vector<std::string> answers(4);
     std::vector<std::thread> pages;
     for (std::size_t i = 0; i < answers.size(); ++i) {
@@ -509,8 +510,9 @@ TEST_F(AnonymityEndToEndTest, AHungProxyIsReplacedWithinTwentySecondsEveryPageAn
     // Nothing went around the hung proxy.
     std::istringstream log(ReadFile(origin_log).substr(log_start));
     for (std::string line; std::getline(log, line);) EXPECT_EQ(line.find("via=-"), std::string::npos) << line;
-    std::printf("under Wine: moved to the second proxy %.2f s after the proxy in use hung (answer limit 15 s)\n",
-                moved);
+    std::printf(
+        "under Wine: moved to the second proxy %.2f s after the proxy in use hung (answer limit 15 s)\n",
+        moved);
     RecordProperty("hung_failover_seconds", std::to_string(moved));
 }
 

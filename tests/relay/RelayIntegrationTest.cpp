@@ -367,8 +367,8 @@ TEST_F(RelayIntegrationTest, HungTinyproxyIsADeadProxyButASlowAnswerIsNotCut) {
     for (std::size_t i = 0; i < 3; ++i) browsers.emplace_back([&, i] { answers[i] = Get("/bytes/10"); });
     browsers.emplace_back([&] {
         const std::string origin = "127.0.0.1:" + std::to_string(tls_port_);
-        answers[3] = Exchange(relay_->boundPort(), "CONNECT " + origin + " HTTP/1.1\r\nHost: " + origin +
-                                                       "\r\n\r\n\x16\x03\x01");
+        answers[3] = Exchange(relay_->boundPort(),
+                              "CONNECT " + origin + " HTTP/1.1\r\nHost: " + origin + "\r\n\r\n\x16\x03\x01");
     });
     for (std::thread& browser : browsers) browser.join();
     const auto took = std::chrono::steady_clock::now() - began;
@@ -386,8 +386,7 @@ TEST_F(RelayIntegrationTest, HungTinyproxyIsADeadProxyButASlowAnswerIsNotCut) {
 
     // Through the working tinyproxy, with an answer limit far shorter than the answer takes.
     relay_->stop();
-    ASSERT_TRUE(
-        relay_->start(0, Upstream{UpstreamProtocol::Http, "127.0.0.1", tinyproxy_port_, "", ""}, 1s));
+    ASSERT_TRUE(relay_->start(0, Upstream{UpstreamProtocol::Http, "127.0.0.1", tinyproxy_port_, "", ""}, 1s));
     const std::string slow = Get("/slow/30");
     EXPECT_EQ(slow.substr(0, 12), "HTTP/1.1 200") << slow;
     EXPECT_TRUE(Body(slow) == Pattern(30)) << Body(slow).size();
@@ -407,26 +406,27 @@ TEST_F(RelayIntegrationTest, RequestsThatWouldComeBackAreAnsweredAndPagesGoOn) {
             if (Body(Get("/bytes/20000")) == Pattern(20000)) ++whole;
         }
     });
-    for (const std::string& self : {"127.0.0.1:" + own, "localhost:" + own, "127.9.8.7:" + own,
-                                    "LocalHost.:" + own, "[::1]:" + own}) {
+    for (const std::string& self :
+         {"127.0.0.1:" + own, "localhost:" + own, "127.9.8.7:" + own, "LocalHost.:" + own, "[::1]:" + own}) {
         SCOPED_TRACE(self);
         const auto began = std::chrono::steady_clock::now();
-        EXPECT_EQ(Exchange(relay_->boundPort(), "GET http://" + self + "/ HTTP/1.1\r\nHost: " + self + "\r\n\r\n")
-                      .substr(0, 21),
-                  "HTTP/1.1 508 Loop Det");
+        EXPECT_EQ(
+            Exchange(relay_->boundPort(), "GET http://" + self + "/ HTTP/1.1\r\nHost: " + self + "\r\n\r\n")
+                .substr(0, 21),
+            "HTTP/1.1 508 Loop Det");
         EXPECT_EQ(Exchange(relay_->boundPort(), "CONNECT " + self + " HTTP/1.1\r\nHost: " + self + "\r\n\r\n")
                       .substr(0, 12),
                   "HTTP/1.1 508");
         // The URL counts, whatever the Host line says.
-        EXPECT_EQ(Exchange(relay_->boundPort(),
-                           "GET http://" + self + "/x HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(origin_port_) +
-                               "\r\n\r\n")
+        EXPECT_EQ(Exchange(relay_->boundPort(), "GET http://" + self + "/x HTTP/1.1\r\nHost: 127.0.0.1:" +
+                                                    std::to_string(origin_port_) + "\r\n\r\n")
                       .substr(0, 12),
                   "HTTP/1.1 508");
         EXPECT_LT(std::chrono::steady_clock::now() - began, 3s);
     }
-    const std::string origin_form = Exchange(
-        relay_->boundPort(), "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(origin_port_) + "\r\n\r\n");
+    const std::string origin_form =
+        Exchange(relay_->boundPort(),
+                 "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(origin_port_) + "\r\n\r\n");
     EXPECT_EQ(origin_form.substr(0, 24), "HTTP/1.1 400 Bad Request");
     EXPECT_EQ(Body(origin_form), "This is Vestrel's local proxy: set 127.0.0.1 port " + own +
                                      " as the HTTP proxy of your browser, and ask it for pages there.\r\n");
