@@ -46,9 +46,9 @@ class PublicListsScenario : public ::testing::Test {
     void SetUp() override {
         peers_ = ReadPeers(folder_);
         ASSERT_GT(peers_["httpbin"], 0) << "no peers file: run this test through ctest (VESTREL_JUDGE_PEERS_FILE)";
-        const std::optional<std::string> ca = platform::fs::ReadWholeFile(folder_ + "test-ca.pem");
-        ASSERT_TRUE(ca.has_value());
-        ASSERT_TRUE(vestrel::testing::TrustTestCa(*ca));
+        ca_ = platform::fs::ReadWholeFile(folder_ + "test-ca.pem").value_or("");
+        ASSERT_FALSE(ca_.empty());
+        ASSERT_TRUE(vestrel::testing::TrustTestCa(ca_));
         TheRealAddress().Forget();
     }
     void TearDown() override { TheRealAddress().Forget(); }
@@ -57,6 +57,7 @@ class PublicListsScenario : public ::testing::Test {
 
     std::map<std::string, int> peers_;
     std::string folder_;
+    std::string ca_;
     testing::ScopedProgramValues clean_{{"ListServer", "JudgeUrl", "JudgeHttpsUrl", "PublicLists", "ListSources"}};
 };
 
@@ -76,6 +77,12 @@ TEST_F(PublicListsScenario, EveryRealFormatIsReadAndCounted) {
     ASSERT_FALSE(WriteListSources(urls));
     ASSERT_EQ(RefreshSourceUrls(), urls);
 
+#ifdef _WIN32
+    // The certificate is checked for real: signed by a CA nobody trusts, the same list is refused.
+    // The certificate is checked for real: the same list behind a self-signed certificate is refused.
+    const std::string untrusted = "https://" + At("list_untrusted_https") + "/lists/spys.txt";
+    EXPECT_FALSE(FetchListSources({untrusted})[0].ok) << "an HTTPS list from an unknown CA was taken";
+#endif
     const std::vector<SourceOutcome> outcomes = FetchListSources(RefreshSourceUrls());
     ASSERT_EQ(outcomes.size(), urls.size());
     const std::string e = At("elite"), a = At("anonymous"), t = At("transparent"), n = At("nohttps"),
