@@ -80,7 +80,8 @@ catalogue::GeneratorPinger& Pinger() {
 
 }  // namespace
 
-bool Retarget(const std::string& host, std::int32_t port, const std::string& user, const std::string& password) {
+bool Retarget(const std::string& host, std::int32_t port, const std::string& user,
+              const std::string& password) {
     // A new proxy starts with a clean record.
     relay::TheUpstreamWatch().Rearm();
     return relay::TheLocalRelay().reconfigure(LocalPort(), 1, host, static_cast<std::uint32_t>(port), user,
@@ -169,8 +170,9 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
     const std::optional<catalogue::RecordedResult> result = run_test(host, source_text, port);
     if (!result || !result->passed) return false;
     // The address with the credentials a listed proxy wants: the row and the relay keep them.
-    const std::string key = catalogue::ProxyTextOf(catalogue::ProxyProtocol::kHttp, catalogue::ProxyUser(source_text),
-                                                   catalogue::ProxyPassword(source_text), host, port, "");
+    const std::string key =
+        catalogue::ProxyTextOf(catalogue::ProxyProtocol::kHttp, catalogue::ProxyUser(source_text),
+                               catalogue::ProxyPassword(source_text), host, port, "");
     if (!ConfirmAdoption(key, ui)) return false;
 
     ProxyLists& lists = TheProxyLists();
@@ -244,7 +246,8 @@ bool AdoptRetestedProxy(const std::string& address, const std::string& country,
     const bool saved = !catalogue::SaveTestedList(lists.tested, catalogue::TestedFilePath());
     // The test's findings stay in the list either way; only the proxy in use waits for the answer.
     if (!ConfirmAdoption(key, ui)) return saved;
-    if (UseProxyOn() && !Retarget(host, port, catalogue::ProxyUser(address), catalogue::ProxyPassword(address)))
+    if (UseProxyOn() &&
+        !Retarget(host, port, catalogue::ProxyUser(address), catalogue::ProxyPassword(address)))
         Tell(ui.error_box, std::string(kCannotStartProxy));
     settings::RegStringSetting(settings::kProxyName).set(address);
     return saved;
