@@ -133,6 +133,11 @@ bool ConfirmAdoption(const std::string& address, const AnonymityUi& ui) {
     return ui.confirm && ui.confirm(std::string(catalogue::AdoptionQuestion(found->grade)));
 }
 
+bool ProxyChosen(const std::string& proxy_name) {
+    const std::int32_t port = catalogue::ProxyPort(proxy_name);
+    return !catalogue::ProxyHost(proxy_name).empty() && port >= 1 && port <= 65535;
+}
+
 std::string RelayServer() { return "127.0.0.1:" + std::to_string(LocalPort()); }
 
 void SwitchAnonymityOff() {
@@ -154,9 +159,10 @@ bool ApplyAnonymity(const AnonymityUi& ui) {
         return true;
     }
     const std::string proxy_name = settings::RegStringSetting(settings::kProxyName).get();
-    if (proxy_name.empty()) {
-        Tell(ui.message, std::string(kSelectProxyFirst));
+    if (!ProxyChosen(proxy_name)) {
+        // Off first: nothing may say "on" while the message waits for the user.
         SwitchAnonymityOff();
+        Tell(ui.message, std::string(kSelectProxyFirst));
         return false;
     }
     return SwitchOn(proxy_name, ui, false);
@@ -315,7 +321,7 @@ bool FinishListRefresh(const std::optional<std::string>& body, std::vector<catal
     Pinger().Start(catalogue::GeneratorUrl());
     if (UseProxyOn()) {
         const std::string proxy_name = settings::RegStringSetting(settings::kProxyName).get();
-        if (!proxy_name.empty()) {
+        if (ProxyChosen(proxy_name)) {
             SwitchOn(proxy_name, ui, true);
         } else {
             SwitchAnonymityOff();
