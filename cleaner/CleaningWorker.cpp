@@ -2,6 +2,7 @@
 #include "cleaner/CleaningWorker.h"
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "platform/fs/Directory.h"
 #include "platform/registry/Registry.h"
 #include "settings/RegDwordSetting.h"
+#include "settings/RegMultiStringSetting.h"
 #include "settings/SettingsTable.h"
 
 namespace vestrel::cleaner {
@@ -39,7 +41,37 @@ void WipeShellFolder(CleaningSystem& system, ShellFolder which, bool zero_index_
     }
 }
 
+std::string FolderOrNothing(CleaningSystem& system, ShellFolder which) {
+    return system.SpecialFolder(which).value_or(std::string());
+}
+
 }  // namespace
+
+BrowserBoxes CheckedBrowserBoxes() {
+    BrowserBoxes boxes;
+    boxes.history = FlagOn(settings::kClearHistory);
+    boxes.typed_addresses = FlagOn(settings::kClearTypedUrls);
+    boxes.temporary_files = FlagOn(settings::kClearTemporaryFiles);
+    boxes.cookies = FlagOn(settings::kClearCookies);
+    boxes.form_entries = FlagOn(settings::kClearFormEntries);
+    boxes.passwords = FlagOn(settings::kClearPasswords);
+    return boxes;
+}
+
+std::vector<ProfileResult> CleanBrowsers(CleaningSystem& system, CleaningMode mode) {
+    return CleanBrowsers(system, CheckedBrowserBoxes(), mode);
+}
+
+std::vector<ProfileResult> CleanBrowsers(CleaningSystem& system, const BrowserBoxes& boxes,
+                                         CleaningMode mode) {
+    static std::mutex one_run;
+    const std::lock_guard<std::mutex> lock(one_run);
+    const UserFolders folders{FolderOrNothing(system, ShellFolder::LocalAppData),
+                              FolderOrNothing(system, ShellFolder::AppData)};
+    const auto keep = NormaliseKeepList(settings::RegMultiStringSetting(settings::kKeepCookies).get());
+    if (!boxes.Any()) return {};
+    return CleanBrowserProfiles(FindBrowserProfiles(folders), boxes, keep, mode);
+}
 
 std::chrono::milliseconds CleaningWorker::Minutes(std::uint32_t minutes) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::minutes(minutes));
@@ -64,7 +96,7 @@ void CleaningWorker::Run(std::uint32_t /*argument*/) {
     }
 }
 
-void CleaningWorker::runCleaning() {
+std::vector<ProfileResult> CleaningWorker::runCleaning() {
     // Every flag is read before any task runs, each through an object of its own.
     const bool history = FlagOn(settings::kClearHistory);
     const bool typed_urls = FlagOn(settings::kClearTypedUrls);
@@ -104,6 +136,14 @@ void CleaningWorker::runCleaning() {
     }
     if (passwords) registry::DeleteKeyTree(registry::Hive::CurrentUser, std::string(kIntelliFormsKey));
     if (favorites) WipeShellFolder(system_, ShellFolder::Favorites, kLeaveIndexFiles);
+    BrowserBoxes boxes;
+    boxes.history = history;
+    boxes.typed_addresses = typed_urls;
+    boxes.temporary_files = temporary_files;
+    boxes.cookies = cookies;
+    boxes.form_entries = form_entries;
+    boxes.passwords = passwords;
+    return CleanBrowsers(system_, boxes, CleaningMode::Clean);
 }
 
 }  // namespace vestrel::cleaner
