@@ -50,7 +50,11 @@ bool SwitchOn(const std::string& proxy_name, const AnonymityUi& ui, bool also_er
     relay::TheUpstreamWatch().Rearm();
     const std::string host = catalogue::ProxyHost(proxy_name);
     const auto upstream_port = static_cast<std::uint32_t>(catalogue::ProxyPort(proxy_name));
-    if (relay::TheLocalRelay().start(port, 1, host, upstream_port, "", "")) return true;
+    // A proxy from a list that wants credentials gets them through the relay's proxy authentication.
+    if (relay::TheLocalRelay().start(port, 1, host, upstream_port, catalogue::ProxyUser(proxy_name),
+                                     catalogue::ProxyPassword(proxy_name))) {
+        return true;
+    }
     // Browsers pointed at a port where nothing listens would leave the user with no web at all.
     SwitchAnonymityOff();
     const std::string text = CannotStartText(port);
@@ -76,10 +80,11 @@ catalogue::GeneratorPinger& Pinger() {
 
 }  // namespace
 
-bool Retarget(const std::string& host, std::int32_t port) {
+bool Retarget(const std::string& host, std::int32_t port, const std::string& user, const std::string& password) {
     // A new proxy starts with a clean record.
     relay::TheUpstreamWatch().Rearm();
-    return relay::TheLocalRelay().reconfigure(LocalPort(), 1, host, static_cast<std::uint32_t>(port), "", "");
+    return relay::TheLocalRelay().reconfigure(LocalPort(), 1, host, static_cast<std::uint32_t>(port), user,
+                                              password);
 }
 
 void SayAddressInUse(const AnonymityUi& ui, const std::string& text) {
@@ -124,7 +129,7 @@ bool ForgetGrade(const std::string& address) {
 bool ConfirmAdoption(const std::string& address, const AnonymityUi& ui) {
     const std::optional<catalogue::JudgeResult> found = TheProxyLists().grades.Find(address);
     if (!found || !catalogue::GradeNeedsConfirmation(found->grade)) return true;
-    return ui.confirm && ui.confirm(std::string(catalogue::kRevealsAddressQuestion));
+    return ui.confirm && ui.confirm(std::string(catalogue::AdoptionQuestion(found->grade)));
 }
 
 std::string RelayServer() { return "127.0.0.1:" + std::to_string(LocalPort()); }
@@ -163,7 +168,9 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
     const std::string country = with_country ? catalogue::ProxyCountry(source_text) : std::string();
     const std::optional<catalogue::RecordedResult> result = run_test(host, source_text, port);
     if (!result || !result->passed) return false;
-    const std::string key = catalogue::AddressKey(host, port);
+    // The address with the credentials a listed proxy wants: the row and the relay keep them.
+    const std::string key = catalogue::ProxyTextOf(catalogue::ProxyProtocol::kHttp, catalogue::ProxyUser(source_text),
+                                                   catalogue::ProxyPassword(source_text), host, port, "");
     if (!ConfirmAdoption(key, ui)) return false;
 
     ProxyLists& lists = TheProxyLists();
@@ -179,7 +186,8 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
     settings::RegStringSetting proxy_name(settings::kProxyName);
     proxy_name.set(source_text);
     if (UseProxyOn()) {
-        if (!Retarget(host, port)) Tell(ui.message, std::string(kCannotStartProxy));
+        if (!Retarget(host, port, catalogue::ProxyUser(source_text), catalogue::ProxyPassword(source_text)))
+            Tell(ui.message, std::string(kCannotStartProxy));
         settings::RegStringSetting(settings::kProxyName, true).set(source_text);
         SayAddressInUse(ui, source_text);
     }
@@ -189,7 +197,8 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
 namespace {
 
 void RetargetToTested(const std::string& address, const std::string& country, const AnonymityUi& ui) {
-    if (!Retarget(catalogue::ProxyHost(address), catalogue::ProxyPort(address))) {
+    if (!Retarget(catalogue::ProxyHost(address), catalogue::ProxyPort(address), catalogue::ProxyUser(address),
+                  catalogue::ProxyPassword(address))) {
         Tell(ui.message, std::string(kCannotStartProxy));
         Tell(ui.error_box, std::string(kCannotStartProxy));
     }
@@ -235,7 +244,8 @@ bool AdoptRetestedProxy(const std::string& address, const std::string& country,
     const bool saved = !catalogue::SaveTestedList(lists.tested, catalogue::TestedFilePath());
     // The test's findings stay in the list either way; only the proxy in use waits for the answer.
     if (!ConfirmAdoption(key, ui)) return saved;
-    if (UseProxyOn() && !Retarget(host, port)) Tell(ui.error_box, std::string(kCannotStartProxy));
+    if (UseProxyOn() && !Retarget(host, port, catalogue::ProxyUser(address), catalogue::ProxyPassword(address)))
+        Tell(ui.error_box, std::string(kCannotStartProxy));
     settings::RegStringSetting(settings::kProxyName).set(address);
     return saved;
 }
@@ -297,7 +307,8 @@ bool FinishListRefresh(const std::optional<std::string>& body, std::vector<catal
     // A service that is down costs only its own part: the sources that answered still count.
     const bool any_source = std::any_of(lists.sources.begin(), lists.sources.end(),
                                         [](const catalogue::SourceOutcome& source) { return source.ok; });
-    if (body || any_source) MergeNewList();
+    const bool rebuilt = body.has_value() || any_source;
+    if (rebuilt) MergeNewList();
     Pinger().Start(catalogue::GeneratorUrl());
     if (UseProxyOn()) {
         const std::string proxy_name = settings::RegStringSetting(settings::kProxyName).get();
@@ -309,7 +320,7 @@ bool FinishListRefresh(const std::optional<std::string>& body, std::vector<catal
     } else {
         SwitchAnonymityOff();
     }
-    return body.has_value();
+    return rebuilt;
 }
 
 }  // namespace vestrel::app

@@ -70,7 +70,7 @@ bool SaveGrades();
 // Forgets the grade of a proxy that left the tested list. False when the file could not be written.
 bool ForgetGrade(const std::string& address);
 // Whether the proxy of `address` may become the one in use: yes unless its recorded grade reveals the
-// user's address and the user, asked kRevealsAddressQuestion, does not say yes.
+// user's address or spoils pages and the user, asked its catalogue::AdoptionQuestion, does not say yes.
 bool ConfirmAdoption(const std::string& address, const AnonymityUi& ui);
 
 // "127.0.0.1:<LocalPort>": where the browsers are pointed while anonymity is on.
@@ -84,7 +84,9 @@ bool ApplyAnonymity(const AnonymityUi& ui);
 
 // Moves the running relay to another upstream proxy, the watch over it starting afresh; false when it
 // could not.
-bool Retarget(const std::string& host, std::int32_t port);
+// `user` and `password`: the credentials the proxy wants, for the relay's proxy authentication.
+bool Retarget(const std::string& host, std::int32_t port, const std::string& user = {},
+              const std::string& password = {});
 // The main window's line for the address in use: the prefix, then `text`.
 void SayAddressInUse(const AnonymityUi& ui, const std::string& text);
 
@@ -124,8 +126,8 @@ bool EmptyTestedList();
 // catalogue::ProxyListUrl() and catalogue::FetchListSources of the list sources, on a worker): first
 // the browsers set direct, so that the transfer does not pass through the relay; then the New list
 // rebuilt from what arrived (the service's list, the sources that answered), the generator ping
-// started, and the anonymity state applied again. The second half returns whether the service's list
-// arrived.
+// started, and the anonymity state applied again. The second half returns whether any list arrived
+// (the service's or a source's), so that a service that is down is not taken for no list at all.
 void BeginListRefresh();
 // After a download of the list that is not a refresh: the browsers pointed back at the relay when
 // anonymity is on.

@@ -72,7 +72,9 @@ std::string SelfTestVerdict(const SelfTestAnswers& answers) {
                "Choose another proxy.";
     }
     const std::vector<std::string> own_addresses = OwnAddresses(answers);
-    const Grade grade = catalogue::GradeView(*plain.view, own_addresses, plain.marker);
+    // What the judge's own front end adds to every request is not the proxy's doing.
+    const catalogue::JudgeView baseline = answers.direct_http.view.value_or(catalogue::JudgeView{});
+    const Grade grade = catalogue::GradeView(*plain.view, baseline, own_addresses, plain.marker);
     if (grade == Grade::kTransparent) {
         return std::string(kNotHiddenPrefix) + " the proxy in use is transparent: it passes " +
                YourAddress(own) + " on to web sites. Choose another proxy.";
@@ -91,7 +93,9 @@ std::string SelfTestVerdict(const SelfTestAnswers& answers) {
         return std::string(kNotHiddenPrefix) + " HTTPS pages do not get through the proxy in use, " +
                "so secure sites fail while anonymity is on. Plain web sites see " + seen + ".";
     }
-    if (catalogue::GradeView(*secure.view, own_addresses, secure.marker) == Grade::kTransparent) {
+    const catalogue::JudgeView secure_baseline = answers.direct_https.view.value_or(catalogue::JudgeView{});
+    if (catalogue::GradeView(*secure.view, secure_baseline, own_addresses, secure.marker) ==
+        Grade::kTransparent) {
         return std::string(kNotHiddenPrefix) + " HTTPS pages leave from " + YourAddress(own) +
                ", not through the proxy. Plain web sites see " + seen + ".";
     }
@@ -130,11 +134,12 @@ SelfTestAnswers RunSelfTest(bool anonymity_on, std::uint32_t local_port) {
     SelfTestAnswers answers;
     answers.anonymity_on = anonymity_on;
     answers.relay = "127.0.0.1:" + std::to_string(local_port);
+    // The real address first: it finds the judge that answers (the public ones are tried in turn).
+    answers.real_addresses = catalogue::TheRealAddress().Addresses();
     const std::string http = catalogue::JudgeUrl();
     const std::string https = catalogue::JudgeHttpsUrl();
     answers.direct_http = AskJudge(http, "");
     answers.direct_https = AskJudge(https, "");
-    answers.real_addresses = catalogue::TheRealAddress().Addresses();
     if (const std::optional<std::string> known = catalogue::TheRealAddress().Public()) {
         answers.real_addresses.erase(
             std::remove(answers.real_addresses.begin(), answers.real_addresses.end(), *known),

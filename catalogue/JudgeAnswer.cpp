@@ -1,14 +1,21 @@
-// Reading a judge's answer (our JSON object or the plain-text environment echo) and grading what the
-// judge saw. Both read bytes from a peer that may be hostile: every loop is bounded by the body's size
-// and nesting is refused rather than followed.
+// Reading a judge's answer (our JSON object, httpbin's, or the plain-text environment echo) and grading
+// what the judge saw against what it shows of a direct request. Both read bytes from a peer that may be
+// hostile: JSON goes to the JSON library only after its nesting was found shallow, and every other loop
+// is bounded by the body's size.
 #include <array>
 #include <cstdint>
 #include <optional>
 
+#include <nlohmann/json.hpp>
+
+#include "catalogue/ListFormats.h"
 #include "catalogue/ProxyJudge.h"
 
 namespace vestrel::catalogue {
 namespace {
+
+// A judge's answer is a flat object with one level of headers below it.
+constexpr std::size_t kMaxJsonNesting = 8;
 
 char LowerChar(char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); }
 
@@ -28,173 +35,52 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-// ---- Our JSON form ----------------------------------------------------------------------------
+// ---- The JSON forms -------------------------------------------------------------------------
 
-// A reader for exactly {"remote_addr": S, "query": S, "headers": [[S, S], ...]}, keys in any order,
-// each once. Numbers, nesting and other keys are not part of the form and make the answer invalid.
-class JsonReader {
-  public:
-    explicit JsonReader(std::string_view text) : text_(text) {}
-
-    std::optional<JudgeView> ReadView() {
-        JudgeView view;
-        bool have_address = false;
-        bool have_query = false;
-        bool have_headers = false;
-        if (!Take('{')) return std::nullopt;
-        if (!Peek('}')) {
-            do {
-                std::string key;
-                if (!ReadString(key) || !Take(':')) return std::nullopt;
-                if (key == "remote_addr" && !have_address) {
-                    if (!ReadString(view.remote_address)) return std::nullopt;
-                    have_address = true;
-                } else if (key == "query" && !have_query) {
-                    if (!ReadString(view.query)) return std::nullopt;
-                    have_query = true;
-                } else if (key == "headers" && !have_headers) {
-                    if (!ReadHeaders(view.headers)) return std::nullopt;
-                    have_headers = true;
-                } else {
-                    return std::nullopt;
-                }
-            } while (Take(','));
+// Our own form {"remote_addr": S, "query": S, "headers": [[S, S], ...]}, or httpbin's {"origin": S,
+// "url": S, "args": {...}, "headers": {"Name": S, ...}} (the query is the url's; origin is what the
+// judge takes for the peer, the raw X-Forwarded-For when one came). Nothing for any other shape.
+std::optional<JudgeView> ReadJsonAnswer(std::string_view text) {
+    if (!JsonNestingWithin(text, kMaxJsonNesting)) return std::nullopt;
+    const nlohmann::json answer = nlohmann::json::parse(text, nullptr, false);
+    if (answer.is_discarded() || !answer.is_object()) return std::nullopt;
+    const auto string_at = [&](const char* key) -> std::optional<std::string> {
+        const auto found = answer.find(key);
+        if (found == answer.end() || !found->is_string()) return std::nullopt;
+        return found->get<std::string>();
+    };
+    const auto headers = answer.find("headers");
+    if (headers == answer.end()) return std::nullopt;
+    JudgeView view;
+    if (const std::optional<std::string> address = string_at("remote_addr")) {
+        const std::optional<std::string> query = string_at("query");
+        if (!query || !headers->is_array()) return std::nullopt;
+        // Our own form has these three and nothing else.
+        for (const auto& [key, value] : answer.items()) {
+            if (key != "remote_addr" && key != "query" && key != "headers") return std::nullopt;
         }
-        if (!Take('}')) return std::nullopt;
-        SkipBlanks();
-        if (at_ != text_.size()) return std::nullopt;
-        if (!have_address || !have_query || !have_headers) return std::nullopt;
+        view.remote_address = *address;
+        view.query = *query;
+        for (const nlohmann::json& pair : *headers) {
+            if (!pair.is_array() || pair.size() != 2 || !pair[0].is_string() || !pair[1].is_string())
+                return std::nullopt;
+            view.headers.emplace_back(pair[0].get<std::string>(), pair[1].get<std::string>());
+        }
         return view;
     }
-
-  private:
-    void SkipBlanks() {
-        while (at_ < text_.size() && IsBlank(text_[at_])) ++at_;
+    const std::optional<std::string> origin = string_at("origin");
+    if (!origin || !headers->is_object()) return std::nullopt;
+    view.remote_address = *origin;
+    if (const std::optional<std::string> url = string_at("url")) {
+        if (const std::size_t question = url->find('?'); question != std::string::npos)
+            view.query = url->substr(question + 1);
     }
-    bool Peek(char c) {
-        SkipBlanks();
-        return at_ < text_.size() && text_[at_] == c;
+    for (const auto& [name, value] : headers->items()) {
+        if (!value.is_string()) return std::nullopt;
+        view.headers.emplace_back(name, value.get<std::string>());
     }
-    bool Take(char c) {
-        if (!Peek(c)) return false;
-        ++at_;
-        return true;
-    }
-
-    bool ReadHeaders(std::vector<std::pair<std::string, std::string>>& headers) {
-        if (!Take('[')) return false;
-        if (Take(']')) return true;
-        do {
-            std::pair<std::string, std::string> header;
-            if (!Take('[') || !ReadString(header.first) || !Take(',') || !ReadString(header.second) ||
-                !Take(']')) {
-                return false;
-            }
-            headers.push_back(std::move(header));
-        } while (Take(','));
-        return Take(']');
-    }
-
-    std::optional<std::uint32_t> ReadHex4() {
-        if (text_.size() - at_ < 4) return std::nullopt;
-        std::uint32_t value = 0;
-        for (int i = 0; i < 4; ++i) {
-            const char c = text_[at_++];
-            value <<= 4;
-            if (c >= '0' && c <= '9') {
-                value |= static_cast<std::uint32_t>(c - '0');
-            } else if (c >= 'a' && c <= 'f') {
-                value |= static_cast<std::uint32_t>(c - 'a' + 10);
-            } else if (c >= 'A' && c <= 'F') {
-                value |= static_cast<std::uint32_t>(c - 'A' + 10);
-            } else {
-                return std::nullopt;
-            }
-        }
-        return value;
-    }
-
-    static void AppendUtf8(std::string& out, std::uint32_t code) {
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-
-    bool ReadString(std::string& out) {
-        if (!Take('"')) return false;
-        out.clear();
-        while (at_ < text_.size()) {
-            const char c = text_[at_++];
-            if (c == '"') return true;
-            if (static_cast<unsigned char>(c) < 0x20) return false;
-            if (c != '\\') {
-                out += c;
-                continue;
-            }
-            if (at_ >= text_.size()) return false;
-            const char escape = text_[at_++];
-            switch (escape) {
-                case '"':
-                    out += '"';
-                    break;
-                case '\\':
-                    out += '\\';
-                    break;
-                case '/':
-                    out += '/';
-                    break;
-                case 'b':
-                    out += '\b';
-                    break;
-                case 'f':
-                    out += '\f';
-                    break;
-                case 'n':
-                    out += '\n';
-                    break;
-                case 'r':
-                    out += '\r';
-                    break;
-                case 't':
-                    out += '\t';
-                    break;
-                case 'u': {
-                    std::optional<std::uint32_t> code = ReadHex4();
-                    if (!code || (*code >= 0xDC00 && *code <= 0xDFFF)) return false;
-                    if (*code >= 0xD800 && *code <= 0xDBFF) {
-                        // A high surrogate must be followed by its low half.
-                        if (text_.size() - at_ < 2 || text_[at_] != '\\' || text_[at_ + 1] != 'u')
-                            return false;
-                        at_ += 2;
-                        const std::optional<std::uint32_t> low = ReadHex4();
-                        if (!low || *low < 0xDC00 || *low > 0xDFFF) return false;
-                        code = 0x10000 + ((*code - 0xD800) << 10) + (*low - 0xDC00);
-                    }
-                    AppendUtf8(out, *code);
-                    break;
-                }
-                default:
-                    return false;
-            }
-        }
-        return false;
-    }
-
-    std::string_view text_;
-    std::size_t at_ = 0;
-};
+    return view;
+}
 
 // ---- The environment echo ---------------------------------------------------------------------
 
@@ -441,16 +327,34 @@ constexpr std::array<std::string_view, 8> kProxyHeaders = {
     "Via",       "X-Forwarded-For",  "Forwarded",  "X-Real-IP",
     "Client-IP", "Proxy-Connection", "X-Proxy-ID", "X-Tinyproxy"};
 
+// The entries of a list-valued header ("a, b, c" has 3); a blank value has none.
+std::size_t ListEntries(std::string_view value) {
+    std::size_t entries = 0;
+    std::size_t start = 0;
+    while (start <= value.size()) {
+        std::size_t comma = value.find(',', start);
+        if (comma == std::string_view::npos) comma = value.size();
+        if (!Trim(value.substr(start, comma - start)).empty()) ++entries;
+        start = comma + 1;
+    }
+    return entries;
+}
+
 }  // namespace
 
 std::optional<JudgeView> ParseJudgeAnswer(std::string_view body) {
     const std::string_view trimmed = Trim(body);
     if (trimmed.empty()) return std::nullopt;
-    if (trimmed.front() == '{') return JsonReader(trimmed).ReadView();
+    if (trimmed.front() == '{') return ReadJsonAnswer(trimmed);
     return ReadEnvironmentEcho(trimmed);
 }
 
 Grade GradeView(const JudgeView& view, const std::vector<std::string>& real_addresses,
+                std::string_view marker) {
+    return GradeView(view, JudgeView{}, real_addresses, marker);
+}
+
+Grade GradeView(const JudgeView& view, const JudgeView& baseline, const std::vector<std::string>& real_addresses,
                 std::string_view marker) {
     if (marker.empty() || view.query.find(marker) == std::string::npos) return Grade::kBroken;
     std::vector<Canonical> real;
@@ -471,9 +375,19 @@ Grade GradeView(const JudgeView& view, const std::vector<std::string>& real_addr
         if (EqualsNoCase(Trim(name), "Host")) continue;
         if (reveals(value)) return Grade::kTransparent;
     }
+    // A header the judge's own front end adds to every request (X-Forwarded-For on the public httpbin)
+    // is the judge's, not the proxy's: it counts only when the proxy added an entry to it.
+    const auto baseline_entries = [&](std::string_view name) -> std::optional<std::size_t> {
+        for (const auto& [seen_name, value] : baseline.headers) {
+            if (EqualsNoCase(Trim(seen_name), name)) return ListEntries(value);
+        }
+        return std::nullopt;
+    };
     for (const auto& [name, value] : view.headers) {
         for (const std::string_view proxy_header : kProxyHeaders) {
-            if (EqualsNoCase(Trim(name), proxy_header)) return Grade::kAnonymous;
+            if (!EqualsNoCase(Trim(name), proxy_header)) continue;
+            const std::optional<std::size_t> before = baseline_entries(proxy_header);
+            if (!before || ListEntries(value) > *before) return Grade::kAnonymous;
         }
     }
     return Grade::kElite;

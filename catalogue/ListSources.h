@@ -1,46 +1,93 @@
-// Plain-text proxy lists from addresses the user adds (the multi-string setting ListSources), read
-// during the list refresh beside the list service's own list.
+// Proxy lists beside the list service's own, read at every list refresh: the maintained public lists
+// (kPublicLists, while the setting PublicLists is 1) and the addresses the user adds (the multi-string
+// setting ListSources). All are fetched at once, each within its own time and size bounds.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "catalogue/ListFormats.h"
 #include "platform/http/HttpGet.h"
 
 namespace vestrel::catalogue {
+
+// The maintained public lists of HTTP proxies, all over HTTPS. Their SOCKS files join once the relay
+// speaks SOCKS.
+struct PublicList {
+    std::string_view name;
+    std::string_view url;
+};
+inline constexpr PublicList kPublicLists[] = {
+    {"monosans http", "https://raw.githubusercontent.com/monosans/proxy-list/main/proxies/http.txt"},
+    {"proxifly http",
+     "https://raw.githubusercontent.com/proxifly/free-proxy-list/main/proxies/protocols/http/data.txt"},
+    {"proxifly https",
+     "https://raw.githubusercontent.com/proxifly/free-proxy-list/main/proxies/protocols/https/data.txt"},
+    {"TheSpeedX http", "https://raw.githubusercontent.com/TheSpeedX/PROXY-List/master/http.txt"},
+    {"spys.me", "https://spys.me/proxy.txt"},
+};
+// The addresses of kPublicLists in their order.
+std::vector<std::string> PublicListUrls();
+// The setting PublicLists: true unless it is 0.
+bool PublicListsIncluded();
+void SetPublicListsIncluded(bool included);
+// What one refresh reads beside the service: the public lists (when included), then the user's sources
+// not among them.
+std::vector<std::string> RefreshSourceUrls();
+
+// Each source's bounds: the whole transfer and the body.
+inline constexpr std::chrono::seconds kSourceTimeLimit{20};
+inline constexpr std::size_t kSourceMaxBytes = 8u << 20;
 
 // The source addresses in their order; none when the setting is missing or empty.
 std::vector<std::string> ReadListSources();
 // Stores `urls` as the REG_MULTI_SZ value ListSources (blank entries dropped).
 std::error_code WriteListSources(const std::vector<std::string>& urls);
 
-// The catalogue lines ("address:port" or "address:port->country") of a plain-text list: one proxy a
-// line, "address:port" optionally followed by "->country", optionally with a scheme prefix such as
-// "http://"; blank lines and lines starting with '#' skipped, anything that is not a proxy address
-// passed over; repeated addresses kept once.
+// The New list's lines of a list body (ReadProxyList): the texts of its HTTP proxies, in body order.
+// SOCKS proxies are not among them: they are never offered as HTTP proxies.
 std::vector<std::string> ParsePlainList(std::string_view body);
 
 struct SourceOutcome {
     std::string url;
-    // The source answered 200 with a whole body.
+    // The source answered 200 with a whole body within its bounds.
     bool ok = false;
+    // The texts of its HTTP proxies, which join the New list.
     std::vector<std::string> lines;
+    // Every proxy it listed, SOCKS ones included, with protocol and credentials.
+    std::vector<ListedProxy> proxies;
 };
 
-// Each source fetched in turn (blocking; run it on a worker).
+// Every source fetched at once, each on a thread of its own within kSourceTimeLimit and kSourceMaxBytes
+// (blocking until the last has ended; run it on a worker). HTTPS sources have their certificate
+// checked. The outcomes come in the order of `urls`.
 std::vector<SourceOutcome> FetchListSources(const std::vector<std::string>& urls,
                                             const platform::http::GetOptions& options = {});
 
-// The New list's lines: `service_lines` as they are, then each source's lines whose address (the part
-// before "->") is not there yet.
+// The New list's lines: `service_lines` as they are, then each source's lines whose proxy (protocol,
+// address and port) is not there yet.
 std::vector<std::string> MergeSourceLines(std::vector<std::string> service_lines,
                                           const std::vector<SourceOutcome>& sources);
 
 // The refresh message's part about sources that failed: "The list at URL could not be read." per
 // failed source, joined by spaces; empty when none failed.
 std::string FailedSourcesText(const std::vector<SourceOutcome>& sources);
+
+// A count as the messages write it: "3,412".
+std::string GroupedCount(std::size_t count);
+
+// The refresh's message: "3,412 proxies from 4 lists." (the New list's size, and the lists that
+// answered: the service's when it did, and each source that did), then the failed sources'
+// FailedSourcesText (the service named first when it failed: `service_url`). "1 proxy", "1 list" in the
+// singular. With nothing from anywhere:
+// "The proxy list could not be downloaded. The previous list is kept." and the failed sources.
+std::string RefreshMessage(std::string_view service_url, bool service_answered, std::size_t new_list_size,
+                           const std::vector<SourceOutcome>& sources);
+inline constexpr std::string_view kNothingDownloaded =
+    "The proxy list could not be downloaded. The previous list is kept.";
 
 }  // namespace vestrel::catalogue

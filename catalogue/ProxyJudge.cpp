@@ -319,6 +319,8 @@ std::string_view GradeText(Grade grade) {
             return "Transparent";
         case Grade::kBroken:
             return "Broken";
+        case Grade::kNotChecked:
+            return "Not checked";
         case Grade::kNotGraded:
             break;
     }
@@ -326,7 +328,8 @@ std::string_view GradeText(Grade grade) {
 }
 
 Grade ParseGrade(std::string_view text) {
-    for (Grade grade : {Grade::kElite, Grade::kAnonymous, Grade::kTransparent, Grade::kBroken}) {
+    for (Grade grade :
+         {Grade::kElite, Grade::kAnonymous, Grade::kTransparent, Grade::kBroken, Grade::kNotChecked}) {
         if (text == GradeText(grade)) return grade;
     }
     return Grade::kNotGraded;
@@ -334,15 +337,34 @@ Grade ParseGrade(std::string_view text) {
 
 bool GradeNeedsConfirmation(Grade grade) { return grade == Grade::kTransparent || grade == Grade::kBroken; }
 
+std::string_view AdoptionQuestion(Grade grade) {
+    if (grade == Grade::kTransparent) return kRevealsAddressQuestion;
+    if (grade == Grade::kBroken) return kChangesPagesQuestion;
+    return {};
+}
+
+namespace {
+
+std::string ConfiguredJudgeUrl() { return settings::RegStringSetting(settings::kJudgeUrl).get(); }
+
+JudgeSite CurrentPublicJudge() {
+    const RealAddress& real = TheRealAddress();
+    if (const std::optional<JudgeSite> answered = real.PublicJudge()) return *answered;
+    return real.FirstLivePublicJudge();
+}
+
+}  // namespace
+
 std::string JudgeUrl() {
-    const std::string configured = settings::RegStringSetting(settings::kJudgeUrl).get();
+    const std::string configured = ConfiguredJudgeUrl();
     if (!configured.empty()) return configured;
-    return "http://" + settings::RegStringSetting(settings::kListServer).get() + std::string(kJudgePath);
+    return std::string(CurrentPublicJudge().http_url);
 }
 
 std::string JudgeHttpsUrl() {
     const std::string configured = settings::RegStringSetting(settings::kJudgeHttpsUrl).get();
     if (!configured.empty()) return configured;
+    if (ConfiguredJudgeUrl().empty()) return std::string(CurrentPublicJudge().https_url);
     const std::optional<platform::http::Url> plain = platform::http::ParseUrl(JudgeUrl());
     if (!plain) return {};
     return "https://" + plain->host + plain->path;
@@ -364,6 +386,14 @@ JudgeResult JudgeProxy(const std::string& host, std::int32_t port,
     const std::optional<platform::http::Url> judge = platform::http::ParseUrl(JudgeUrl());
     // Without a judge to ask nothing can be said of the proxy.
     if (!judge) return result;
+    // Without the judge's view of a direct request there is nothing to grade against: an answer of the
+    // proxy's would be measured against an empty real address.
+    const std::optional<JudgeView> baseline = TheRealAddress().Baseline();
+    if (!baseline) {
+        result.grade = Grade::kNotChecked;
+        if (!Cancelled(options)) result.https = TunnelsHttps(host, port, options);
+        return result;
+    }
     result.grade = Grade::kBroken;
     const std::string marker = NewMarker();
     Exchange exchange(options);
@@ -374,7 +404,7 @@ JudgeResult JudgeProxy(const std::string& host, std::int32_t port,
                                 "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
     if (exchange.Send(request)) {
         if (const std::optional<JudgeView> view = CheckedView(ReadAnswer(exchange), marker)) {
-            result.grade = GradeView(*view, real_addresses, marker);
+            result.grade = GradeView(*view, *baseline, real_addresses, marker);
             result.exit_address = view->remote_address;
         }
     }
@@ -383,8 +413,10 @@ JudgeResult JudgeProxy(const std::string& host, std::int32_t port,
     return result;
 }
 
-std::optional<JudgeView> AskJudgeDirectly(const JudgeOptions& options) {
-    const std::optional<platform::http::Url> judge = platform::http::ParseUrl(JudgeUrl());
+std::optional<JudgeView> AskJudgeDirectly(const JudgeOptions& options) { return AskJudgeAt(JudgeUrl(), options); }
+
+std::optional<JudgeView> AskJudgeAt(const std::string& http_url, const JudgeOptions& options) {
+    const std::optional<platform::http::Url> judge = platform::http::ParseUrl(http_url);
     if (!judge) return std::nullopt;
     const std::string marker = NewMarker();
     Exchange exchange(options);
@@ -410,15 +442,61 @@ std::vector<std::string> RealAddress::Addresses(const JudgeOptions& options) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (public_ && own_now == own_) return combined();
     }
-    const std::optional<JudgeView> view = AskJudgeDirectly(options);
+    std::optional<JudgeView> view;
+    std::optional<std::size_t> answered;
+    const std::string configured = ConfiguredJudgeUrl();
+    if (!configured.empty()) {
+        view = AskJudgeAt(configured, options);
+    } else {
+        std::vector<bool> dead;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            dead = dead_;
+        }
+        dead.resize(std::size(kPublicJudges), false);
+        // Every judge failed earlier in the run: the network may have come back since.
+        if (std::find(dead.begin(), dead.end(), false) == dead.end()) dead.assign(dead.size(), false);
+        for (std::size_t i = 0; i < dead.size() && !view && !Cancelled(options); ++i) {
+            if (dead[i]) continue;
+            view = AskJudgeAt(std::string(kPublicJudges[i].http_url), options);
+            if (view) {
+                answered = i;
+            } else if (!Cancelled(options)) {
+                dead[i] = true;
+            }
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        dead_ = std::move(dead);
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     own_ = own_now;
+    judge_ = answered;
+    baseline_ = view;
     if (view) {
         public_ = view->remote_address;
     } else {
         public_.reset();
     }
     return combined();
+}
+
+std::optional<JudgeView> RealAddress::Baseline() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return baseline_;
+}
+
+std::optional<JudgeSite> RealAddress::PublicJudge() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!judge_) return std::nullopt;
+    return kPublicJudges[*judge_];
+}
+
+JudgeSite RealAddress::FirstLivePublicJudge() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (std::size_t i = 0; i < std::size(kPublicJudges); ++i) {
+        if (i >= dead_.size() || !dead_[i]) return kPublicJudges[i];
+    }
+    return kPublicJudges[0];
 }
 
 std::optional<std::string> RealAddress::Public() const {
@@ -429,6 +507,9 @@ std::optional<std::string> RealAddress::Public() const {
 void RealAddress::Forget() {
     std::lock_guard<std::mutex> lock(mutex_);
     public_.reset();
+    baseline_.reset();
+    judge_.reset();
+    dead_.clear();
     own_.clear();
 }
 

@@ -16,9 +16,10 @@
 
 namespace vestrel::catalogue {
 
-enum class Grade : std::uint8_t { kNotGraded, kElite, kAnonymous, kTransparent, kBroken };
+// kNotChecked: no judge answered a direct request, so there was nothing to grade against.
+enum class Grade : std::uint8_t { kNotGraded, kElite, kAnonymous, kTransparent, kBroken, kNotChecked };
 
-// "Elite", "Anonymous", "Transparent", "Broken"; empty for kNotGraded.
+// "Elite", "Anonymous", "Transparent", "Broken", "Not checked"; empty for kNotGraded.
 std::string_view GradeText(Grade grade);
 // The inverse of GradeText; kNotGraded for anything else.
 Grade ParseGrade(std::string_view text);
@@ -26,13 +27,33 @@ Grade ParseGrade(std::string_view text);
 bool GradeNeedsConfirmation(Grade grade);
 inline constexpr std::string_view kRevealsAddressQuestion =
     "This proxy passes your real IP address to the web sites you visit. Use it anyway?";
+inline constexpr std::string_view kChangesPagesQuestion =
+    "This proxy changed or withheld the test page, so it may change the pages you visit as well, and "
+    "what it tells web sites about you is unknown. Use it anyway?";
+// The question asked before adopting a proxy of `grade` (GradeNeedsConfirmation); empty for the others.
+std::string_view AdoptionQuestion(Grade grade);
 
+// The path of the list service's own judge (tools/list-service serves it).
 inline constexpr std::string_view kJudgePath = "/services/vx/proxy/judge";
 
-// The judge's HTTP address: the setting JudgeUrl, or "http://" + ListServer + kJudgePath.
+// A judge: the page asked over plain HTTP and the one the HTTPS checks use.
+struct JudgeSite {
+    std::string_view http_url;
+    std::string_view https_url;
+};
+// The public judges used while JudgeUrl is empty, tried in this order: httpbin's JSON (show_env keeps
+// the proxy headers it otherwise hides) and azenv's environment echo.
+inline constexpr JudgeSite kPublicJudges[] = {
+    {"http://httpbin.org/get?show_env=1", "https://httpbin.org/get?show_env=1"},
+    {"http://www.proxy-listen.de/azenv.php", "https://www.proxy-listen.de/azenv.php"},
+    {"http://azenv.net/", "https://httpbin.org/get?show_env=1"},
+};
+
+// The judge's HTTP address: the setting JudgeUrl; when it is empty, the public judge that last answered
+// directly, or else the first public judge not found dead in this run.
 std::string JudgeUrl();
-// The judge's HTTPS address: the setting JudgeHttpsUrl, or the host of JudgeUrl on 443 with its path
-// ("https://host/path").
+// The judge's HTTPS address: the setting JudgeHttpsUrl; with JudgeUrl set, the host of JudgeUrl on 443
+// with its path ("https://host/path"); else the HTTPS page of the public judge JudgeUrl() names.
 std::string JudgeHttpsUrl();
 
 // What a judge saw of one request.
@@ -52,13 +73,19 @@ struct JudgeView {
 // compared case-insensitively). Nothing when the body is neither.
 std::optional<JudgeView> ParseJudgeAnswer(std::string_view body);
 
-// The grade of what the judge saw through a proxy for a request carrying `marker`:
+// The grade of what the judge saw through a proxy for a request carrying `marker`, as GradeView below
+// with an empty baseline.
+Grade GradeView(const JudgeView& view, const std::vector<std::string>& real_addresses,
+                std::string_view marker);
+// The grade of what the judge saw through a proxy for a request carrying `marker`, against `baseline`,
+// what the same judge saw of a direct request:
 // Transparent when any of `real_addresses` appears anywhere in a header value (Host aside: it names the
 // judge) or as the remote address (IPv4 or IPv6, any position of a list, compared as whole addresses); else Anonymous when a header that
 // shows a proxy is there (Via, X-Forwarded-For, Forwarded, X-Real-IP, Client-IP, Proxy-Connection,
-// X-Proxy-ID, X-Tinyproxy; by name, case-insensitive); else Elite. Broken when the marker is not in
-// the query.
-Grade GradeView(const JudgeView& view, const std::vector<std::string>& real_addresses,
+// X-Proxy-ID, X-Tinyproxy; by name, case-insensitive) that the baseline did not have, or that holds more
+// entries than the baseline's ("a, b" after "a": the judge's front end adds its own X-Forwarded-For to
+// every request); else Elite. Broken when the marker is not in the query.
+Grade GradeView(const JudgeView& view, const JudgeView& baseline, const std::vector<std::string>& real_addresses,
                 std::string_view marker);
 
 struct JudgeOptions {
@@ -81,8 +108,9 @@ struct JudgeResult {
 std::string NewMarker();
 
 // The judge check of proxy host:port: a GET of JudgeUrl() with "?m=<marker>" sent through the proxy
-// (absolute form), graded by GradeView (Broken for no answer, a status other than 200, an answer in
-// neither format, or a marker missing); then HTTPS: a CONNECT through the proxy to the host and port
+// (absolute form), graded by GradeView against TheRealAddress()'s baseline (Broken for no answer, a
+// status other than 200, an answer in no known format, or a marker missing; Not checked when no judge
+// answered the direct ask, so there is no baseline); then HTTPS: a CONNECT through the proxy to the host and port
 // of JudgeHttpsUrl() and a TLS ClientHello, supported when a TLS handshake record comes back (not tried
 // when the proxy could not be reached at all). kNotGraded when JudgeUrl() is no http address.
 // Blocks; safe to call from many threads at once.
@@ -91,9 +119,13 @@ JudgeResult JudgeProxy(const std::string& host, std::int32_t port,
 
 // What the judge sees with no proxy: a direct GET of JudgeUrl(); nothing when it did not answer.
 std::optional<JudgeView> AskJudgeDirectly(const JudgeOptions& options = {});
+// The same of the judge at `http_url`.
+std::optional<JudgeView> AskJudgeAt(const std::string& http_url, const JudgeOptions& options = {});
 
 // The user's real address as the judge sees it, asked once per run and again when the computer's own
-// addresses change (or after an ask that failed). Thread-safe.
+// addresses change (or after an ask that failed). With JudgeUrl empty the public judges are asked in
+// order, and one that does not answer is passed over for the rest of the run (all of them again once
+// every one has failed). Thread-safe.
 class RealAddress {
   public:
     // The addresses to look for in a proxy's echo: the judge's view of the user plus the computer's
@@ -101,7 +133,13 @@ class RealAddress {
     std::vector<std::string> Addresses(const JudgeOptions& options = {});
     // The public address once the judge answered; nothing before.
     std::optional<std::string> Public() const;
-    // Forgets what was asked, so that the next Addresses() asks again.
+    // What the judge that answered saw of the direct ask; nothing before.
+    std::optional<JudgeView> Baseline() const;
+    // The public judge that answered the direct ask; nothing before, or with JudgeUrl set.
+    std::optional<JudgeSite> PublicJudge() const;
+    // The first public judge not found dead in this run.
+    JudgeSite FirstLivePublicJudge() const;
+    // Forgets what was asked (and which judges failed), so that the next Addresses() asks again.
     void Forget();
 
   private:
@@ -109,6 +147,9 @@ class RealAddress {
     std::mutex ask_mutex_;
     mutable std::mutex mutex_;
     std::optional<std::string> public_;
+    std::optional<JudgeView> baseline_;
+    std::optional<std::size_t> judge_;
+    std::vector<bool> dead_;
     std::vector<std::string> own_;
 };
 RealAddress& TheRealAddress();

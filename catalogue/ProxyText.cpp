@@ -9,7 +9,86 @@ namespace {
 // isspace in the "C" locale, which is what atoi skips.
 bool IsAtoiBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
+char LowerChar(char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); }
+
+struct LongForm {
+    ProxyProtocol protocol = ProxyProtocol::kHttp;
+    std::string_view credentials;  // user[:password], without the "@"
+    std::string_view rest;         // host:port[->country]
+};
+
+LongForm SplitLongForm(std::string_view text) {
+    LongForm form;
+    if (const std::size_t scheme = text.find("://"); scheme != std::string_view::npos) {
+        // Only a scheme a proxy list writes counts; "://" further on is part of something else.
+        if (const std::optional<ProxyProtocol> protocol = ParseProtocolScheme(text.substr(0, scheme))) {
+            form.protocol = *protocol;
+            text.remove_prefix(scheme + 3);
+        }
+    }
+    // A password may hold "@": the host starts after the last one before the country.
+    const std::string_view address = text.substr(0, text.find(kCountryArrow));
+    if (const std::size_t at = address.rfind('@'); at != std::string_view::npos) {
+        form.credentials = text.substr(0, at);
+        text.remove_prefix(at + 1);
+    }
+    form.rest = text;
+    return form;
+}
+
 }  // namespace
+
+std::string_view ProtocolScheme(ProxyProtocol protocol) {
+    switch (protocol) {
+        case ProxyProtocol::kSocks4:
+            return "socks4";
+        case ProxyProtocol::kSocks4a:
+            return "socks4a";
+        case ProxyProtocol::kSocks5:
+            return "socks5";
+        case ProxyProtocol::kSocks5h:
+            return "socks5h";
+        case ProxyProtocol::kHttp:
+            break;
+    }
+    return "http";
+}
+
+std::optional<ProxyProtocol> ParseProtocolScheme(std::string_view scheme) {
+    std::string lowered(scheme);
+    for (char& c : lowered) c = LowerChar(c);
+    if (lowered == "http" || lowered == "https") return ProxyProtocol::kHttp;
+    for (const ProxyProtocol protocol :
+         {ProxyProtocol::kSocks4, ProxyProtocol::kSocks4a, ProxyProtocol::kSocks5, ProxyProtocol::kSocks5h}) {
+        if (lowered == ProtocolScheme(protocol)) return protocol;
+    }
+    return std::nullopt;
+}
+
+ProxyProtocol ProxyProtocolOf(std::string_view text) { return SplitLongForm(text).protocol; }
+
+std::string ProxyUser(std::string_view text) {
+    const std::string_view credentials = SplitLongForm(text).credentials;
+    return std::string(credentials.substr(0, credentials.find(':')));
+}
+
+std::string ProxyPassword(std::string_view text) {
+    const std::string_view credentials = SplitLongForm(text).credentials;
+    const std::size_t colon = credentials.find(':');
+    return colon == std::string_view::npos ? std::string() : std::string(credentials.substr(colon + 1));
+}
+
+std::string_view WithoutSchemeAndCredentials(std::string_view text) { return SplitLongForm(text).rest; }
+
+std::string ProxyTextOf(ProxyProtocol protocol, std::string_view user, std::string_view password,
+                        std::string_view host, std::int32_t port, std::string_view country) {
+    std::string text;
+    if (IsSocks(protocol)) text = std::string(ProtocolScheme(protocol)) + "://";
+    if (!user.empty()) text += std::string(user) + ":" + std::string(password) + "@";
+    text += AddressKey(host, port);
+    if (!country.empty()) text += std::string(kCountryArrow) + std::string(country);
+    return text;
+}
 
 std::int32_t ReadLeadingInteger(std::string_view text) {
     std::size_t i = 0;
@@ -32,18 +111,21 @@ std::int32_t ReadLeadingInteger(std::string_view text) {
 }
 
 std::string ProxyHost(std::string_view text) {
+    text = WithoutSchemeAndCredentials(text);
     const std::size_t colon = text.find(':');
     if (colon == std::string_view::npos) return {};
     return std::string(text.substr(0, colon));
 }
 
 std::int32_t ProxyPort(std::string_view text) {
+    text = WithoutSchemeAndCredentials(text);
     const std::size_t colon = text.find(':');
     if (colon == std::string_view::npos) return ReadLeadingInteger(text);
     return ReadLeadingInteger(text.substr(colon + 1));
 }
 
 std::string ProxyCountry(std::string_view text) {
+    text = WithoutSchemeAndCredentials(text);
     const std::size_t arrow = text.find(kCountryArrow);
     if (arrow == std::string_view::npos) return {};
     return std::string(text.substr(arrow + kCountryArrow.size()));

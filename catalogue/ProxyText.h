@@ -1,8 +1,12 @@
 // The text forms in which a proxy travels through the program (a catalogue line, an address, a line
 // of MyProxies.txt, typed text, the ProxyName value) and the one set of rules that reads them all.
+// The long form, [scheme://][user:password@]host:port[->country], carries what public lists say of a
+// proxy beyond its address: the protocol it speaks (no scheme: HTTP, so an HTTP proxy's text keeps its
+// old form) and the credentials it wants.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +16,30 @@ namespace vestrel::catalogue {
 inline constexpr std::string_view kCountryArrow = "->";
 // Marks a catalogue line whose proxy accepts POST requests.
 inline constexpr std::string_view kPostMarker = "<supports POST>";
+
+// The protocol a proxy speaks. Lists write "https://" for an HTTP proxy that tunnels: it is HTTP too.
+// socks4a and socks5h leave the name lookup to the proxy.
+enum class ProxyProtocol : std::uint8_t { kHttp, kSocks4, kSocks4a, kSocks5, kSocks5h };
+
+// "http", "socks4", "socks4a", "socks5", "socks5h".
+std::string_view ProtocolScheme(ProxyProtocol protocol);
+// The protocol of a scheme as lists write it ("http", "https", "socks4", "socks4a", "socks5",
+// "socks5h"; any case); nothing for anything else.
+std::optional<ProxyProtocol> ParseProtocolScheme(std::string_view scheme);
+inline bool IsSocks(ProxyProtocol protocol) { return protocol != ProxyProtocol::kHttp; }
+
+// The protocol of a text: its scheme, HTTP without one (or with one that is not a proxy's).
+ProxyProtocol ProxyProtocolOf(std::string_view text);
+// The credentials of a text ("user:password@" before the host); empty when there are none. A user
+// without ":" has an empty password.
+std::string ProxyUser(std::string_view text);
+std::string ProxyPassword(std::string_view text);
+// The text without its scheme and credentials: "host:port[->country]".
+std::string_view WithoutSchemeAndCredentials(std::string_view text);
+// The long form's text of a proxy: the scheme only for SOCKS, the credentials only when there is a user,
+// then host:port and "->country" when there is a country.
+std::string ProxyTextOf(ProxyProtocol protocol, std::string_view user, std::string_view password,
+                        std::string_view host, std::int32_t port, std::string_view country);
 
 // One proxy as a text describes it.
 struct ProxyEntry {
@@ -24,7 +52,7 @@ struct ProxyEntry {
     std::string download_speed;
 };
 
-// The text before the first ":"; empty when there is none.
+// The text before the first ":" (after any scheme and credentials); empty when there is none.
 std::string ProxyHost(std::string_view text);
 // The number at the start of the text after the first ":" (the whole text when there is no ":"),
 // read the way atoi reads it, so "1.2.3.4:8080->Canada" gives 8080.

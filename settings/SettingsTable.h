@@ -49,11 +49,13 @@ inline constexpr StringSettingSpec kTmpResponseTime{"Software\\Vestrel\\TMPRespo
 inline constexpr StringSettingSpec kTmpDownloadSpeed{"Software\\Vestrel\\TMPDownloadSpeed", ""};
 // Host (optionally host:port) of the proxy list service.
 inline constexpr StringSettingSpec kListServer{"Software\\Vestrel\\ListServer", "lists.vestrel-proxy.net"};
-// Where proxies are judged; empty means the list service's own judge, on ListServer.
+// Where proxies are judged; empty means the built-in public judges, tried in order.
 inline constexpr StringSettingSpec kJudgeUrl{"Software\\Vestrel\\JudgeUrl", ""};
 inline constexpr StringSettingSpec kJudgeHttpsUrl{"Software\\Vestrel\\JudgeHttpsUrl", ""};
 // Addresses of plain-text proxy lists read beside the list service's own.
 inline constexpr MultiStringSettingSpec kListSources{"Software\\Vestrel\\ListSources"};
+// 1: the maintained public lists are read at every refresh too.
+inline constexpr DwordSettingSpec kPublicLists{"Software\\Vestrel\\PublicLists", 1};
 
 // Installation.
 inline constexpr StringSettingSpec kAppPath{"Software\\Vestrel\\AppPath", ""};

@@ -74,6 +74,8 @@
 #define IDC_LIST_UPDATE_SOURCE_EDIT 1038
 #define IDC_LIST_UPDATE_SOURCE_ADD 1040
 #define IDC_LIST_UPDATE_SOURCE_REMOVE 1041
+// "Include the public lists": the setting PublicLists.
+#define IDC_LIST_UPDATE_PUBLIC 1042
 
 // Proxy test dialog.
 #define IDD_PROXY_TEST 248

@@ -12,7 +12,7 @@ folder="$root/screenshots"
 expected=(main-status main-anonymity main-privacy main-options main-anonymity-wizard main-tip about hint message
     quick-anonymity quick-anonymity-no-list proxy-test proxy-test-failed status-anonymity-on
     anonymity-wizard anonymity-current-proxy anonymity-new-list anonymity-tested-list anonymity-add-proxy
-    anonymity-list-update anonymity-list-sources self-test self-test-no-https proxy-test-grades
+    anonymity-list-update anonymity-list-update-public-lists anonymity-list-sources self-test self-test-no-https proxy-test-grades
     anonymity-tested-list-grades options-browsers options-start-up privacy-blocking privacy-cleaning)
 
 convert_tool=/usr/bin/convert

@@ -79,6 +79,7 @@ class AnonymityEndToEndTest : public ::testing::Test {
         std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << SecondLine() << "\r\n";
 
         SetString(settings::kListServer, "127.0.0.1:" + std::to_string(peers_.at("list")));
+        testing::StayOnLoopback(peers_.at("list"));
         SetString(settings::kAppPath, folder_.string());
         SetString(settings::kProxyName, "");
         SetDword(settings::kLocalPort, static_cast<std::uint32_t>(local_port_));

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "catalogue/ListSources.h"
 #include "resources/ids/AnonymityIds.h"
 #include "resources/ids/DialogIds.h"
 #include "resources/ids/MainWindowIds.h"
@@ -70,6 +71,7 @@ class AnonymityPagesTest : public ::testing::Test {
                                                                    << Address("dead") << "->B\r\n"
                                                                    << Address("second") << "->C\r\n";
         SetString(settings::kListServer, "127.0.0.1:" + std::to_string(peers_["list"]));
+        testing::StayOnLoopback(peers_["list"]);
         SetString(settings::kAppPath, folder_.string());
         // Set, but anonymity is off: the current proxy page must show the real address.
         SetString(settings::kProxyName, "1.2.3.4:8080->Canada");
@@ -209,9 +211,24 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     HWND bar = ::GetDlgItem(update, IDC_LIST_UPDATE_PROGRESS);
     EXPECT_TRUE(WaitUntil([&] { return ::SendMessageA(bar, PBM_GETPOS, 0, 0) >= 60; }, 20s));
     testing::SaveScreenshot(main, "anonymity-list-update");
-    EXPECT_EQ(Acknowledge(), "Proxy list updated!");
+    // What came from where: the service's three proxies, from the one list read (the public lists are
+    // off in tests).
+    EXPECT_EQ(Acknowledge(), "3 proxies from 1 list.");
     EXPECT_EQ(ListRequests(), 3);
     EXPECT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(update, IDOK)) != FALSE; }));
+
+    // "Include the public lists" follows PublicLists and shows the public lists beside the user's own.
+    HWND include = ::GetDlgItem(update, IDC_LIST_UPDATE_PUBLIC);
+    HWND sources = ::GetDlgItem(update, IDC_LIST_UPDATE_SOURCES);
+    EXPECT_EQ(::SendMessageA(include, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(Count(sources, LVM_GETITEMCOUNT), 0);
+    Click(include);
+    EXPECT_TRUE(WaitUntil([&] { return testing::GetDword(settings::kPublicLists) == 1; }));
+    EXPECT_EQ(Count(sources, LVM_GETITEMCOUNT), static_cast<int>(std::size(catalogue::kPublicLists)));
+    testing::SaveScreenshot(main, "anonymity-list-update-public-lists");
+    Click(include);
+    EXPECT_TRUE(WaitUntil([&] { return testing::GetDword(settings::kPublicLists) == 0; }));
+    EXPECT_EQ(Count(sources, LVM_GETITEMCOUNT), 0);
 
     // "Remove All Proxies" empties the list and the file only once the user says yes.
     Open(3, IDD_TESTED_LIST);

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "ArtworkIds.h"
-#include "app/win/Help.h"
-#include "app/win/TrayDialog.h"
+#include "app/win/shell/Help.h"
+#include "app/win/shell/TrayDialog.h"
 #include "app/win/ui/Shell.h"
 #include "app/win/ui/SkinnedButton.h"
 #include "app/win/ui/SkinnedDialog.h"

@@ -148,6 +148,7 @@ class OptionsPagesTest : public ::testing::Test {
         ASSERT_GT(local_port_, 0);
         // Nothing listens on port 1 of loopback: the status page's list download fails at once.
         SetString(settings::kListServer, "127.0.0.1:1");
+        testing::StayOnLoopback(1);
         SetString(settings::kProxyName, "");
         SetString(settings::kAppFullPath, "");
         SetDword(settings::kLocalPort, static_cast<std::uint32_t>(local_port_));

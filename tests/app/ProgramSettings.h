@@ -39,9 +39,17 @@ inline std::filesystem::path TestFolder(const std::string& name) {
     return folder;
 }
 
+// Keeps a test's refreshes and judge checks on loopback: no public lists, and the judge at the list
+// service on `list_port` (left empty, JudgeUrl means the public judges on the Internet).
+inline void StayOnLoopback(int list_port) {
+    SetDword(settings::kPublicLists, 0);
+    SetString(settings::kJudgeUrl, "http://127.0.0.1:" + std::to_string(list_port) + std::string(catalogue::kJudgePath));
+}
+
 // Points the list server and the judge, over HTTP and HTTPS, at a fixture's list service (the peers
 // "list", "judge" and "judge_https").
 inline void UseFixtureJudge(const std::map<std::string, int>& peers) {
+    SetDword(settings::kPublicLists, 0);
     SetString(settings::kListServer, "127.0.0.1:" + std::to_string(peers.at("list")));
     SetString(settings::kJudgeUrl,
               "http://127.0.0.1:" + std::to_string(peers.at("judge")) + std::string(catalogue::kJudgePath));

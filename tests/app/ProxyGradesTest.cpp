@@ -184,6 +184,16 @@ TEST_F(ProxyGradesTest, GradesAreShownKeptApartAndAskedAboutBeforeUse) {
     EXPECT_EQ(CellText(program_.id(), list, 4, catalogue::kGradeColumn), "Transparent");
     EXPECT_EQ(ProxyName(), Address("elite"));
 
+    // A Broken proxy's question says what Broken means, not that it passes the address on.
+    ASSERT_EQ(CellText(program_.id(), list, 3, catalogue::kAddressColumn), Address("broken"));
+    ASSERT_TRUE(PickFromMenu(list, 3, IDM_TESTED_TEST));
+    dialog = program_.WaitForDialogWith(IDC_PROXY_TEST_TASKS);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(StartTest(dialog).size(), 5u);
+    PressOk(dialog);
+    EXPECT_EQ(RefuseQuestion(), catalogue::kChangesPagesQuestion);
+    EXPECT_EQ(ProxyName(), Address("elite"));
+
     // The status page's "Tested" box asks too, and No leaves the box with nothing chosen.
     Click(::GetDlgItem(::GetDlgItem(main, IDD_NAVIGATION_PANEL), IDC_NAV_STATUS));
     HWND status = Page(IDD_STATUS_PAGE);
@@ -201,10 +211,10 @@ TEST_F(ProxyGradesTest, GradesAreShownKeptApartAndAskedAboutBeforeUse) {
     EXPECT_EQ(::SendMessageA(box, CB_GETCURSEL, 0, 0), CB_ERR);
 
     // MyProxies.txt keeps its own format (the elite proxy was typed without a country), the dead proxy
-    // gone and the retested one last; the grades live in their own file, the dead proxy among none.
+    // gone and the retested ones last; the grades live in their own file, the dead proxy among none.
     const std::string file = ReadFile((folder_ / "MyProxies.txt").string());
     EXPECT_EQ(file, Address("elite") + "->\r\n" + Line("anonymous", "A") + "\r\n" + Line("nohttps", "N") +
-                        "\r\n" + Line("broken", "B") + "\r\n" + transparent_line + "\r\n");
+                        "\r\n" + transparent_line + "\r\n" + Line("broken", "B") + "\r\n");
     const std::string grades = ReadFile((folder_ / std::string(catalogue::kGradeFileName)).string());
     for (const auto& [peer, grade] :
          std::vector<std::pair<const char*, const char*>>{{"elite", "Elite\thttps"},

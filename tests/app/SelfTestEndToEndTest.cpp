@@ -209,7 +209,7 @@ TEST_F(SelfTestEndToEndTest, AmIHiddenNamesEachCauseAndListSourcesFeedTheNewList
     HWND update = OpenPage(5, IDD_LIST_UPDATE);
     HWND sources = ::GetDlgItem(update, IDC_LIST_UPDATE_SOURCES);
     AddSource(update, "ftp://127.0.0.1/list.txt");
-    EXPECT_EQ(Acknowledge().rfind("Please write the list's address as an http address", 0), 0u);
+    EXPECT_EQ(Acknowledge().rfind("Please write the list's address as an http or https address", 0), 0u);
     const std::string good = "http://" + Address("judge") + "/lists/plain.txt";
     const std::string dead = "http://" + Address("dead") + "/lists/gone.txt";
     AddSource(update, good);

@@ -49,6 +49,7 @@ class VestrelDriverTest : public ::testing::Test {
         SetDword(settings::kUseProxy, 0);
         // Nothing listens on port 1 of loopback: the list downloads fail at once, without the network.
         SetString(settings::kListServer, "127.0.0.1:1");
+        testing::StayOnLoopback(1);
     }
 
     HWND StartProgram() { return program_.Launch(); }

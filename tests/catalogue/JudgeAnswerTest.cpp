@@ -158,14 +158,14 @@ TEST(ListSources, PlainListsAndTheSourcesSetting) {
     const std::vector<std::string> lines = ParsePlainList(
         "# my proxies\r\n\r\n1.2.3.4:8080\r\nhttp://5.6.7.8:3128/\n  socks5://9.9.9.9:1080->Chile \n"
         "1.2.3.4:8080->Dup\nnot a proxy\n10.0.0.1:99999\nhost.example:80");
-    const std::vector<std::string> expected = {"1.2.3.4:8080", "5.6.7.8:3128", "9.9.9.9:1080->Chile",
-                                               "host.example:80"};
+    // The SOCKS proxy is not offered as an HTTP one.
+    const std::vector<std::string> expected = {"1.2.3.4:8080", "5.6.7.8:3128", "host.example:80"};
     EXPECT_EQ(lines, expected);
 
     const std::vector<SourceOutcome> sources = {
-        {"http://a/list.txt", true, {"5.6.7.8:3128", "1.1.1.1:80"}},
-        {"http://dead/list.txt", false, {}},
-        {"http://b/list.txt", true, {"1.1.1.1:80->Elsewhere", "2.2.2.2:8080"}},
+        {"http://a/list.txt", true, {"5.6.7.8:3128", "1.1.1.1:80"}, {}},
+        {"http://dead/list.txt", false, {}, {}},
+        {"http://b/list.txt", true, {"1.1.1.1:80->Elsewhere", "2.2.2.2:8080"}, {}},
     };
     const std::vector<std::string> merged = MergeSourceLines({"5.6.7.8:3128->Canada"}, sources);
     EXPECT_EQ(merged, (std::vector<std::string>{"5.6.7.8:3128->Canada", "1.1.1.1:80", "2.2.2.2:8080"}));

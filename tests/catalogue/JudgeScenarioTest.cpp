@@ -49,8 +49,10 @@ class JudgeScenario : public ::testing::Test {
         peers_ = ReadPeers();
         ASSERT_GT(peers_["judge"], 0)
             << "no peers file: run this test through ctest (VESTREL_JUDGE_PEERS_FILE)";
-        // The default judge is the list service's own; the HTTPS one is on a port of its own here.
+        // The list service's own judge; the HTTPS one is on a port of its own here.
         settings::RegStringSetting(settings::kListServer).set("127.0.0.1:" + std::to_string(peers_["judge"]));
+        settings::RegStringSetting(settings::kJudgeUrl)
+            .set("http://127.0.0.1:" + std::to_string(peers_["judge"]) + std::string(kJudgePath));
         settings::RegStringSetting(settings::kJudgeHttpsUrl)
             .set("https://127.0.0.1:" + std::to_string(peers_["judge_https"]) + std::string(kJudgePath));
         TheRealAddress().Forget();
@@ -61,7 +63,6 @@ class JudgeScenario : public ::testing::Test {
 };
 
 TEST_F(JudgeScenario, EachProxyGetsItsGrade) {
-    EXPECT_EQ(JudgeUrl(), "http://127.0.0.1:" + std::to_string(peers_["judge"]) + std::string(kJudgePath));
     EXPECT_FALSE(TheRealAddress().Public().has_value());
     const std::vector<std::string> real = TheRealAddress().Addresses();
     ASSERT_EQ(TheRealAddress().Public(), std::optional<std::string>("127.0.0.1"));

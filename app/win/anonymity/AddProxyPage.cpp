@@ -1,0 +1,41 @@
+// The Add proxy page: a typed proxy, checked for its form, tested and adopted.
+#include "app/win/anonymity/AddProxyPage.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "ArtworkIds.h"
+#include "app/win/anonymity/PageHelpers.h"
+#include "catalogue/ProxyText.h"
+#include "resources/ids/AnonymityIds.h"
+
+namespace vestrel::app {
+
+namespace {
+
+constexpr std::string_view kWriteProxyAsAddress =
+    "Please write the proxy as ProxyIPAddress:ProxyPortNumber, ie: 12.12.12.12:80";
+
+}  // namespace
+
+AddProxyPage::AddProxyPage(HWND main_window) : MessageMap(IDD_ADD_PROXY, main_window) {}
+
+std::span<const ui::CommandEntry<AddProxyPage>> AddProxyPage::Commands() {
+    static constexpr ui::CommandEntry<AddProxyPage> kCommands[] = {
+        {IDC_ADD_PROXY_APPLY, &AddProxyPage::OnApply}};
+    return kCommands;
+}
+
+// A typo is told apart from a dead proxy: only an address:port is tested.
+void AddProxyPage::OnApply() {
+    const std::string text = ItemText(hwnd(), IDC_ADD_PROXY_EDIT);
+    if (!catalogue::IsProxyAddressText(text)) {
+        ui::ShowMessage(parent(), std::string(kWriteProxyAsAddress));
+        return;
+    }
+    TestAndAdoptFrom(parent(), text, false);
+}
+
+}  // namespace vestrel::app

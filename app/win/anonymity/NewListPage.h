@@ -1,0 +1,28 @@
+// The New list page: the downloaded list; a double-click tests and adopts a proxy.
+#pragma once
+
+#include <windows.h>
+
+#include <span>
+
+#include "app/win/shell/Pages.h"
+
+namespace vestrel::app {
+
+// The downloaded list; a double-click tests and adopts a proxy.
+class NewListPage : public ui::MessageMap<NewListPage, PlainPage> {
+  public:
+    explicit NewListPage(HWND main_window);
+    ~NewListPage() override;
+
+    static std::span<const ui::MessageEntry<NewListPage>> Messages();
+
+  protected:
+    bool OnInitDialog() override;
+
+  private:
+    void Fill();
+    ui::Result OnNotify(const ui::Message& message);
+};
+
+}  // namespace vestrel::app
