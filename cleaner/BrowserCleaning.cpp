@@ -510,6 +510,16 @@ std::string FiguresSummary(const std::vector<ProfileResult>& results) {
     return summary;
 }
 
+std::string ProfileLines(const std::vector<ProfileResult>& results) {
+    std::string lines;
+    for (const ProfileResult& result : results) {
+        lines += (lines.empty() ? "" : "\n") + result.browser + ", " + result.profile + ": " +
+                 (result.in_use ? std::string("open, so it would be left") : FiguresText(result.figures)) +
+                 ".";
+    }
+    return lines;
+}
+
 std::string OpenBrowsersNotice(const std::vector<ProfileResult>& results) {
     std::string notice;
     for (const std::string& browser : BrowserOrder(results)) {

@@ -72,6 +72,9 @@ std::vector<ProfileResult> CleanBrowserProfiles(const std::vector<BrowserProfile
 // The figures for the user, one sentence per browser:
 // "Edge (2 profiles): 1,204 files, 312 MB; 5,321 visits; 88 cookies. Firefox was open: left."
 std::string FiguresSummary(const std::vector<ProfileResult>& results);
+// A preview's lines, one per profile: "Chrome, Default: 48 files, 1 MB; 6 visits; 2 cookies." or
+// "Edge, Default: open, so it would be left."
+std::string ProfileLines(const std::vector<ProfileResult>& results);
 // For each browser left because it was open: "Chrome is open, so its traces were left. Close it and clean
 // again." Empty when none was.
 std::string OpenBrowsersNotice(const std::vector<ProfileResult>& results);

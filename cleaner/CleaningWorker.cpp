@@ -96,7 +96,9 @@ void CleaningWorker::Run(std::uint32_t /*argument*/) {
     }
 }
 
-std::vector<ProfileResult> CleaningWorker::runCleaning() {
+std::vector<ProfileResult> CleaningWorker::runCleaning() { return RunCleaningTasks(system_); }
+
+std::vector<ProfileResult> RunCleaningTasks(CleaningSystem& system) {
     // Every flag is read before any task runs, each through an object of its own.
     const bool history = FlagOn(settings::kClearHistory);
     const bool typed_urls = FlagOn(settings::kClearTypedUrls);
@@ -107,27 +109,27 @@ std::vector<ProfileResult> CleaningWorker::runCleaning() {
     const bool favorites = FlagOn(settings::kClearFavorites);
 
     if (history) {
-        system_.ClearHistoryList();
-        WipeBelow(system_.WindowsFolder(), kHistoryFolder, kZeroIndexFiles);
-        WipeShellFolder(system_, ShellFolder::History, kZeroIndexFiles);
-        WipeBelow(system_.TemporaryFolder(), kHistoryFolder, kZeroIndexFiles);
+        system.ClearHistoryList();
+        WipeBelow(system.WindowsFolder(), kHistoryFolder, kZeroIndexFiles);
+        WipeShellFolder(system, ShellFolder::History, kZeroIndexFiles);
+        WipeBelow(system.TemporaryFolder(), kHistoryFolder, kZeroIndexFiles);
     }
     if (typed_urls) registry::DeleteKeyTree(registry::Hive::CurrentUser, std::string(kTypedUrlsKey));
     if (temporary_files) {
-        system_.purgeUrlCache(UrlCacheMode::AllButCookies);
-        WipeShellFolder(system_, ShellFolder::InternetCache, kLeaveIndexFiles);
-        WipeBelow(system_.TemporaryFolder(), kTemporaryInternetFilesFolder, kLeaveIndexFiles);
+        system.purgeUrlCache(UrlCacheMode::AllButCookies);
+        WipeShellFolder(system, ShellFolder::InternetCache, kLeaveIndexFiles);
+        WipeBelow(system.TemporaryFolder(), kTemporaryInternetFilesFolder, kLeaveIndexFiles);
     }
     if (cookies) {
-        system_.purgeUrlCache(UrlCacheMode::CookiesOnly);
-        WipeShellFolder(system_, ShellFolder::Cookies, kLeaveIndexFiles);
-        WipeBelow(system_.TemporaryFolder(), kCookiesFolder, kLeaveIndexFiles);
+        system.purgeUrlCache(UrlCacheMode::CookiesOnly);
+        WipeShellFolder(system, ShellFolder::Cookies, kLeaveIndexFiles);
+        WipeBelow(system.TemporaryFolder(), kCookiesFolder, kLeaveIndexFiles);
     }
     if (form_entries) {
-        if (system_.IsNtFamily()) system_.ClearUserAutoCompleteStore();
+        if (system.IsNtFamily()) system.ClearUserAutoCompleteStore();
         // On every system, the store kept below the user's name in HKEY_LOCAL_MACHINE. A missing or empty
         // name would name some other key.
-        if (const auto user = system_.UserName();
+        if (const auto user = system.UserName();
             user && !user->empty() && user->find('\\') == std::string::npos) {
             registry::DeleteKeyTree(
                 registry::Hive::LocalMachine,
@@ -135,7 +137,7 @@ std::vector<ProfileResult> CleaningWorker::runCleaning() {
         }
     }
     if (passwords) registry::DeleteKeyTree(registry::Hive::CurrentUser, std::string(kIntelliFormsKey));
-    if (favorites) WipeShellFolder(system_, ShellFolder::Favorites, kLeaveIndexFiles);
+    if (favorites) WipeShellFolder(system, ShellFolder::Favorites, kLeaveIndexFiles);
     BrowserBoxes boxes;
     boxes.history = history;
     boxes.typed_addresses = typed_urls;
@@ -143,7 +145,7 @@ std::vector<ProfileResult> CleaningWorker::runCleaning() {
     boxes.cookies = cookies;
     boxes.form_entries = form_entries;
     boxes.passwords = passwords;
-    return CleanBrowsers(system_, boxes, CleaningMode::Clean);
+    return CleanBrowsers(system, boxes, CleaningMode::Clean);
 }
 
 }  // namespace vestrel::cleaner

@@ -23,6 +23,11 @@ std::vector<ProfileResult> CleanBrowsers(CleaningSystem& system, CleaningMode mo
 std::vector<ProfileResult> CleanBrowsers(CleaningSystem& system, const BrowserBoxes& boxes,
                                          CleaningMode mode);
 
+// One cleaning run: the seven tasks in order, each when its flag is 1, then the same boxes in the
+// browsers of today (CleanBrowsers). Nothing fails loudly: a trace that cannot be erased is left and the
+// next step goes on; a browser that was open is left whole (a scheduled run cleans it at its next round).
+std::vector<ProfileResult> RunCleaningTasks(CleaningSystem& system);
+
 class CleaningWorker : public platform::WorkerThread {
   public:
     // How long the thread sleeps for a "Sleep" of `minutes` (never 0 here). Tests shorten it.
@@ -37,9 +42,7 @@ class CleaningWorker : public platform::WorkerThread {
     // The schedule loop; returns only when asked to stop.
     void Run(std::uint32_t argument) override;
 
-    // One cleaning run: the seven tasks in order, each when its flag is 1, then the same boxes in the
-    // browsers of today (CleanBrowsers). Nothing fails loudly: a trace that cannot be erased is left and
-    // the next step goes on; a browser that was open is left whole and cleaned at the next round.
+    // One run of RunCleaningTasks on this worker's system.
     std::vector<ProfileResult> runCleaning();
 
   private:

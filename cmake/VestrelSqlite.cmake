@@ -1,6 +1,6 @@
-# The libraries the cleaner reads the browsers' files with: SQLite and nlohmann-json.
-# Natively Debian's libsqlite3-dev; for the Windows build SQLite's amalgamation, made once per build tree
-# from Debian's source package (script/lib/sqlite-amalgamation.sh) and linked statically.
+# SQLite, as the target vestrel_sqlite, for the cleaner's edits of the browsers' databases. Natively
+# Debian's libsqlite3-dev; for the Windows build SQLite's amalgamation, made once per build tree from
+# Debian's source package (script/lib/sqlite-amalgamation.sh) and linked statically.
 if(WIN32)
     set(VESTREL_SQLITE_DIR ${CMAKE_BINARY_DIR}/sqlite-amalgamation)
     if(NOT EXISTS ${VESTREL_SQLITE_DIR}/sqlite3.c)
@@ -16,21 +16,9 @@ if(WIN32)
     # The library's own code is not held to our warning flags.
     target_compile_options(vestrel_sqlite PRIVATE -w -Wno-error)
     target_compile_definitions(vestrel_sqlite PRIVATE SQLITE_THREADSAFE=1 SQLITE_OMIT_LOAD_EXTENSION
-                                                      SQLITE_DEFAULT_MEMSTATUS=0 SQLITE_WIN32_NO_ANSI=0)
-
-    # nlohmann-json is headers only; the MinGW compiler gets its folder alone, never all of /usr/include.
-    set(VESTREL_JSON_DIR ${CMAKE_BINARY_DIR}/json-include)
-    file(MAKE_DIRECTORY ${VESTREL_JSON_DIR})
-    if(NOT EXISTS ${VESTREL_JSON_DIR}/nlohmann)
-        file(CREATE_LINK /usr/include/nlohmann ${VESTREL_JSON_DIR}/nlohmann SYMBOLIC)
-    endif()
-    add_library(vestrel_json INTERFACE)
-    target_include_directories(vestrel_json SYSTEM INTERFACE ${VESTREL_JSON_DIR})
+                                                      SQLITE_DEFAULT_MEMSTATUS=0)
 else()
     find_package(SQLite3 REQUIRED)
     add_library(vestrel_sqlite INTERFACE)
     target_link_libraries(vestrel_sqlite INTERFACE SQLite::SQLite3)
-    find_package(nlohmann_json 3 REQUIRED)
-    add_library(vestrel_json INTERFACE)
-    target_link_libraries(vestrel_json INTERFACE nlohmann_json::nlohmann_json)
 endif()

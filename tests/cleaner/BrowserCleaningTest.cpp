@@ -246,7 +246,26 @@ class RealProfiles : public ::testing::Test {
         ASSERT_FALSE(settings::RegMultiStringSetting(settings::kKeepCookies).set({"kept.test"}));
     }
     void TearDown() override {
-        if (!fixture_.empty()) settings::RegMultiStringSetting(settings::kKeepCookies).set(keep_);
+        if (fixture_.empty()) return;
+        settings::RegMultiStringSetting(settings::kKeepCookies).set(keep_);
+#ifdef _WIN32
+        // Other tests of the run want the Wine user's folders without browsers: the cleaned profiles
+        // move to the build tree, where the checks after this test look for them.
+        const char* binary = std::getenv("VESTREL_BINARY_DIR");
+        ASSERT_NE(binary, nullptr);
+        const std::string kept = std::string("Z:") + binary + "\\browser-cleaning";
+        ScratchFolder::RemoveTree(kept);
+        const std::pair<std::string, std::string> moves[] = {
+            {Below(local_, {"Google"}), Below(kept, {"Local", "Google"})},
+            {Below(local_, {"Microsoft", "Edge"}), Below(kept, {"Local", "Microsoft", "Edge"})},
+            {Below(local_, {"Mozilla"}), Below(kept, {"Local", "Mozilla"})},
+            { Below(roaming_, {"Mozilla"}),
+              Below(kept, {"Roaming", "Mozilla"}) }};
+        for (const auto& [from, to] : moves) {
+            CopyTree(from, to);
+            ScratchFolder::RemoveTree(from);
+        }
+#endif
     }
 
     static BrowserBoxes AllBoxes() { return {true, true, true, true, true, true}; }

@@ -2,17 +2,11 @@
 # After cleaner_browsers_test: checks the cleaned profiles with sqlite3, independently of the program's
 # own SQLite, then opens the cleaned Chrome and Firefox profiles in the real browsers again and checks
 # that they start, keep their bookmarks and have no history back.
-#   check-cleaned.sh <local app data> <roaming app data>     (native: the test's folders)
-#   check-cleaned.sh wine                                    (the Wine user's folders in $WINEPREFIX)
+#   check-cleaned.sh <local app data> <roaming app data>
+# (the Windows test moves what it cleaned in the Wine user's folders to the same place in its build tree)
 set -euo pipefail
-if [[ "$1" == wine ]]; then
-    user_folder="$WINEPREFIX/drive_c/users/$(id -un)/AppData"
-    local_folder="$user_folder/Local"
-    roaming_folder="$user_folder/Roaming"
-else
-    local_folder="$1"
-    roaming_folder="$2"
-fi
+local_folder="$1"
+roaming_folder="$2"
 failures=0
 check() {  # check <what> <expected> <actual>
     if [[ "$2" == "$3" ]]; then
