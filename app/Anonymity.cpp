@@ -80,7 +80,8 @@ catalogue::GeneratorPinger& Pinger() {
 
 }  // namespace
 
-bool Retarget(const std::string& host, std::int32_t port, const std::string& user, const std::string& password) {
+bool Retarget(const std::string& host, std::int32_t port, const std::string& user,
+              const std::string& password) {
     // A new proxy starts with a clean record.
     relay::TheUpstreamWatch().Rearm();
     return relay::TheLocalRelay().reconfigure(LocalPort(), 1, host, static_cast<std::uint32_t>(port), user,
@@ -132,6 +133,11 @@ bool ConfirmAdoption(const std::string& address, const AnonymityUi& ui) {
     return ui.confirm && ui.confirm(std::string(catalogue::AdoptionQuestion(found->grade)));
 }
 
+bool ProxyChosen(const std::string& proxy_name) {
+    const std::int32_t port = catalogue::ProxyPort(proxy_name);
+    return !catalogue::ProxyHost(proxy_name).empty() && port >= 1 && port <= 65535;
+}
+
 std::string RelayServer() { return "127.0.0.1:" + std::to_string(LocalPort()); }
 
 void SwitchAnonymityOff() {
@@ -153,9 +159,10 @@ bool ApplyAnonymity(const AnonymityUi& ui) {
         return true;
     }
     const std::string proxy_name = settings::RegStringSetting(settings::kProxyName).get();
-    if (proxy_name.empty()) {
-        Tell(ui.message, std::string(kSelectProxyFirst));
+    if (!ProxyChosen(proxy_name)) {
+        // Off first: nothing may say "on" while the message waits for the user.
         SwitchAnonymityOff();
+        Tell(ui.message, std::string(kSelectProxyFirst));
         return false;
     }
     return SwitchOn(proxy_name, ui, false);
@@ -169,8 +176,9 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
     const std::optional<catalogue::RecordedResult> result = run_test(host, source_text, port);
     if (!result || !result->passed) return false;
     // The address with the credentials a listed proxy wants: the row and the relay keep them.
-    const std::string key = catalogue::ProxyTextOf(catalogue::ProxyProtocol::kHttp, catalogue::ProxyUser(source_text),
-                                                   catalogue::ProxyPassword(source_text), host, port, "");
+    const std::string key =
+        catalogue::ProxyTextOf(catalogue::ProxyProtocol::kHttp, catalogue::ProxyUser(source_text),
+                               catalogue::ProxyPassword(source_text), host, port, "");
     if (!ConfirmAdoption(key, ui)) return false;
 
     ProxyLists& lists = TheProxyLists();
@@ -244,7 +252,8 @@ bool AdoptRetestedProxy(const std::string& address, const std::string& country,
     const bool saved = !catalogue::SaveTestedList(lists.tested, catalogue::TestedFilePath());
     // The test's findings stay in the list either way; only the proxy in use waits for the answer.
     if (!ConfirmAdoption(key, ui)) return saved;
-    if (UseProxyOn() && !Retarget(host, port, catalogue::ProxyUser(address), catalogue::ProxyPassword(address)))
+    if (UseProxyOn() &&
+        !Retarget(host, port, catalogue::ProxyUser(address), catalogue::ProxyPassword(address)))
         Tell(ui.error_box, std::string(kCannotStartProxy));
     settings::RegStringSetting(settings::kProxyName).set(address);
     return saved;
@@ -312,7 +321,7 @@ bool FinishListRefresh(const std::optional<std::string>& body, std::vector<catal
     Pinger().Start(catalogue::GeneratorUrl());
     if (UseProxyOn()) {
         const std::string proxy_name = settings::RegStringSetting(settings::kProxyName).get();
-        if (!proxy_name.empty()) {
+        if (ProxyChosen(proxy_name)) {
             SwitchOn(proxy_name, ui, true);
         } else {
             SwitchAnonymityOff();

@@ -73,12 +73,16 @@ bool ForgetGrade(const std::string& address);
 // user's address or spoils pages and the user, asked its catalogue::AdoptionQuestion, does not say yes.
 bool ConfirmAdoption(const std::string& address, const AnonymityUi& ui);
 
+// Whether `proxy_name` names a proxy the relay can be sent to: a host and a port in 1..65535. Anything
+// else (empty, a stale "->" text without an address) counts as no proxy chosen.
+bool ProxyChosen(const std::string& proxy_name);
+
 // "127.0.0.1:<LocalPort>": where the browsers are pointed while anonymity is on.
 std::string RelayServer();
 
 // Makes the relay and the browsers follow UseProxy. With anonymity asked for and a proxy chosen: the
 // browsers pointed at the relay and the relay (re)started towards the proxy. Without a proxy, or when
-// the relay cannot start (said with the port), the state goes back to off. False when anonymity was
+// the relay cannot start (said with the port), the state goes back to off before the user is told. False when anonymity was
 // asked for and is not on.
 bool ApplyAnonymity(const AnonymityUi& ui);
 

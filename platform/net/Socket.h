@@ -71,6 +71,14 @@ class Socket {
 Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::milliseconds timeout,
                   std::error_code& error, const std::atomic<bool>* cancel = nullptr);
 
+// A connect to a dotted IPv4 address started without waiting for it, for a caller that waits on many
+// at once with Poll (want_write): the socket is non-blocking and its connect under way or already
+// made. Invalid, with `error` set, when the connect failed at once (refused on loopback, no route).
+Socket StartConnect(std::string_view ipv4, std::uint16_t port, std::error_code& error);
+// After Poll found a started connect writable or failed: no error when it is made (the socket is then
+// blocking again), else why it failed.
+std::error_code FinishConnect(Socket& socket);
+
 // A listening socket bound to 127.0.0.1.
 // The system halves' pieces of a loopback listener, joined by Listener::OnLoopback.
 namespace detail {

@@ -13,6 +13,10 @@
 // Anonymity progress.
 #define IDD_ANONYMITY_PROGRESS 186
 #define IDC_ANONYMITY_PROGRESS_BAR 1021
+#define IDC_ANONYMITY_PROGRESS_INTRO 1024
+// "Tested N of M - K working" while it searches, then the verdict of "Am I hidden?".
+#define IDC_ANONYMITY_PROGRESS_STATUS 1025
+#define IDC_ANONYMITY_PROGRESS_CANCEL 1027
 
 // Message dialog.
 #define IDD_MESSAGE 190

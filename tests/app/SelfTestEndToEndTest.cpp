@@ -46,6 +46,11 @@ using testing::WaitUntil;
 namespace fs = std::filesystem;
 namespace net = platform::net;
 
+bool RelayAccepts(int port) {
+    std::error_code error;
+    return net::ConnectTcp("127.0.0.1", static_cast<std::uint16_t>(port), 1s, error).Valid();
+}
+
 class SelfTestEndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -254,6 +259,64 @@ TEST_F(SelfTestEndToEndTest, AmIHiddenNamesEachCauseAndListSourcesFeedTheNewList
                 off_seconds, elite_seconds);
     RecordProperty("self_test_off_seconds", std::to_string(off_seconds));
     RecordProperty("self_test_elite_seconds", std::to_string(elite_seconds));
+}
+
+// Quick anonymity from nothing, as a new user would: no proxy chosen, no tested proxy, the list service
+// dead and only a list source and the judge set. One press finds the proxies, never adopts the
+// transparent one, adopts the elite one, switches anonymity on and shows "Hidden" in its dialog.
+TEST_F(SelfTestEndToEndTest, QuickAnonymityFromNothingEndsWithTheEliteProxyAndHidden) {
+    SetString(settings::kListServer, Address("dead"));
+    settings::RegMultiStringSetting(settings::kListSources)
+        .set({"http://" + Address("judge") + "/lists/plain.txt"});
+    ASSERT_NE(program_.Launch(), nullptr);
+    Click(::GetDlgItem(Main(), IDC_MAIN_QUICK_ANONYMITY));
+    HWND dialog = program_.WaitForDialogWith(IDC_ANONYMITY_PROGRESS_STATUS);
+    ASSERT_NE(dialog, nullptr);
+    HWND status = ::GetDlgItem(dialog, IDC_ANONYMITY_PROGRESS_STATUS);
+    Click(::GetDlgItem(dialog, IDOK));
+    // While it finds: the button waits, Cancel is there, and the line counts the list's proxies.
+    ASSERT_TRUE(WaitUntil([&] { return Text(status).rfind("Tested ", 0) == 0; }, 30s)) << Text(status);
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDOK)));
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, IDC_ANONYMITY_PROGRESS_CANCEL)));
+    EXPECT_NE(Text(status).find(" of 3 "), std::string::npos) << Text(status);
+    testing::SaveScreenshot(dialog, "quick-anonymity-finding");
+
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(dialog, IDOK)) != FALSE; }, 90s))
+        << Text(status);
+    const std::string verdict = Text(status);
+    testing::SaveScreenshot(dialog, "quick-anonymity-hidden");
+    EXPECT_EQ(verdict.rfind("Hidden:", 0), 0u) << verdict;
+    EXPECT_NE(verdict.find("(Elite)"), std::string::npos) << verdict;
+    EXPECT_EQ(testing::GetString(settings::kProxyName), Address("elite"));
+    EXPECT_EQ(testing::GetDword(settings::kUseProxy), 1u);
+    // Both usable proxies are kept as tested, with their grades; the transparent one is not.
+    const std::string tested = testing::ReadFile((folder_ / "MyProxies.txt").string());
+    EXPECT_NE(tested.find(Address("elite")), std::string::npos) << tested;
+    EXPECT_NE(tested.find(Address("anonymous")), std::string::npos) << tested;
+    EXPECT_EQ(tested.find(Address("transparent")), std::string::npos) << tested;
+    const std::string grades = testing::ReadFile((folder_ / "ProxyGrades.txt").string());
+    EXPECT_NE(grades.find(Address("elite") + "\tElite"), std::string::npos) << grades;
+
+    Click(::GetDlgItem(dialog, IDOK));
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
+    EXPECT_TRUE(WaitUntil([&] { return SwitchState() == "Enabled"; }));
+}
+
+// With no proxy chosen the switch asks for one and nothing turns on, not even while the message is up.
+TEST_F(SelfTestEndToEndTest, EnablingWithoutAProxyLeavesEverythingOff) {
+    SetString(settings::kProxyName, "->Nowhere");
+    ASSERT_NE(program_.Launch(), nullptr);
+    Click(::GetDlgItem(StatusPage(), IDC_STATUS_ANONYMITY_SWITCH));
+    HWND message = program_.WaitForDialogWith(IDC_MESSAGE_TEXT);
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(Text(::GetDlgItem(message, IDC_MESSAGE_TEXT)),
+              "Please select a proxy from the list before enabling online anonymity.");
+    EXPECT_EQ(testing::GetDword(settings::kUseProxy), 0u);
+    EXPECT_EQ(SwitchState(), "Disabled");
+    EXPECT_FALSE(RelayAccepts(local_port_));
+    EXPECT_EQ(Acknowledge(), "Please select a proxy from the list before enabling online anonymity.");
+    EXPECT_EQ(testing::GetDword(settings::kUseProxy), 0u);
+    EXPECT_EQ(SwitchState(), "Disabled");
 }
 
 }  // namespace

@@ -2,12 +2,14 @@
 // 200 such rows, natively and under Wine.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "catalogue/ConnectSweep.h"
 #include "catalogue/ProxyTest.h"
 #include "catalogue/TestedFile.h"
 #include "platform/net/Socket.h"
@@ -191,6 +193,62 @@ TEST(TestAllProxiesNetworkTest, TwoHundredRowsHalfSilent) {
     std::printf("Test All Proxies, 200 rows, 100 silent: %.1f s (one after the other: about %.0f s)\n", took,
                 100 * 5.0);
     RecordProperty("test_all_200_half_silent_seconds", std::to_string(took));
+}
+
+// The sweep behind quick anonymity: every row ends once, as what it is, and the silent ones hold a
+// place among the connects at once only for their limit.
+TEST(ConnectSweepTest, EachRowEndsOnceAsWhatItIsWithinItsLimit) {
+    AcceptingPort reachable;
+    SilentPort silent;
+    const std::uint16_t refused = RefusedPort();
+    std::vector<SweepTarget> targets;
+    std::vector<ConnectEnd> expected;
+    for (int i = 0; i < 300; ++i) {
+        const int kind = i % 10;
+        if (kind < 2) {
+            targets.push_back({"127.0.0.1", silent.Port()});
+            expected.push_back(ConnectEnd::kSilent);
+        } else if (kind < 5) {
+            targets.push_back({"127.0.0.1", refused});
+            expected.push_back(ConnectEnd::kFailed);
+        } else {
+            targets.push_back({"127.0.0.1", reachable.Port()});
+            expected.push_back(ConnectEnd::kConnected);
+        }
+    }
+    targets.push_back({"", reachable.Port()});
+    expected.push_back(ConnectEnd::kFailed);
+    targets.push_back({"127.0.0.1", 70000});
+    expected.push_back(ConnectEnd::kFailed);
+    std::vector<std::size_t> order(targets.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = order.size() - 1 - i;
+
+    SweepOptions options;
+    options.max_at_once = 64;
+    options.limit = milliseconds(1000);
+    std::vector<int> ends(targets.size(), 0);
+    std::vector<ConnectEnd> seen(targets.size(), ConnectEnd::kFailed);
+    const auto began = Clock::now();
+    SweepConnects(targets, order, options, [&](std::size_t index, ConnectEnd end, std::uint32_t ms) {
+        ++ends[index];
+        seen[index] = end;
+        EXPECT_EQ(ms != 0, end == ConnectEnd::kConnected) << index;
+    });
+    const double took = SecondsSince(began);
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        EXPECT_EQ(ends[i], 1) << i;
+        EXPECT_EQ(seen[i], expected[i]) << i;
+    }
+    // 60 silent rows among 64 at once: one limit, perhaps two, never one per silent row.
+    EXPECT_GE(took, 0.9);
+    EXPECT_LT(took, 6.0);
+
+    // A stop ends the sweep at once, telling nothing more.
+    std::atomic<bool> stop{true};
+    options.stop = &stop;
+    int told = 0;
+    SweepConnects(targets, order, options, [&](std::size_t, ConnectEnd, std::uint32_t) { ++told; });
+    EXPECT_EQ(told, 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/CatalogueLines.h"
+#include "catalogue/ListSources.h"
 #include "catalogue/ProxyListDownload.h"
 #include "platform/fs/Files.h"
 #include "platform/net/Socket.h"
@@ -141,6 +142,12 @@ TEST_F(ProxyListDownloadTest, ATenMebibyteListArrivesWhole) {
     });
     EXPECT_GT(count, (10u << 20) / 40);
     EXPECT_EQ(malformed, 0u);
+
+    // The same ten mebibytes as one of the other lists is past their bound: that list fails alone.
+    const std::vector<SourceOutcome> outcomes = FetchListSources({ProxyListUrl()});
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_FALSE(outcomes[0].ok);
+    EXPECT_TRUE(outcomes[0].lines.empty());
 }
 
 // Waits for the pings to end, bounded by the service's answer time.

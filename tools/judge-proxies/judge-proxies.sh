@@ -20,8 +20,9 @@
 #   spys            the annotated form: header lines, "host:port CC-N-S! + ", a stray CR, a footer
 #   monosans-json   monosans' proxies.json objects           proxifly-json  proxifly's data.json objects
 # their proxies the fixture's own (the expected reading is in tests/catalogue/PublicListsTest.cpp).
-# The ports go to <state-dir>/peers as name=value lines (judge, judge_https, list, list_https, httpbin,
-# httpbin_https and the names above); each PID to <state-dir>/<name>.pid, by which it is stopped.
+# list_untrusted_https serves the same lists over HTTPS with a self-signed certificate.
+# The ports go to <state-dir>/peers as name=value lines (judge, judge_https, list, list_https,
+# list_untrusted_https, httpbin, httpbin_https and the names above); each PID to <state-dir>/<name>.pid, by which it is stopped.
 # Start it by hand as the tests do:
 #   tools/judge-proxies/judge-proxies.sh start /tmp/peers . && cat /tmp/peers/peers
 #   judge-proxies.sh start <state-dir> <source-dir>
@@ -36,6 +37,7 @@ stop_all() {
     stop_peer list-service list-service.py
     stop_peer httpbin httpbin.core
     stop_peer judge-front judge-front.py
+    stop_peer untrusted-front judge-front.py
     stop_peer elite tinyproxy
     stop_peer anonymous tinyproxy
     stop_peer nohttps tinyproxy
@@ -67,7 +69,7 @@ CONF
 # The test CA and the servers' certificate it signs, for 127.0.0.1 and localhost (as an address and as a
 # name: Wine's crypt32 compares DNS names only).
 make_certificates() {
-    [ -s "$state/test-ca.pem" ] && [ -s "$state/judge.pem" ] && [ -s "$state/judge.key" ] && return 0
+    [ -s "$state/test-ca.pem" ] && [ -s "$state/judge.pem" ] && [ -s "$state/untrusted.pem" ] && return 0
     {
         openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Vestrel test CA" \
             -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
@@ -78,6 +80,10 @@ make_certificates() {
             >"$state/judge.ext"
         openssl x509 -req -in "$state/judge.csr" -CA "$state/test-ca.pem" -CAkey "$state/test-ca.key" \
             -CAcreateserial -days 30 -extfile "$state/judge.ext" -out "$state/judge.pem"
+        # The same names, signed by nobody a client trusts.
+        openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj /CN=127.0.0.1 \
+            -addext "subjectAltName=DNS:127.0.0.1,DNS:localhost,IP:127.0.0.1" \
+            -keyout "$state/untrusted.key" -out "$state/untrusted.pem"
     } >"$state/openssl.out" 2>&1
 }
 
@@ -119,7 +125,8 @@ start_peers() {
     mkdir -p "$state"
     stop_all
     make_certificates
-    rm -f "$state/judge.port" "$state/judge_https.port" "$state/front.port" "$state/front_https.port"
+    rm -f "$state/judge.port" "$state/judge_https.port" "$state/front.port" "$state/front_https.port" \
+        "$state/untrusted.port" "$state/untrusted_https.port"
     for name in elite anonymous nohttps transparent broken silent dead; do
         eval "${name}_port=$(free_port)"
     done
@@ -158,12 +165,21 @@ LIST
     fi
     judge_port=$(cat "$state/judge.port")
     judge_https_port=$(cat "$state/judge_https.port")
+    # The lists once more over HTTPS, behind a self-signed certificate: a client that checks refuses them.
+    start_peer untrusted-front python3 "$source_dir/tools/judge-proxies/judge-front.py" --backend-port "$judge_port" \
+        --port-file "$state/untrusted.port" --https-port-file "$state/untrusted_https.port" \
+        --cert "$state/untrusted.pem" --key "$state/untrusted.key" --lifetime "$lifetime"
     for _ in $(seq 100); do
         [ -s "$state/front_https.port" ] && break
         sleep 0.1
     done
     front_port=$(cat "$state/front.port" 2>/dev/null || echo 0)
     front_https_port=$(cat "$state/front_https.port" 2>/dev/null || echo 0)
+    for _ in $(seq 100); do
+        [ -s "$state/untrusted_https.port" ] && break
+        sleep 0.1
+    done
+    untrusted_https_port=$(cat "$state/untrusted_https.port" 2>/dev/null || echo 0)
 
     tinyproxy_conf elite "$elite_port" 127.0.0.2 Yes "$judge_https_port" "$front_https_port"
     start_peer elite tinyproxy -d -c "$state/elite.conf"
@@ -203,7 +219,7 @@ CONF
     start_peer silent python3 "$source_dir/tools/judge-proxies/scripted-proxy.py" silent "$silent_port" \
         --lifetime "$lifetime"
 
-    for port in "$judge_port" "$judge_https_port" "$httpbin_port" "$front_port" "$front_https_port" "$elite_port" "$anonymous_port" "$nohttps_port" \
+    for port in "$judge_port" "$judge_https_port" "$httpbin_port" "$front_port" "$front_https_port" "$untrusted_https_port" "$elite_port" "$anonymous_port" "$nohttps_port" \
         "$transparent_port" "$broken_port"; do
         if ! wait_for_port "$port"; then
             echo "a peer did not start on port $port:" >&2
@@ -213,7 +229,7 @@ CONF
         fi
     done
     peers=("judge=$judge_port" "judge_https=$judge_https_port" "list=$judge_port" "list_https=$judge_https_port"
-        "httpbin=$front_port" "httpbin_https=$front_https_port")
+        "httpbin=$front_port" "httpbin_https=$front_https_port" "list_untrusted_https=$untrusted_https_port")
     for name in elite anonymous transparent nohttps broken silent dead; do
         eval "peers+=(\"$name=\$${name}_port\")"
     done

@@ -4,7 +4,9 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "ArtworkIds.h"
 #include "app/Anonymity.h"
@@ -41,26 +43,35 @@ bool NewListPage::OnInitDialog() {
     return true;
 }
 
+// The list view holds no rows of its own (a virtual list): it asks for each row it draws, so that a
+// list of twenty thousand proxies shows at once.
 void NewListPage::Fill() {
     HWND list = Item(IDC_NEW_LIST_VIEW);
-    ::SendMessageA(list, WM_SETREDRAW, FALSE, 0);
-    ::SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
-    int index = 0;
-    for (const std::string& line : TheProxyLists().new_list) {
-        LVITEMA item{};
-        item.mask = LVIF_TEXT | LVIF_IMAGE;
-        item.iItem = index++;
-        item.pszText = const_cast<char*>(line.c_str());
-        item.iImage = catalogue::CatalogueImageIndex(line);
-        ::SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    }
-    ::SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    ::SendMessageA(list, LVM_SETITEMCOUNT, TheProxyLists().new_list.size(), 0);
     ::InvalidateRect(list, nullptr, TRUE);
+}
+
+void NewListPage::Describe(NMLVDISPINFOA& info) const {
+    const std::vector<std::string>& lines = TheProxyLists().new_list;
+    if (info.item.iItem < 0 || static_cast<std::size_t>(info.item.iItem) >= lines.size()) return;
+    const std::string& line = lines[static_cast<std::size_t>(info.item.iItem)];
+    if ((info.item.mask & LVIF_TEXT) != 0 && info.item.pszText != nullptr && info.item.cchTextMax > 0) {
+        const std::size_t size =
+            std::min<std::size_t>(line.size(), static_cast<std::size_t>(info.item.cchTextMax - 1));
+        line.copy(info.item.pszText, size);
+        info.item.pszText[size] = '\0';
+    }
+    if ((info.item.mask & LVIF_IMAGE) != 0) info.item.iImage = catalogue::CatalogueImageIndex(line);
 }
 
 ui::Result NewListPage::OnNotify(const ui::Message& message) {
     const NMHDR* header = Notification(message);
-    if (header->idFrom != IDC_NEW_LIST_VIEW || header->code != NM_DBLCLK) return std::nullopt;
+    if (header->idFrom != IDC_NEW_LIST_VIEW) return std::nullopt;
+    if (header->code == LVN_GETDISPINFOA) {
+        Describe(*reinterpret_cast<NMLVDISPINFOA*>(message.lparam));
+        return 0;
+    }
+    if (header->code != NM_DBLCLK) return std::nullopt;
     HWND list = Item(IDC_NEW_LIST_VIEW);
     const int row = ListViewSelection(list);
     if (row < 0) return 0;

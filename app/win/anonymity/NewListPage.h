@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <span>
 
 #include "app/win/shell/Pages.h"
@@ -22,6 +24,8 @@ class NewListPage : public ui::MessageMap<NewListPage, PlainPage> {
 
   private:
     void Fill();
+    // A row's text and picture, asked for by the list view as it draws.
+    void Describe(NMLVDISPINFOA& info) const;
     ui::Result OnNotify(const ui::Message& message);
 };
 

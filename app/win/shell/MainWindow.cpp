@@ -393,6 +393,8 @@ void MainWindow::OnTellAFriend() { OpenWebPage(links::kTellAFriendPage); }
 void MainWindow::OnQuickAnonymity() {
     AnonymityProgressDialog progress(hwnd());
     progress.DoModal();
+    // The dialog may have switched anonymity on.
+    if (status_page_) status_page_->ShowAnonymityState();
 }
 
 void MainWindow::OnAddressCheck() {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "ArtworkIds.h"
 #include "app/Anonymity.h"
@@ -170,11 +171,23 @@ void StatusPage::StartNewBoxDownload() {
 void StatusPage::FillNewBox(const std::optional<std::string>& body) {
     downloading_ = false;
     if (!body) return;
-    HWND box = Item(IDC_STATUS_NEW_BOX);
-    ::SendMessageA(box, CB_RESETCONTENT, 0, 0);
     RebuildNewList(*body);
-    for (const std::string& line : TheProxyLists().new_list)
+    FillNewBox();
+}
+
+// Twenty thousand proxies go in at once: room for all of them asked for first, one repaint at the end.
+void StatusPage::FillNewBox() {
+    HWND box = Item(IDC_STATUS_NEW_BOX);
+    const std::vector<std::string>& lines = TheProxyLists().new_list;
+    ::SendMessageA(box, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageA(box, CB_RESETCONTENT, 0, 0);
+    std::size_t characters = 0;
+    for (const std::string& line : lines) characters += line.size() + 1;
+    ::SendMessageA(box, CB_INITSTORAGE, lines.size(), static_cast<LPARAM>(characters));
+    for (const std::string& line : lines)
         ::SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    ::SendMessageA(box, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(box, nullptr, TRUE);
 }
 
 ui::Result StatusPage::OnBoxCommand(const ui::Message& message) {
@@ -260,15 +273,18 @@ void StatusPage::OnAnonymitySwitch() {
         use_proxy.set(0);
         ApplyAnonymity(ui);
         SetStatusLines(real_address_);
+    } else if (!ProxyChosen(settings::RegStringSetting(settings::kProxyName, true).get())) {
+        // Nothing turns on, not even for the length of the message: the switch stays off.
+        SwitchAnonymityOff();
+        ShowAnonymity(false);
+        SetStatusLines(real_address_);
+        if (ui.message) ui.message(std::string(kSelectProxyFirst));
     } else {
-        ShowAnonymity(true);
+        // "Enabled" only once it is: a relay that cannot start says so while the switch shows off.
         use_proxy.set(1);
-        if (ApplyAnonymity(ui)) {
-            SetStatusLines(settings::RegStringSetting(settings::kProxyName, true).get());
-        } else {
-            ShowAnonymity(false);
-            SetStatusLines(real_address_);
-        }
+        const bool on = ApplyAnonymity(ui);
+        ShowAnonymity(on);
+        SetStatusLines(on ? settings::RegStringSetting(settings::kProxyName, true).get() : real_address_);
     }
     ::RedrawWindow(parent(), nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }

@@ -66,6 +66,7 @@ class StatusPage : public ui::MessageMap<StatusPage, ui::SkinnedDialog> {
 
     void StartNewBoxDownload();
     void FillNewBox(const std::optional<std::string>& body);
+    void FillNewBox();
     void FillTestedBox();
     void OnNewBoxChoice();
     void OnTestedBoxChoice(bool picked);

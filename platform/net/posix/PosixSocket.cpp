@@ -13,6 +13,7 @@
 #include <csignal>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -166,6 +167,44 @@ Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::millis
         error.clear();
         return socket;
     }
+    return {};
+}
+
+Socket StartConnect(std::string_view ipv4, std::uint16_t port, std::error_code& error) {
+    EnsureStarted();
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    if (::inet_pton(AF_INET, std::string(ipv4).c_str(), &address.sin_addr) != 1) {
+        error = std::make_error_code(std::errc::host_unreachable);
+        return {};
+    }
+    Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!socket.Valid()) {
+        error = LastError();
+        return {};
+    }
+    if (::connect(Fd(socket.Handle()), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 &&
+        errno != EINPROGRESS) {
+        error = LastError();
+        return {};
+    }
+    error.clear();
+    return socket;
+}
+
+std::error_code FinishConnect(Socket& socket) {
+    int socket_error = 0;
+    socklen_t length = sizeof(socket_error);
+    if (::getsockopt(Fd(socket.Handle()), SOL_SOCKET, SO_ERROR, &socket_error, &length) != 0)
+        return LastError();
+    if (socket_error != 0) return {socket_error, std::system_category()};
+    // Writable without an error can still be a connect not made (a poll woken early): ask the peer.
+    sockaddr_in peer{};
+    socklen_t peer_length = sizeof(peer);
+    if (::getpeername(Fd(socket.Handle()), reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0)
+        return std::make_error_code(std::errc::not_connected);
+    socket.SetNonBlocking(false);
     return {};
 }
 

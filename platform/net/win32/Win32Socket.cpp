@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -162,6 +163,47 @@ Socket ConnectTcp(std::string_view host, std::uint16_t port, std::chrono::millis
         error.clear();
         return socket;
     }
+    return {};
+}
+
+Socket StartConnect(std::string_view ipv4, std::uint16_t port, std::error_code& error) {
+    EnsureStarted();
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    if (::inet_pton(AF_INET, std::string(ipv4).c_str(), &address.sin_addr) != 1) {
+        error = std::make_error_code(std::errc::host_unreachable);
+        return {};
+    }
+    Socket socket(Native(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)));
+    if (!socket.Valid()) {
+        error = LastError();
+        return {};
+    }
+    SetBlocking(Sock(socket.Handle()), false);
+    if (::connect(Sock(socket.Handle()), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 &&
+        ::WSAGetLastError() != WSAEWOULDBLOCK) {
+        error = LastError();
+        return {};
+    }
+    error.clear();
+    return socket;
+}
+
+// WSAPoll before Windows 10 2004 never reports a refused connect (it stays pending to the caller's
+// limit), so a failed one is only ever seen here, after the socket was reported ready.
+std::error_code FinishConnect(Socket& socket) {
+    const SOCKET raw = Sock(socket.Handle());
+    int socket_error = 0;
+    int length = sizeof(socket_error);
+    if (::getsockopt(raw, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&socket_error), &length) != 0)
+        return LastError();
+    if (socket_error != 0) return {socket_error, std::system_category()};
+    sockaddr_in peer{};
+    int peer_length = sizeof(peer);
+    if (::getpeername(raw, reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0)
+        return std::make_error_code(std::errc::not_connected);
+    SetBlocking(raw, true);
     return {};
 }
 
