@@ -38,6 +38,8 @@ inline constexpr DwordSettingSpec kLocalPort{"Software\\Vestrel\\LocalPort", 808
 inline constexpr DwordSettingSpec kEnableJS{"Software\\Vestrel\\EnableJS", 0};
 inline constexpr DwordSettingSpec kEnableActiveX{"Software\\Vestrel\\EnableActiveX", 0};
 inline constexpr StringSettingSpec kLastDomain{"Software\\Vestrel\\LastDomain", ""};
+// Seconds an upstream proxy may take to send the first byte of its answer before it counts as dead.
+inline constexpr DwordSettingSpec kAnswerTimeout{"Software\\Vestrel\\AnswerTimeout", 15};
 
 // Anonymity and the proxy catalogue.
 inline constexpr DwordSettingSpec kUseProxy{"Software\\Vestrel\\UseProxy", 0};
