@@ -85,6 +85,8 @@ inline constexpr DwordSettingSpec kClearPasswords{"Software\\Vestrel\\Setari\\IC
 inline constexpr DwordSettingSpec kClearFavorites{"Software\\Vestrel\\Setari\\IClear7", 0};
 inline constexpr DwordSettingSpec kAutoClean{"Software\\Vestrel\\Setari\\AutoClean", 0};
 inline constexpr DwordSettingSpec kSleep{"Software\\Vestrel\\Setari\\Sleep", 0};
+// Sites whose cookies the cleaner keeps in every browser ("example.com" keeps its subdomains too).
+inline constexpr MultiStringSettingSpec kKeepCookies{"Software\\Vestrel\\Setari\\KeepCookies"};
 
 // The start-up entry that holds the text of AppFullPath.
 inline constexpr StringSettingSpec kRunEntry{"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Vestrel",
