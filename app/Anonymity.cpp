@@ -2,6 +2,7 @@
 #include "app/Anonymity.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <utility>
 
@@ -24,6 +25,24 @@ void Tell(const std::function<void(const std::string&)>& channel, const std::str
 }
 
 std::uint32_t LocalPort() { return settings::RegDwordSetting(settings::kLocalPort).get(); }
+
+// The HTTP proxy at `host`:`port` as the relay takes it.
+relay::Upstream UpstreamOf(const std::string& host, std::int32_t port, const std::string& user,
+                           const std::string& password) {
+    relay::Upstream upstream;
+    upstream.host = host;
+    upstream.port = static_cast<std::uint16_t>(port & 0xFFFF);
+    upstream.user = user;
+    upstream.password = password;
+    return upstream;
+}
+
+std::chrono::milliseconds AnswerTimeout() {
+    const std::uint32_t seconds = settings::RegDwordSetting(settings::kAnswerTimeout).get();
+    // Zero or nonsense would make every proxy dead, or none.
+    if (seconds == 0 || seconds > 3600) return relay::kDefaultAnswerTimeout;
+    return std::chrono::seconds(seconds);
+}
 
 bool UseProxyOn() { return settings::RegDwordSetting(settings::kUseProxy).get() == 1; }
 
@@ -49,12 +68,11 @@ bool SwitchOn(const std::string& proxy_name, const AnonymityUi& ui, bool also_er
     StopRelay();
     relay::TheUpstreamWatch().Rearm();
     const std::string host = catalogue::ProxyHost(proxy_name);
-    const auto upstream_port = static_cast<std::uint32_t>(catalogue::ProxyPort(proxy_name));
     // A proxy from a list that wants credentials gets them through the relay's proxy authentication.
-    if (relay::TheLocalRelay().start(port, 1, host, upstream_port, catalogue::ProxyUser(proxy_name),
-                                     catalogue::ProxyPassword(proxy_name))) {
-        return true;
-    }
+    const relay::Upstream upstream =
+        UpstreamOf(host, catalogue::ProxyPort(proxy_name), catalogue::ProxyUser(proxy_name),
+                   catalogue::ProxyPassword(proxy_name));
+    if (relay::TheLocalRelay().start(port, upstream, AnswerTimeout())) return true;
     // Browsers pointed at a port where nothing listens would leave the user with no web at all.
     SwitchAnonymityOff();
     const std::string text = CannotStartText(port);
@@ -80,11 +98,12 @@ catalogue::GeneratorPinger& Pinger() {
 
 }  // namespace
 
-bool Retarget(const std::string& host, std::int32_t port, const std::string& user, const std::string& password) {
+bool Retarget(const std::string& host, std::int32_t port, const std::string& user,
+              const std::string& password) {
     // A new proxy starts with a clean record.
     relay::TheUpstreamWatch().Rearm();
-    return relay::TheLocalRelay().reconfigure(LocalPort(), 1, host, static_cast<std::uint32_t>(port), user,
-                                              password);
+    return relay::TheLocalRelay().reconfigure(LocalPort(), UpstreamOf(host, port, user, password),
+                                              AnswerTimeout());
 }
 
 void SayAddressInUse(const AnonymityUi& ui, const std::string& text) {
@@ -175,8 +194,9 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
     const std::optional<catalogue::RecordedResult> result = run_test(host, source_text, port);
     if (!result || !result->passed) return false;
     // The address with the credentials a listed proxy wants: the row and the relay keep them.
-    const std::string key = catalogue::ProxyTextOf(catalogue::ProxyProtocol::kHttp, catalogue::ProxyUser(source_text),
-                                                   catalogue::ProxyPassword(source_text), host, port, "");
+    const std::string key =
+        catalogue::ProxyTextOf(catalogue::ProxyProtocol::kHttp, catalogue::ProxyUser(source_text),
+                               catalogue::ProxyPassword(source_text), host, port, "");
     if (!ConfirmAdoption(key, ui)) return false;
 
     ProxyLists& lists = TheProxyLists();
@@ -250,7 +270,8 @@ bool AdoptRetestedProxy(const std::string& address, const std::string& country,
     const bool saved = !catalogue::SaveTestedList(lists.tested, catalogue::TestedFilePath());
     // The test's findings stay in the list either way; only the proxy in use waits for the answer.
     if (!ConfirmAdoption(key, ui)) return saved;
-    if (UseProxyOn() && !Retarget(host, port, catalogue::ProxyUser(address), catalogue::ProxyPassword(address)))
+    if (UseProxyOn() &&
+        !Retarget(host, port, catalogue::ProxyUser(address), catalogue::ProxyPassword(address)))
         Tell(ui.error_box, std::string(kCannotStartProxy));
     settings::RegStringSetting(settings::kProxyName).set(address);
     return saved;

@@ -4,9 +4,8 @@
 // is bounded by the body's size.
 #include <array>
 #include <cstdint>
-#include <optional>
-
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "catalogue/ListFormats.h"
 #include "catalogue/ProxyJudge.h"
@@ -354,8 +353,8 @@ Grade GradeView(const JudgeView& view, const std::vector<std::string>& real_addr
     return GradeView(view, JudgeView{}, real_addresses, marker);
 }
 
-Grade GradeView(const JudgeView& view, const JudgeView& baseline, const std::vector<std::string>& real_addresses,
-                std::string_view marker) {
+Grade GradeView(const JudgeView& view, const JudgeView& baseline,
+                const std::vector<std::string>& real_addresses, std::string_view marker) {
     if (marker.empty() || view.query.find(marker) == std::string::npos) return Grade::kBroken;
     std::vector<Canonical> real;
     for (const std::string& address : real_addresses) {

@@ -2,7 +2,6 @@
 #include "catalogue/ListFormats.h"
 
 #include <nlohmann/json.hpp>
-
 #include <set>
 
 namespace vestrel::catalogue {

@@ -94,8 +94,8 @@ void FetchOne(SourceOutcome& outcome, platform::http::GetOptions options, std::m
             // Read as it came, not through the service list's reader: an empty list is still a list,
             // and a NUL or a long line means nothing special here.
             std::string body;
-            const platform::http::GetResult result = platform::http::Get(
-                *parsed, options, [&](std::string_view bytes) { body.append(bytes); });
+            const platform::http::GetResult result =
+                platform::http::Get(*parsed, options, [&](std::string_view bytes) { body.append(bytes); });
             if (result.complete && result.status == 200 && !options.cancel->load()) {
                 outcome.proxies = ReadProxyList(body);
                 for (const ListedProxy& proxy : outcome.proxies) {
@@ -135,7 +135,8 @@ std::vector<SourceOutcome> FetchListSources(const std::vector<std::string>& urls
         own.max_body_bytes = std::min(options.max_body_bytes, kSourceMaxBytes);
         // A wait on one piece of the answer outlasts a cancel by this much at most.
         own.connect_timeout = std::min<std::chrono::milliseconds>(options.connect_timeout, kSourceTimeLimit);
-        own.receive_timeout = std::min<std::chrono::milliseconds>(options.receive_timeout, std::chrono::seconds(5));
+        own.receive_timeout =
+            std::min<std::chrono::milliseconds>(options.receive_timeout, std::chrono::seconds(5));
         own.accept_any_certificate = false;
         try {
             threads.emplace_back(FetchOne, std::ref(outcomes[i]), std::move(own), std::ref(mutex),
@@ -163,7 +164,8 @@ std::vector<std::string> MergeSourceLines(std::vector<std::string> service_lines
                                           const std::vector<SourceOutcome>& sources) {
     // The service lists HTTP proxies only, by address and port.
     const auto identity = [](std::string_view line) {
-        return std::string(ProtocolScheme(ProxyProtocolOf(line))) + " " + Lowered(AddressKeyOf(AddressPart(line)));
+        return std::string(ProtocolScheme(ProxyProtocolOf(line))) + " " +
+               Lowered(AddressKeyOf(AddressPart(line)));
     };
     std::set<std::string> seen;
     for (const std::string& line : service_lines) seen.insert(identity(line));

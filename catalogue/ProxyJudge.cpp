@@ -413,7 +413,9 @@ JudgeResult JudgeProxy(const std::string& host, std::int32_t port,
     return result;
 }
 
-std::optional<JudgeView> AskJudgeDirectly(const JudgeOptions& options) { return AskJudgeAt(JudgeUrl(), options); }
+std::optional<JudgeView> AskJudgeDirectly(const JudgeOptions& options) {
+    return AskJudgeAt(JudgeUrl(), options);
+}
 
 std::optional<JudgeView> AskJudgeAt(const std::string& http_url, const JudgeOptions& options) {
     const std::optional<platform::http::Url> judge = platform::http::ParseUrl(http_url);

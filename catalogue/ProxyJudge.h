@@ -80,13 +80,13 @@ Grade GradeView(const JudgeView& view, const std::vector<std::string>& real_addr
 // The grade of what the judge saw through a proxy for a request carrying `marker`, against `baseline`,
 // what the same judge saw of a direct request:
 // Transparent when any of `real_addresses` appears anywhere in a header value (Host aside: it names the
-// judge) or as the remote address (IPv4 or IPv6, any position of a list, compared as whole addresses); else Anonymous when a header that
-// shows a proxy is there (Via, X-Forwarded-For, Forwarded, X-Real-IP, Client-IP, Proxy-Connection,
-// X-Proxy-ID, X-Tinyproxy; by name, case-insensitive) that the baseline did not have, or that holds more
-// entries than the baseline's ("a, b" after "a": the judge's front end adds its own X-Forwarded-For to
-// every request); else Elite. Broken when the marker is not in the query.
-Grade GradeView(const JudgeView& view, const JudgeView& baseline, const std::vector<std::string>& real_addresses,
-                std::string_view marker);
+// judge) or as the remote address (IPv4 or IPv6, any position of a list, compared as whole addresses); else
+// Anonymous when a header that shows a proxy is there (Via, X-Forwarded-For, Forwarded, X-Real-IP, Client-IP,
+// Proxy-Connection, X-Proxy-ID, X-Tinyproxy; by name, case-insensitive) that the baseline did not have, or
+// that holds more entries than the baseline's ("a, b" after "a": the judge's front end adds its own
+// X-Forwarded-For to every request); else Elite. Broken when the marker is not in the query.
+Grade GradeView(const JudgeView& view, const JudgeView& baseline,
+                const std::vector<std::string>& real_addresses, std::string_view marker);
 
 struct JudgeOptions {
     std::chrono::milliseconds connect_timeout{5000};
@@ -110,8 +110,8 @@ std::string NewMarker();
 // The judge check of proxy host:port: a GET of JudgeUrl() with "?m=<marker>" sent through the proxy
 // (absolute form), graded by GradeView against TheRealAddress()'s baseline (Broken for no answer, a
 // status other than 200, an answer in no known format, or a marker missing; Not checked when no judge
-// answered the direct ask, so there is no baseline); then HTTPS: a CONNECT through the proxy to the host and port
-// of JudgeHttpsUrl() and a TLS ClientHello, supported when a TLS handshake record comes back (not tried
+// answered the direct ask, so there is no baseline); then HTTPS: a CONNECT through the proxy to the host and
+// port of JudgeHttpsUrl() and a TLS ClientHello, supported when a TLS handshake record comes back (not tried
 // when the proxy could not be reached at all). kNotGraded when JudgeUrl() is no http address.
 // Blocks; safe to call from many threads at once.
 JudgeResult JudgeProxy(const std::string& host, std::int32_t port,

@@ -14,6 +14,8 @@ enum class ShellFolder : int {
     InternetCache = 0x20,
     Cookies = 0x21,
     History = 0x22,
+    AppData = 0x1a,       // the roaming application data (%APPDATA%)
+    LocalAppData = 0x1c,  // %LOCALAPPDATA%
 };
 
 enum class UrlCacheMode : int {

@@ -2,6 +2,7 @@
 #include "cleaner/CleaningWorker.h"
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "platform/fs/Directory.h"
 #include "platform/registry/Registry.h"
 #include "settings/RegDwordSetting.h"
+#include "settings/RegMultiStringSetting.h"
 #include "settings/SettingsTable.h"
 
 namespace vestrel::cleaner {
@@ -39,7 +41,37 @@ void WipeShellFolder(CleaningSystem& system, ShellFolder which, bool zero_index_
     }
 }
 
+std::string FolderOrNothing(CleaningSystem& system, ShellFolder which) {
+    return system.SpecialFolder(which).value_or(std::string());
+}
+
 }  // namespace
+
+BrowserBoxes CheckedBrowserBoxes() {
+    BrowserBoxes boxes;
+    boxes.history = FlagOn(settings::kClearHistory);
+    boxes.typed_addresses = FlagOn(settings::kClearTypedUrls);
+    boxes.temporary_files = FlagOn(settings::kClearTemporaryFiles);
+    boxes.cookies = FlagOn(settings::kClearCookies);
+    boxes.form_entries = FlagOn(settings::kClearFormEntries);
+    boxes.passwords = FlagOn(settings::kClearPasswords);
+    return boxes;
+}
+
+std::vector<ProfileResult> CleanBrowsers(CleaningSystem& system, CleaningMode mode) {
+    return CleanBrowsers(system, CheckedBrowserBoxes(), mode);
+}
+
+std::vector<ProfileResult> CleanBrowsers(CleaningSystem& system, const BrowserBoxes& boxes,
+                                         CleaningMode mode) {
+    static std::mutex one_run;
+    const std::lock_guard<std::mutex> lock(one_run);
+    const UserFolders folders{FolderOrNothing(system, ShellFolder::LocalAppData),
+                              FolderOrNothing(system, ShellFolder::AppData)};
+    const auto keep = NormaliseKeepList(settings::RegMultiStringSetting(settings::kKeepCookies).get());
+    if (!boxes.Any()) return {};
+    return CleanBrowserProfiles(FindBrowserProfiles(folders), boxes, keep, mode);
+}
 
 std::chrono::milliseconds CleaningWorker::Minutes(std::uint32_t minutes) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::minutes(minutes));
@@ -64,7 +96,9 @@ void CleaningWorker::Run(std::uint32_t /*argument*/) {
     }
 }
 
-void CleaningWorker::runCleaning() {
+std::vector<ProfileResult> CleaningWorker::runCleaning() { return RunCleaningTasks(system_); }
+
+std::vector<ProfileResult> RunCleaningTasks(CleaningSystem& system) {
     // Every flag is read before any task runs, each through an object of its own.
     const bool history = FlagOn(settings::kClearHistory);
     const bool typed_urls = FlagOn(settings::kClearTypedUrls);
@@ -75,27 +109,27 @@ void CleaningWorker::runCleaning() {
     const bool favorites = FlagOn(settings::kClearFavorites);
 
     if (history) {
-        system_.ClearHistoryList();
-        WipeBelow(system_.WindowsFolder(), kHistoryFolder, kZeroIndexFiles);
-        WipeShellFolder(system_, ShellFolder::History, kZeroIndexFiles);
-        WipeBelow(system_.TemporaryFolder(), kHistoryFolder, kZeroIndexFiles);
+        system.ClearHistoryList();
+        WipeBelow(system.WindowsFolder(), kHistoryFolder, kZeroIndexFiles);
+        WipeShellFolder(system, ShellFolder::History, kZeroIndexFiles);
+        WipeBelow(system.TemporaryFolder(), kHistoryFolder, kZeroIndexFiles);
     }
     if (typed_urls) registry::DeleteKeyTree(registry::Hive::CurrentUser, std::string(kTypedUrlsKey));
     if (temporary_files) {
-        system_.purgeUrlCache(UrlCacheMode::AllButCookies);
-        WipeShellFolder(system_, ShellFolder::InternetCache, kLeaveIndexFiles);
-        WipeBelow(system_.TemporaryFolder(), kTemporaryInternetFilesFolder, kLeaveIndexFiles);
+        system.purgeUrlCache(UrlCacheMode::AllButCookies);
+        WipeShellFolder(system, ShellFolder::InternetCache, kLeaveIndexFiles);
+        WipeBelow(system.TemporaryFolder(), kTemporaryInternetFilesFolder, kLeaveIndexFiles);
     }
     if (cookies) {
-        system_.purgeUrlCache(UrlCacheMode::CookiesOnly);
-        WipeShellFolder(system_, ShellFolder::Cookies, kLeaveIndexFiles);
-        WipeBelow(system_.TemporaryFolder(), kCookiesFolder, kLeaveIndexFiles);
+        system.purgeUrlCache(UrlCacheMode::CookiesOnly);
+        WipeShellFolder(system, ShellFolder::Cookies, kLeaveIndexFiles);
+        WipeBelow(system.TemporaryFolder(), kCookiesFolder, kLeaveIndexFiles);
     }
     if (form_entries) {
-        if (system_.IsNtFamily()) system_.ClearUserAutoCompleteStore();
+        if (system.IsNtFamily()) system.ClearUserAutoCompleteStore();
         // On every system, the store kept below the user's name in HKEY_LOCAL_MACHINE. A missing or empty
         // name would name some other key.
-        if (const auto user = system_.UserName();
+        if (const auto user = system.UserName();
             user && !user->empty() && user->find('\\') == std::string::npos) {
             registry::DeleteKeyTree(
                 registry::Hive::LocalMachine,
@@ -103,7 +137,15 @@ void CleaningWorker::runCleaning() {
         }
     }
     if (passwords) registry::DeleteKeyTree(registry::Hive::CurrentUser, std::string(kIntelliFormsKey));
-    if (favorites) WipeShellFolder(system_, ShellFolder::Favorites, kLeaveIndexFiles);
+    if (favorites) WipeShellFolder(system, ShellFolder::Favorites, kLeaveIndexFiles);
+    BrowserBoxes boxes;
+    boxes.history = history;
+    boxes.typed_addresses = typed_urls;
+    boxes.temporary_files = temporary_files;
+    boxes.cookies = cookies;
+    boxes.form_entries = form_entries;
+    boxes.passwords = passwords;
+    return CleanBrowsers(system, boxes, CleaningMode::Clean);
 }
 
 }  // namespace vestrel::cleaner

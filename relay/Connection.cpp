@@ -14,6 +14,7 @@
 #include "relay/ChunkedDecoder.h"
 #include "relay/HttpHead.h"
 #include "relay/ResponseStream.h"
+#include "relay/SocksHandshake.h"
 #include "relay/UpstreamWatch.h"
 #include "settings/RegDwordSetting.h"
 #include "settings/RegStringSetting.h"
@@ -140,11 +141,12 @@ class RequestBody {
 class Session {
   public:
     Session(net::Socket browser, const RelaySettings& settings, const RelayLimits& limits,
-            Upstreams& upstreams)
+            Upstreams& upstreams, std::uint16_t own_port)
         : browser_(std::move(browser)),
           settings_(settings),
           limits_(limits),
           upstreams_(upstreams),
+          own_port_(own_port),
           block_(std::make_unique_for_overwrite<char[]>(kBlockSize)) {}
 
     void Run() {
@@ -153,7 +155,7 @@ class Session {
     }
 
   private:
-    enum class Outcome { Delivered, Closed, TimedOut, Tunnel };
+    enum class Outcome { Delivered, Closed, TimedOut, NoAnswer, Tunnel };
 
     void Serve() {
         browser_.SetNonBlocking(true);
@@ -163,6 +165,10 @@ class Session {
             if (!head_size) return;
             const auto request = ParseRequestHead(std::string_view(inbox_).substr(0, *head_size));
             if (!request) return AnswerAndClose(browser_, ShortAnswer(400, "Bad Request"));
+            // Neither goes anywhere: one has no destination a proxy could follow, the other would come
+            // back here through the upstream.
+            if (IsOriginForm(*request)) return AnswerAndClose(browser_, OriginFormAnswer(own_port_));
+            if (NamesRelayItself(*request, own_port_)) return AnswerAndClose(browser_, LoopAnswer());
             inbox_.erase(0, *head_size);
             if (request->is_connect) return Tunnel(*request);
             ++served;
@@ -220,10 +226,13 @@ class Session {
         Route(request);
         if (!AcquireDestination()) {
             // With an upstream proxy the request never goes anywhere else: the browser is told why.
-            if (upstream_) TellProxyUnreachable();
+            if (upstream_) TellRouteFailed();
             return false;
         }
-        const std::string head = RewriteRequestHead(request, settings_, switches_.Any());
+        // Through a SOCKS tunnel the relay speaks to the server itself, as on a direct connection.
+        static const RelaySettings kToServer;
+        const std::string head =
+            RewriteRequestHead(request, Socks() ? kToServer : settings_, switches_.Any());
         body_.emplace(request);
         to_dest_ = Outbox();
         replay_.clear();
@@ -254,7 +263,7 @@ class Session {
             case Outcome::Tunnel:
                 SendOn(inbox_.data(), inbox_.size());
                 inbox_.clear();
-                PumpTunnel();
+                PumpTunnel(false);
                 return false;
             case Outcome::Closed:
                 // A proxy that closed before a byte of its answer leaves the browser waiting for
@@ -265,29 +274,104 @@ class Session {
             case Outcome::TimedOut:
                 // Nothing moved for the idle limit: the connection ends as it always has.
                 break;
+            case Outcome::NoAnswer:
+                // A proxy that takes requests and never answers them is as dead as one that refuses.
+                TellProxyUnreachable(kNoAnswerInTime);
+                break;
         }
         return false;
     }
 
     // The watch over the proxy hears of it, then the browser gets the page naming the proxy.
-    void TellProxyUnreachable() {
+    void TellProxyUnreachable(std::string_view reason = {}) {
         TheUpstreamWatch().Failed(host_, port_);
-        AnswerAndClose(browser_, ProxyUnreachableAnswer(host_, port_, LocalTimeText()));
+        AnswerAndClose(browser_, ProxyUnreachableAnswer(host_, port_, LocalTimeText(), reason));
     }
+
+    // A SOCKS refusal is the proxy's answer: the browser hears why, and the proxy is not counted as
+    // dead. Silence, a close or bytes that are not SOCKS count as any unreachable proxy does.
+    void TellRouteFailed() {
+        if (refusal_.empty()) return TellProxyUnreachable(failure_reason_);
+        TheUpstreamWatch().Answered(host_, port_);
+        AnswerAndClose(browser_, ProxyUnreachableAnswer(host_, port_, LocalTimeText(), refusal_));
+    }
+
+    bool Socks() const { return upstream_ && settings_.protocol != UpstreamProtocol::Http; }
 
     void Route(const RequestHead& request) {
         upstream_ = settings_.use_upstream != 0;
         host_ = upstream_ ? settings_.upstream_host : request.host;
         port_ = upstream_ ? static_cast<std::uint16_t>(settings_.upstream_port & 0xFFFF) : request.port;
+        target_host_ = request.host;
+        target_port_ = request.port;
         destination_ = host_ + ":" + std::to_string(port_);
+        // A kept SOCKS connection is a tunnel to one server.
+        if (Socks()) destination_ += ">" + target_host_ + ":" + std::to_string(target_port_);
+        refusal_.clear();
+        failure_reason_.clear();
     }
 
-    // A kept connection, the warm spare, or a new connection, in that order.
+    // A kept connection, the warm spare, or a new connection, in that order; through a SOCKS proxy a
+    // connection not kept gets its tunnel opened.
     bool AcquireDestination() {
         dest_ = upstreams_.pool.Take(destination_);
-        if (!dest_.Valid() && upstream_) dest_ = upstreams_.spare.Take(host_, port_);
         reused_ = dest_.Valid();
-        return reused_ || Connect();
+        if (reused_) return true;
+        if (upstream_) dest_ = upstreams_.spare.Take(host_, port_);
+        if (!dest_.Valid() && !Connect()) return false;
+        return !Socks() || OpenSocks();
+    }
+
+    // The SOCKS greeting and request on the fresh connection to the proxy, within the reply limit.
+    bool OpenSocks() {
+        dest_.SetNonBlocking(true);
+        dest_.SetNoDelay(true);
+        SocksHandshake handshake(settings_.protocol, settings_.user, settings_.password, target_host_,
+                                 target_port_);
+        std::string out = handshake.TakeOutgoing();
+        std::size_t sent = 0;
+        const auto deadline = Clock::now() + limits_.connect_reply_timeout;
+        while (handshake.Current() == SocksHandshake::State::Talking) {
+            while (sent < out.size()) {
+                const auto n = dest_.Send(out.data() + sent, out.size() - sent);
+                if (n < 0 && !net::LastCallWouldBlock()) return false;
+                if (n <= 0) break;
+                sent += static_cast<std::size_t>(n);
+            }
+            std::array<net::PollItem, 1> item{};
+            item[0].socket = dest_.Handle();
+            item[0].want_read = true;
+            item[0].want_write = sent < out.size();
+            const milliseconds left = Left(deadline);
+            if (left.count() <= 0 || net::Poll(item, left) <= 0) {
+                failure_reason_ = std::string(kNoAnswerInTime);
+                return false;
+            }
+            if (!item[0].readable && !item[0].failed) continue;
+            const auto n = dest_.Receive(block_.get(), kBlockSize);
+            if (n < 0 && net::LastCallWouldBlock()) continue;
+            // A proxy that closes mid-greeting is as dead as one that refuses the connection.
+            if (n <= 0) return false;
+            const std::size_t used = handshake.Feed(block_.get(), static_cast<std::size_t>(n));
+            if (handshake.Current() == SocksHandshake::State::Open && used < static_cast<std::size_t>(n)) {
+                // The server spoke before being asked: nothing it says can be matched to a request.
+                failure_reason_ = "the server behind it sent bytes nobody asked for";
+                return false;
+            }
+            out.erase(0, sent);
+            sent = 0;
+            out += handshake.TakeOutgoing();
+        }
+        switch (handshake.Current()) {
+            case SocksHandshake::State::Open:
+                return true;
+            case SocksHandshake::State::Refused:
+                refusal_ = handshake.Reason();
+                return false;
+            default:
+                failure_reason_ = handshake.Reason();
+                return false;
+        }
     }
 
     bool Connect() {
@@ -320,7 +404,7 @@ class Session {
         if (!reused_ || retried_ || !replay_whole_ || !body_->Done() || response_->Started()) return false;
         retried_ = true;
         dest_.Close();
-        if (!Connect()) return false;
+        if (!Connect() || (Socks() && !OpenSocks())) return false;
         reused_ = false;
         to_dest_ = Outbox();
         to_dest_.Append(replay_);
@@ -364,9 +448,14 @@ class Session {
                 (splice_ ? splice_->Buffered() < splice_->Capacity() : to_browser_.Size() < kBufferLimit) &&
                 to_browser_.Size() < kBufferLimit;
             items[1].want_write = !to_dest_.Empty();
+            // Until its first byte the upstream proxy has the shorter answer limit; an answer that has
+            // started is never cut short by it.
+            const bool awaiting_proxy =
+                upstream_ && !response_->Started() && settings_.answer_timeout <= limits_.idle_timeout;
+            const milliseconds limit = awaiting_proxy ? settings_.answer_timeout : limits_.idle_timeout;
             const milliseconds left =
-                limits_.idle_timeout - std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
-            if (left.count() <= 0) return Outcome::TimedOut;
+                limit - std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
+            if (left.count() <= 0) return awaiting_proxy ? Outcome::NoAnswer : Outcome::TimedOut;
             const int ready = net::Poll(items, left);
             if (ready < 0) return Outcome::Closed;
             if (ready == 0) continue;
@@ -465,29 +554,35 @@ class Session {
         Route(request);
         if (upstream_) dest_ = upstreams_.spare.Take(host_, port_);
         if (!dest_.Valid() && !Connect()) {
-            if (upstream_) AnswerAndClose(browser_, ShortAnswer(502, "Bad Gateway"));
+            if (upstream_) TellProxyUnreachable();
             return;
         }
         dest_.SetNonBlocking(true);
         dest_.SetNoDelay(true);
-        if (upstream_) {
+        if (Socks() && !OpenSocks()) return TellRouteFailed();
+        const bool http_proxy = upstream_ && !Socks();
+        if (http_proxy) {
             to_dest_.Append(RewriteRequestHead(request, settings_, false, false));
         } else {
+            if (Socks()) TheUpstreamWatch().Answered(host_, port_);
             to_browser_.Append("HTTP/1.1 200 Connection established\r\n\r\n");
         }
         to_dest_.Append(inbox_);
         inbox_.clear();
         splice_ = net::SocketSplice::Open(kBufferLimit);
-        PumpTunnel();
+        PumpTunnel(http_proxy);
     }
 
     // Moves bytes both ways until both have closed, a peer fails, or nothing has moved for the
-    // tunnel's idle limit.
-    void PumpTunnel() {
+    // tunnel's idle limit. `await_reply`: the upstream proxy has just been sent the CONNECT, and
+    // until the first byte of its reply it has the reply limit; a proxy that closes or stays silent
+    // gets the browser the page saying so.
+    void PumpTunnel(bool await_reply) {
         bool dest_eof = false;
         bool browser_shut = false;
         bool dest_shut = false;
         auto last_moved = Clock::now();
+        const auto reply_deadline = last_moved + limits_.connect_reply_timeout;
         for (;;) {
             bool moved = false;
             if (!to_dest_.Flush(dest_, moved) || !to_browser_.Flush(browser_, moved) || !DrainSplice(moved))
@@ -511,8 +606,12 @@ class Session {
             items[1].want_read = !dest_eof && (splice_ ? splice_->Buffered() < splice_->Capacity()
                                                        : to_browser_.Size() < kBufferLimit);
             items[1].want_write = !to_dest_.Empty();
-            const milliseconds left = limits_.tunnel_idle_timeout -
-                                      std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
+            milliseconds left = limits_.tunnel_idle_timeout -
+                                std::chrono::duration_cast<milliseconds>(Clock::now() - last_moved);
+            if (await_reply) {
+                left = std::min(left, Left(reply_deadline));
+                if (left.count() <= 0) return TellProxyUnreachable(kNoAnswerInTime);
+            }
             if (left.count() <= 0) return;
             const int ready = net::Poll(items, left);
             if (ready < 0) return;
@@ -530,6 +629,12 @@ class Session {
                 } else {
                     n = dest_.Receive(block_.get(), kBlockSize);
                     if (n > 0) to_browser_.Append(block_.get(), static_cast<std::size_t>(n));
+                }
+                if (await_reply && (n > 0 || n == 0 || !net::LastCallWouldBlock())) {
+                    // The proxy's first word: a reply, or a close before any.
+                    if (n <= 0) return TellProxyUnreachable();
+                    await_reply = false;
+                    TheUpstreamWatch().Answered(host_, port_);
                 }
                 if (n > 0) last_moved = Clock::now();
                 if (n == 0) dest_eof = true;
@@ -571,6 +676,7 @@ class Session {
     const RelaySettings& settings_;
     const RelayLimits& limits_;
     Upstreams& upstreams_;
+    const std::uint16_t own_port_;
     // Not cleared first: every read says how much of it holds data.
     std::unique_ptr<char[]> block_;
     // What the browser sent that is not yet taken: the next request heads.
@@ -586,6 +692,12 @@ class Session {
     std::string host_;
     std::uint16_t port_ = 0;
     std::string destination_;
+    // Where the request goes behind a SOCKS proxy.
+    std::string target_host_;
+    std::uint16_t target_port_ = 0;
+    // Why the route could not be opened: the SOCKS proxy's refusal, or what went wrong with it.
+    std::string refusal_;
+    std::string failure_reason_;
     bool reused_ = false;
     bool retried_ = false;
     // The browser's side failed or closed while its answer was awaited.
@@ -602,8 +714,8 @@ class Session {
 }  // namespace
 
 void RunConnection(net::Socket browser, const RelaySettings& settings, const RelayLimits& limits,
-                   Upstreams& upstreams) {
-    Session(std::move(browser), settings, limits, upstreams).Run();
+                   Upstreams& upstreams, std::uint16_t own_port) {
+    Session(std::move(browser), settings, limits, upstreams, own_port).Run();
 }
 
 }  // namespace vestrel::relay

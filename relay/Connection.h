@@ -12,8 +12,12 @@
 namespace vestrel::relay {
 
 struct RelayLimits {
-    std::chrono::milliseconds connect_timeout{15'000};  // reaching the upstream proxy or server
-    std::chrono::milliseconds idle_timeout{120'000};    // no byte either way on a request, or between two
+    // Reaching the upstream proxy or server: a proxy whose connect has not completed by then is dead.
+    std::chrono::milliseconds connect_timeout{5'000};
+    // An upstream proxy's reply to CONNECT (the first answer byte of a plain request has the settings'
+    // answer timeout).
+    std::chrono::milliseconds connect_reply_timeout{10'000};
+    std::chrono::milliseconds idle_timeout{120'000};  // no byte either way on a request, or between two
     std::chrono::milliseconds tunnel_idle_timeout{600'000};  // no byte either way in a tunnel
     std::chrono::milliseconds head_timeout{30'000};          // the whole request head
     std::size_t max_connections = 1024;
@@ -35,7 +39,8 @@ struct Upstreams {
 
 // Serves the browser connection `browser` to its end with the settings of `settings`, which the
 // caller keeps alive. Never throws out of socket trouble: every failure ends the connection.
+// `own_port` is the port the relay listens on: requests naming it are answered, not sent on.
 void RunConnection(platform::net::Socket browser, const RelaySettings& settings, const RelayLimits& limits,
-                   Upstreams& upstreams);
+                   Upstreams& upstreams, std::uint16_t own_port);
 
 }  // namespace vestrel::relay

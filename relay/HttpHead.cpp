@@ -325,8 +325,44 @@ std::string ShortAnswer(int status, std::string_view reason) {
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
-std::string ProxyUnreachableAnswer(std::string_view host, std::uint16_t port, std::string_view when) {
+namespace {
+
+bool IsLoopbackName(std::string_view host) {
+    if (!host.empty() && host.back() == '.') host.remove_suffix(1);
+    if (EqualsIgnoreCase(host, "localhost") || host == "::1") return true;
+    if (!host.starts_with("127.")) return false;
+    // 127.0.0.0/8, written in dotted decimal.
+    return std::all_of(host.begin(), host.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+}
+
+}  // namespace
+
+bool IsOriginForm(const RequestHead& request) {
+    return !request.is_connect && !IsAbsoluteTarget(request.target);
+}
+
+bool NamesRelayItself(const RequestHead& request, std::uint16_t own_port) {
+    if (IsLoopbackName(request.host) && request.port == own_port) return true;
+    // The Host line may name elsewhere while an upstream proxy follows the URL.
+    if (request.is_connect || !IsAbsoluteTarget(request.target)) return false;
+    const std::uint16_t default_port = StartsWithIgnoreCase(request.target, "https://") ? 443 : 80;
+    const auto authority = ParseAuthority(AuthorityOfTarget(request.target), default_port, true);
+    return authority && IsLoopbackName(authority->host) && authority->port == own_port;
+}
+
+std::string OriginFormAnswer(std::uint16_t own_port) {
+    const std::string body = "This is Vestrel's local proxy: set 127.0.0.1 port " + std::to_string(own_port) +
+                             " as the HTTP proxy of your browser, and ask it for pages there.\r\n";
+    return "HTTP/1.1 400 Bad Request\r\nContent-Type: text/plain\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+std::string LoopAnswer() { return ShortAnswer(508, "Loop Detected"); }
+
+std::string ProxyUnreachableAnswer(std::string_view host, std::uint16_t port, std::string_view when,
+                                   std::string_view reason) {
     std::string proxy = std::string(host) + ":" + std::to_string(port);
+    if (!reason.empty()) proxy += ": " + std::string(reason);
     // The host comes from the user's settings; it goes into the page as text, never as markup.
     std::string escaped;
     for (const char c : proxy) {

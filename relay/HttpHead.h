@@ -65,8 +65,22 @@ std::string PathOfTarget(std::string_view target);
 std::string ShortAnswer(int status, std::string_view reason);
 // The answer when the upstream proxy cannot be reached, refuses, or closes before answering: a
 // "502 Bad Gateway" whose page names the proxy and the time (`when`), so the browser shows why
-// nothing came instead of an empty response.
-std::string ProxyUnreachableAnswer(std::string_view host, std::uint16_t port, std::string_view when);
+// nothing came instead of an empty response. `reason`, when given, says in words what went wrong.
+std::string ProxyUnreachableAnswer(std::string_view host, std::uint16_t port, std::string_view when,
+                                   std::string_view reason = {});
+// Whether `request` names the relay itself: an absolute URL or CONNECT whose destination is a
+// loopback address or "localhost" at `own_port`, the port the relay listens on. Sent on, it would come
+// back to the relay through the upstream, and again, until every connection is taken.
+bool NamesRelayItself(const RequestHead& request, std::uint16_t own_port);
+// Whether the request line holds only a path ("GET / HTTP/1.1"), as sent to a web server rather than to
+// a proxy: the relay cannot know where it was meant to go.
+bool IsOriginForm(const RequestHead& request);
+// "400 Bad Request" with a one-line page saying what the relay is and how to use it (`own_port`).
+std::string OriginFormAnswer(std::uint16_t own_port);
+// "508 Loop Detected": the request named the relay itself.
+std::string LoopAnswer();
+// The reason given when the proxy took the request and sent nothing back within the limit.
+inline constexpr std::string_view kNoAnswerInTime = "it did not answer in time";
 
 struct ResponseHead {
     int status = 0;

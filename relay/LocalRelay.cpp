@@ -28,6 +28,8 @@ struct LocalRelay::Shared {
     const RelayLimits limits;
     RelaySettingsStore settings;
     Upstreams upstreams;
+    // The port listened on, which requests must not name.
+    std::atomic<std::uint16_t> own_port{0};
     // True from the start until `stop`, or until the listener ends by itself.
     std::atomic<bool> running{false};
     mutable std::mutex mutex;
@@ -66,9 +68,20 @@ LocalRelay::~LocalRelay() {
 bool LocalRelay::start(std::uint32_t listen_port, std::uint32_t use_upstream, std::string_view upstream_host,
                        std::uint32_t upstream_port, std::string_view user, std::string_view password) {
     const std::lock_guard lock(control_);
+    return StartLocked(listen_port,
+                       MakeRelaySettings(use_upstream, upstream_host, upstream_port, user, password));
+}
+
+bool LocalRelay::start(std::uint32_t listen_port, const Upstream& upstream,
+                       std::chrono::milliseconds answer_timeout) {
+    const std::lock_guard lock(control_);
+    return StartLocked(listen_port, MakeRelaySettings(upstream, answer_timeout));
+}
+
+bool LocalRelay::StartLocked(std::uint32_t listen_port, RelaySettings settings) {
     StopLocked();
     listen_port_ = listen_port;
-    shared_->settings.Replace(MakeRelaySettings(use_upstream, upstream_host, upstream_port, user, password));
+    shared_->settings.Replace(std::move(settings));
 
     // Only the browsers of this machine may use the relay: anyone else reaching it would browse
     // through the user's proxy under the user's name.
@@ -77,6 +90,7 @@ bool LocalRelay::start(std::uint32_t listen_port, std::uint32_t use_upstream, st
         net::Listener::OnLoopback(static_cast<std::uint16_t>(listen_port & 0xFFFF), 128, error);
     if (!listener.Valid()) return false;
     const std::uint16_t port = listener.Port();
+    shared_->own_port = port;
     shared_->upstreams.pool.Clear(true);
     shared_->upstreams.spare.Clear(true);
     // Raised before the listener runs, so that a listener failing at once leaves it lowered.
@@ -97,6 +111,14 @@ bool LocalRelay::reconfigure(std::uint32_t listen_port, std::uint32_t use_upstre
     const std::lock_guard lock(control_);
     listen_port_ = listen_port;
     shared_->settings.Replace(MakeRelaySettings(use_upstream, upstream_host, upstream_port, user, password));
+    return true;
+}
+
+bool LocalRelay::reconfigure(std::uint32_t listen_port, const Upstream& upstream,
+                             std::chrono::milliseconds answer_timeout) {
+    const std::lock_guard lock(control_);
+    listen_port_ = listen_port;
+    shared_->settings.Replace(MakeRelaySettings(upstream, answer_timeout));
     return true;
 }
 
@@ -196,7 +218,8 @@ void LocalRelay::Serve(const std::shared_ptr<Shared>& shared, net::Socket browse
 void LocalRelay::ServeConnections(std::shared_ptr<Shared> shared, Accepted accepted) {
     for (;;) {
         try {
-            RunConnection(std::move(accepted.browser), *accepted.settings, shared->limits, shared->upstreams);
+            RunConnection(std::move(accepted.browser), *accepted.settings, shared->limits, shared->upstreams,
+                          shared->own_port.load());
         } catch (...) {
             // A connection that fails in an unforeseen way ends alone.
         }

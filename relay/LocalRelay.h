@@ -32,6 +32,11 @@ class LocalRelay {
     // New settings for connections accepted from now on; the listener stays where it is.
     bool reconfigure(std::uint32_t listen_port, std::uint32_t use_upstream, std::string_view upstream_host,
                      std::uint32_t upstream_port, std::string_view user, std::string_view password);
+    // The same through `upstream`, whose first answer byte may take up to `answer_timeout`.
+    bool start(std::uint32_t listen_port, const Upstream& upstream,
+               std::chrono::milliseconds answer_timeout = kDefaultAnswerTimeout);
+    bool reconfigure(std::uint32_t listen_port, const Upstream& upstream,
+                     std::chrono::milliseconds answer_timeout = kDefaultAnswerTimeout);
     bool isRunning() const;
     // Closes the listening socket before returning; connections already accepted go on to their end.
     void stop();
@@ -50,6 +55,7 @@ class LocalRelay {
     struct Shared;
     struct Accepted;
 
+    bool StartLocked(std::uint32_t listen_port, RelaySettings settings);
     void StopLocked();
     static void Listen(std::stop_token stop, std::shared_ptr<Shared> shared,
                        platform::net::Listener listener);

@@ -24,6 +24,19 @@ RelaySettings MakeRelaySettings(std::uint32_t use_upstream, std::string_view ups
     return settings;
 }
 
+RelaySettings MakeRelaySettings(const Upstream& upstream, std::chrono::milliseconds answer_timeout) {
+    RelaySettings settings =
+        MakeRelaySettings(1, upstream.host, upstream.port, upstream.user, upstream.password);
+    settings.protocol = upstream.protocol;
+    // SOCKS proxies take their credentials in their own greeting, never in a header.
+    if (upstream.protocol != UpstreamProtocol::Http) {
+        settings.authorised = 0;
+        settings.authorisation_line.clear();
+    }
+    settings.answer_timeout = answer_timeout;
+    return settings;
+}
+
 void RelaySettingsStore::Replace(RelaySettings settings) {
     auto fresh = std::make_shared<const RelaySettings>(std::move(settings));
     const std::lock_guard lock(mutex_);

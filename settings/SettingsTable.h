@@ -38,6 +38,8 @@ inline constexpr DwordSettingSpec kLocalPort{"Software\\Vestrel\\LocalPort", 808
 inline constexpr DwordSettingSpec kEnableJS{"Software\\Vestrel\\EnableJS", 0};
 inline constexpr DwordSettingSpec kEnableActiveX{"Software\\Vestrel\\EnableActiveX", 0};
 inline constexpr StringSettingSpec kLastDomain{"Software\\Vestrel\\LastDomain", ""};
+// Seconds an upstream proxy may take to send the first byte of its answer before it counts as dead.
+inline constexpr DwordSettingSpec kAnswerTimeout{"Software\\Vestrel\\AnswerTimeout", 15};
 
 // Anonymity and the proxy catalogue.
 inline constexpr DwordSettingSpec kUseProxy{"Software\\Vestrel\\UseProxy", 0};
@@ -83,6 +85,8 @@ inline constexpr DwordSettingSpec kClearPasswords{"Software\\Vestrel\\Setari\\IC
 inline constexpr DwordSettingSpec kClearFavorites{"Software\\Vestrel\\Setari\\IClear7", 0};
 inline constexpr DwordSettingSpec kAutoClean{"Software\\Vestrel\\Setari\\AutoClean", 0};
 inline constexpr DwordSettingSpec kSleep{"Software\\Vestrel\\Setari\\Sleep", 0};
+// Sites whose cookies the cleaner keeps in every browser ("example.com" keeps its subdomains too).
+inline constexpr MultiStringSettingSpec kKeepCookies{"Software\\Vestrel\\Setari\\KeepCookies"};
 
 // The start-up entry that holds the text of AppFullPath.
 inline constexpr StringSettingSpec kRunEntry{"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Vestrel",

@@ -18,4 +18,9 @@ std::error_code WriteFileAtomically(const std::string& path, std::string_view by
 
 bool FileExists(const std::string& path);
 
+// True when some other program holds `path` so that it cannot be opened for exclusive use: on Windows a
+// handle whose share mode refuses us (a browser's lock file), on POSIX an fcntl lock on it. A file that
+// does not exist is not in use.
+bool IsFileInUse(const std::string& path);
+
 }  // namespace vestrel::platform::fs

@@ -299,6 +299,9 @@ def pictures():
     # The save buttons of the privacy panels and the port test of the start-up page.
     p += picture_set("IDB_SAVE", (274, 275), 90, 30, "Save", style="primary")
     p += picture_set("IDB_TEST_PORT", (272, 273), 90, 30, "Test Port")
+    # The cleaning page's preview and its clean at once.
+    p += picture_set("IDB_PREVIEW", (292, 293), 90, 30, "Preview")
+    p += picture_set("IDB_CLEAN_NOW", (294, 295), 90, 30, "Clean now", style="primary")
     p += picture_set("IDB_QUICK_ANONYMITY", (164, 168), 130, 32, "Quick Anonymity", style="green")
     p += picture_set("IDB_CHECK_ADDRESS", (244, 245), 110, 32, "Check My IP")
     p += picture_set("IDB_HELP_MENU", (210, 211), 70, 28, "Help \u25BE", style="header")

@@ -29,6 +29,8 @@ stop_pid_file() {
     [ -s "$file" ] || return 0
     pid=$(cat "$file")
     if [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q "$program"; then
+        # A peer a test paused (SIGSTOP) takes its SIGTERM only once it runs again.
+        kill -CONT "$pid" 2>/dev/null || true
         kill "$pid" 2>/dev/null || true
         for _ in $(seq 50); do
             peer_running "$pid" || break

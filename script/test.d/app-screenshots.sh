@@ -3,8 +3,8 @@
 # files for people to look at, and checks that every expected picture is there: the main window on
 # each section, the About box, the minimise hint, the message dialog, the proxy test (also with its
 # grades), the status page with anonymity on, the "Am I hidden?" verdicts, and every page of the
-# anonymity (the Tested list also with its grades, List update with its list sources), privacy and
-# options sections.
+# anonymity (the Tested list also with its grades, List update with its list sources), privacy (the
+# cleaning page also with a preview and a clean's summary) and options sections.
 set -euo pipefail
 
 root="${VESTREL_BUILD_ROOT:-build}"
@@ -13,7 +13,8 @@ expected=(main-status main-anonymity main-privacy main-options main-anonymity-wi
     quick-anonymity quick-anonymity-no-list proxy-test proxy-test-failed status-anonymity-on
     anonymity-wizard anonymity-current-proxy anonymity-new-list anonymity-tested-list anonymity-add-proxy
     anonymity-list-update anonymity-list-update-public-lists anonymity-list-sources self-test self-test-no-https proxy-test-grades
-    anonymity-tested-list-grades options-browsers options-start-up privacy-blocking privacy-cleaning)
+    anonymity-tested-list-grades options-browsers options-start-up privacy-blocking privacy-cleaning
+    privacy-cleaning-page privacy-cleaning-preview privacy-cleaning-summary)
 
 convert_tool=/usr/bin/convert
 [ -x "$convert_tool" ] || convert_tool=convert

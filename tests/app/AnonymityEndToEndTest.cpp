@@ -19,6 +19,8 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "browsers/ConnectionOptions.h"
 #include "browsers/SavedSettings.h"
@@ -451,6 +453,67 @@ TEST_F(AnonymityEndToEndTest, AProxyThatStopsIsReplacedByTheFastestWorkingOneNev
     std::printf("under Wine: moved to the second proxy %.2f s after the first stopped (%d pages said why)\n",
                 moved, bad_gateway);
     RecordProperty("failover_seconds", std::to_string(moved));
+}
+
+// Most proxies that fail do not refuse: they take the connection and never answer. The paused
+// tinyproxy's listen queue still accepts; every page waiting on it gets the relay's page once the
+// answer limit has passed, which the failover counts, and the move follows.
+TEST_F(AnonymityEndToEndTest, AHungProxyIsReplacedWithinTwentySecondsEveryPageAnsweredByTheRelay) {
+    ASSERT_TRUE(peers_.count("fourth") && peers_.count("control"));
+    const std::string fourth = Line("fourth", "Fourth");
+    std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << fourth << "\r\n" << SecondLine() << "\r\n";
+    SetString(settings::kProxyName, fourth);
+    const std::string origin_log = (state_ / "origin.log").string();
+    const std::size_t log_start = ReadFile(origin_log).size();
+    const int control = peers_.at("control");
+    struct Resume {
+        int port;
+        ~Resume() { Exchange(port, "GET /resume/fourth HTTP/1.0\r\n\r\n"); }
+    } resume{control};
+
+    ASSERT_NE(StartProgram(), nullptr);
+    PressSwitch();
+    ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Enabled" && Accepts(local_port_); }));
+    EXPECT_NE(GetThroughRelay("/before-pause").find("Via: 1.1 fourth"), std::string::npos);
+
+    ASSERT_NE(Exchange(control, "GET /pause/fourth HTTP/1.0\r\n\r\n").find("paused fourth"),
+              std::string::npos);
+    const auto paused = std::chrono::steady_clock::now();
+    // Four pages at once, as a browser opening a site would; each waits on the hung proxy.
+    const std::string hung_page =
+        "could not reach the proxy 127.0.0.1:" + std::to_string(peers_.at("fourth")) +
+        ": it did not answer in time";
+    std::vector<std::string> answers(4);
+    std::vector<std::thread> pages;
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        pages.emplace_back([&, i] {
+            answers[i] = testing::Exchange(local_port_,
+                                           "GET http://127.0.0.1:" + std::to_string(peers_.at("origin")) +
+                                               "/while-hung-" + std::to_string(i) +
+                                               " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
+                                           40s);
+        });
+    }
+    for (std::thread& page : pages) page.join();
+    for (const std::string& answer : answers) {
+        EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 502") << answer;
+        EXPECT_NE(answer.find(hung_page), std::string::npos) << answer;
+    }
+    const std::string second = "127.0.0.1:" + std::to_string(peers_.at("second"));
+    // The move: the relay retargeted and the setting written together, on the window's thread.
+    ASSERT_TRUE(WaitUntil([&] { return ProxyName() == second; }, 15s)) << ProxyName();
+    const double moved = Seconds(std::chrono::steady_clock::now() - paused);
+    EXPECT_LT(moved, 20.0);
+    EXPECT_NE(GetThroughRelay("/after-hung").find("Via: 1.1 second"), std::string::npos);
+    EXPECT_EQ(GetDword(settings::kUseProxy), 1u);
+
+    // Nothing went around the hung proxy.
+    std::istringstream log(ReadFile(origin_log).substr(log_start));
+    for (std::string line; std::getline(log, line);) EXPECT_EQ(line.find("via=-"), std::string::npos) << line;
+    std::printf(
+        "under Wine: moved to the second proxy %.2f s after the proxy in use hung (answer limit 15 s)\n",
+        moved);
+    RecordProperty("hung_failover_seconds", std::to_string(moved));
 }
 
 TEST_F(AnonymityEndToEndTest, WithNoWorkingProxyLeftAnonymityStaysOnAndTheTraySaysSo) {

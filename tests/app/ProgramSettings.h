@@ -43,7 +43,8 @@ inline std::filesystem::path TestFolder(const std::string& name) {
 // service on `list_port` (left empty, JudgeUrl means the public judges on the Internet).
 inline void StayOnLoopback(int list_port) {
     SetDword(settings::kPublicLists, 0);
-    SetString(settings::kJudgeUrl, "http://127.0.0.1:" + std::to_string(list_port) + std::string(catalogue::kJudgePath));
+    SetString(settings::kJudgeUrl,
+              "http://127.0.0.1:" + std::to_string(list_port) + std::string(catalogue::kJudgePath));
 }
 
 // Points the list server and the judge, over HTTP and HTTPS, at a fixture's list service (the peers

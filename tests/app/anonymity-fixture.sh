@@ -4,7 +4,8 @@
 # reached it, and tools/list-service serving both proxies and an address where nothing listens.
 # Their ports go to <state-dir>/peers (name=value lines) for the tests under Wine; each PID to
 # <state-dir>/<name>.pid, by which it is stopped. A third tinyproxy, "third", is there to be stopped
-# halfway through a test, through the small control server "control". The list "locations" serves the same three proxies
+# halfway through a test, and a fourth, "fourth", to be paused (SIGSTOP) and resumed, both through the
+# small control server "control". The list "locations" serves the same three proxies
 # as Canada, Brazil (nothing listens) and Canada <supports POST>, for the anonymity section's pages.
 #   anonymity-fixture.sh start <state-dir> <source-dir> [locations]
 #   anonymity-fixture.sh stop <state-dir>
@@ -19,6 +20,7 @@ stop_all() {
     stop_peer first tinyproxy
     stop_peer second tinyproxy
     stop_peer third tinyproxy
+    stop_peer fourth tinyproxy
     stop_peer control peer_control.py
     rm -f "$state/peers"
 }
@@ -31,7 +33,7 @@ start_peers() {
     # Each leaves from a loopback address of its own, so that the judge in the list service tells it
     # from the program (127.0.0.1) and grades it Anonymous (its Via header): no question before use.
     exit_address=1
-    for name in first second third; do
+    for name in first second third fourth; do
         port=$(free_port)
         exit_address=$((exit_address + 1))
         cat >"$state/$name.conf" <<CONF
@@ -54,7 +56,7 @@ CONF
     : >"$state/origin.log"
     start_peer origin python3 "$source_dir/tests/app/echo_origin.py" "$origin_port" "$state/origin.log"
     control_port=$(free_port)
-    start_peer control python3 "$source_dir/tests/app/peer_control.py" "$control_port" "$state" third
+    start_peer control python3 "$source_dir/tests/app/peer_control.py" "$control_port" "$state" third fourth
     dead_port=$(free_port)
     list_port=$(free_port)
     if [ "${4:-}" = locations ]; then
@@ -65,7 +67,7 @@ CONF
     fi
     start_peer list-service python3 "$source_dir/tools/list-service/list-service.py" --port "$list_port" \
         --stall-seconds 40 --lifetime 1800 "${pieces[@]}"
-    for port in "$first_port" "$second_port" "$third_port" "$origin_port" "$list_port" "$control_port"; do
+    for port in "$first_port" "$second_port" "$third_port" "$fourth_port" "$origin_port" "$list_port" "$control_port"; do
         if ! wait_for_port "$port"; then
             echo "a peer did not start on port $port:" >&2
             tail -n 5 "$state"/*.out >&2

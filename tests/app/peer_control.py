@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Lets a test under Wine stop one of the fixture's peers, as a proxy that dies would (a test tool).
+"""Lets a test under Wine stop one of the fixture's peers, as a proxy that dies would, or hang it, as
+an overloaded one does (a test tool).
 
   peer_control.py PORT STATE_DIR NAME...
 
 Answers GET /stop/NAME for the NAMEs given: the PID in STATE_DIR/NAME.pid is ended when it still runs
-tinyproxy (the fixture started it), and the answer is "stopped NAME". Anything else gets 404.
+tinyproxy (the fixture started it), and the answer is "stopped NAME". GET /pause/NAME and /resume/NAME
+send that process SIGSTOP and SIGCONT (its listen queue still takes connections while it is paused),
+answering "paused NAME" and "resumed NAME". Anything else gets 404.
 """
 import http.server
 import os
@@ -13,15 +16,37 @@ import sys
 import time
 
 
+def fixture_tinyproxy(name):
+    """The PID of the fixture's tinyproxy NAME, or None."""
+    try:
+        pid = int(open(os.path.join(sys.argv[2], name + ".pid")).read().strip())
+        with open("/proc/%d/cmdline" % pid, "rb") as cmdline:
+            return pid if b"tinyproxy" in cmdline.read() else None
+    except (OSError, ValueError):
+        return None
+
+
+def send(name, which):
+    pid = fixture_tinyproxy(name)
+    if pid is None:
+        return False
+    try:
+        os.kill(pid, which)
+    except OSError:
+        return False
+    return True
+
+
 def stop(name):
     pid_file = os.path.join(sys.argv[2], name + ".pid")
+    pid = fixture_tinyproxy(name)
+    if pid is None:
+        return False
     try:
-        pid = int(open(pid_file).read().strip())
-        with open("/proc/%d/cmdline" % pid, "rb") as cmdline:
-            if b"tinyproxy" not in cmdline.read():
-                return False
+        # A paused proxy takes its SIGTERM only once it runs again.
+        os.kill(pid, signal.SIGCONT)
         os.kill(pid, signal.SIGTERM)
-    except (OSError, ValueError):
+    except OSError:
         return False
     for _ in range(50):
         if not os.path.exists("/proc/%d" % pid):
@@ -36,11 +61,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
-        name = self.path[len("/stop/"):] if self.path.startswith("/stop/") else ""
-        if name not in sys.argv[3:] or not stop(name):
+        actions = {
+            "stop": ("stopped", stop),
+            "pause": ("paused", lambda name: send(name, signal.SIGSTOP)),
+            "resume": ("resumed", lambda name: send(name, signal.SIGCONT)),
+        }
+        _, action, name = (self.path.split("/", 2) + ["", ""])[:3]
+        if action not in actions or name not in sys.argv[3:] or not actions[action][1](name):
             self.send_error(404)
             return
-        body = ("stopped " + name + "\n").encode()
+        body = (actions[action][0] + " " + name + "\n").encode()
         self.send_response(200)
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Connection", "close")

@@ -45,7 +45,8 @@ class PublicListsScenario : public ::testing::Test {
   protected:
     void SetUp() override {
         peers_ = ReadPeers(folder_);
-        ASSERT_GT(peers_["httpbin"], 0) << "no peers file: run this test through ctest (VESTREL_JUDGE_PEERS_FILE)";
+        ASSERT_GT(peers_["httpbin"], 0)
+            << "no peers file: run this test through ctest (VESTREL_JUDGE_PEERS_FILE)";
         ca_ = platform::fs::ReadWholeFile(folder_ + "test-ca.pem").value_or("");
         ASSERT_FALSE(ca_.empty());
         ASSERT_TRUE(vestrel::testing::TrustTestCa(ca_));
@@ -58,7 +59,8 @@ class PublicListsScenario : public ::testing::Test {
     std::map<std::string, int> peers_;
     std::string folder_;
     std::string ca_;
-    testing::ScopedProgramValues clean_{{"ListServer", "JudgeUrl", "JudgeHttpsUrl", "PublicLists", "ListSources"}};
+    testing::ScopedProgramValues clean_{
+        {"ListServer", "JudgeUrl", "JudgeHttpsUrl", "PublicLists", "ListSources"}};
 };
 
 TEST_F(PublicListsScenario, EveryRealFormatIsReadAndCounted) {
@@ -67,7 +69,7 @@ TEST_F(PublicListsScenario, EveryRealFormatIsReadAndCounted) {
 #else
     const std::string base = "http://" + At("list") + "/lists/";
 #endif
-    const std::vector<std::string> names = {"monosans-http", "monosans-all", "proxifly-data", "speedx-http",
+    const std::vector<std::string> names = {"monosans-http", "monosans-all",  "proxifly-data", "speedx-http",
                                             "spys",          "monosans-json", "proxifly-json"};
     std::vector<std::string> urls;
     for (const std::string& name : names) urls.push_back(base + name + ".txt");
@@ -130,7 +132,8 @@ TEST_F(PublicListsScenario, EveryRealFormatIsReadAndCounted) {
 
 TEST_F(PublicListsScenario, HttpbinGradesAgainstItsOwnBaseline) {
     settings::RegStringSetting(settings::kJudgeUrl).set("http://" + At("httpbin") + "/get?show_env=1");
-    settings::RegStringSetting(settings::kJudgeHttpsUrl).set("https://" + At("httpbin_https") + "/get?show_env=1");
+    settings::RegStringSetting(settings::kJudgeHttpsUrl)
+        .set("https://" + At("httpbin_https") + "/get?show_env=1");
     const std::vector<std::string> real = TheRealAddress().Addresses();
     ASSERT_EQ(TheRealAddress().Public(), std::optional<std::string>("127.0.0.1"));
     // The front end's own headers are in the baseline: X-Forwarded-For with our address.
@@ -145,11 +148,10 @@ TEST_F(PublicListsScenario, HttpbinGradesAgainstItsOwnBaseline) {
         Grade grade;
         bool https;
     };
-    for (const Expectation& expected : {Expectation{"elite", Grade::kElite, true},
-                                        Expectation{"anonymous", Grade::kAnonymous, true},
-                                        Expectation{"transparent", Grade::kTransparent, true},
-                                        Expectation{"nohttps", Grade::kElite, false},
-                                        Expectation{"broken", Grade::kBroken, false}}) {
+    for (const Expectation& expected :
+         {Expectation{"elite", Grade::kElite, true}, Expectation{"anonymous", Grade::kAnonymous, true},
+          Expectation{"transparent", Grade::kTransparent, true}, Expectation{"nohttps", Grade::kElite, false},
+          Expectation{"broken", Grade::kBroken, false}}) {
         const JudgeResult result = JudgeProxy("127.0.0.1", peers_[expected.peer], real);
         EXPECT_EQ(GradeText(result.grade), GradeText(expected.grade)) << expected.peer;
         EXPECT_EQ(result.https, expected.https) << expected.peer;

@@ -48,6 +48,9 @@ class FakeSystem final : public CleaningSystem {
                 return cookies;
             case ShellFolder::Favorites:
                 return favorites;
+            case ShellFolder::AppData:
+            case ShellFolder::LocalAppData:
+                return std::nullopt;  // no browsers here: their cleaning has tests of its own
         }
         return std::nullopt;
     }

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "relay/LocalRelay.h"
+#include "relay/UpstreamWatch.h"
 #include "settings/RegDwordSetting.h"
 #include "tests/relay/LoopbackPeers.h"
 
@@ -50,6 +51,7 @@ class ChildProcess {
     }
     ~ChildProcess() {
         if (pid_ <= 0) return;
+        ::kill(pid_, SIGCONT);
         ::kill(pid_, SIGTERM);
         for (int i = 0; i < 100; ++i) {
             if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
@@ -61,6 +63,10 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     bool Started() const { return pid_ > 0; }
+    // Stops or lets go on the program, as a proxy that hangs would (SIGSTOP, SIGCONT).
+    void Signal(int signal) const {
+        if (pid_ > 0) ::kill(pid_, signal);
+    }
 
   private:
     pid_t pid_ = -1;
@@ -324,6 +330,251 @@ TEST_F(RelayIntegrationTest, KeepAliveAndPipeliningThroughTinyproxyAndSquid) {
             EXPECT_GE(relay_->idleUpstreamConnections(), 1u);
         }
     }
+}
+
+// A tinyproxy stopped by SIGSTOP still takes connections into its listen queue and never answers: the
+// relay gives up on it within the answer limit (the CONNECT reply limit for a tunnel), answers every
+// waiting browser with its page and tells the watch, so that the failover hears of it. An answer that
+// has started, however slowly it goes on, is never cut by that limit.
+TEST_F(RelayIntegrationTest, HungTinyproxyIsADeadProxyButASlowAnswerIsNotCut) {
+    const std::uint16_t hung_port = FreePort();
+    const fs::path config = *dir_ / "hung.conf";
+    std::ofstream(config) << "Port " << hung_port << "\nListen 127.0.0.1\nTimeout 60\nLogLevel Critical\n";
+    ChildProcess hung({"/usr/bin/tinyproxy", "-d", "-c", config.string()}, *dir_ / "servers.log");
+    ASSERT_TRUE(hung.Started() && WaitForPort(hung_port));
+    std::atomic<int> reports{0};
+    TheUpstreamWatch().Rearm();
+    TheUpstreamWatch().SetHandler([&](const std::string& upstream) {
+        if (upstream == "127.0.0.1:" + std::to_string(hung_port)) ++reports;
+    });
+    struct Unhook {
+        ~Unhook() {
+            TheUpstreamWatch().SetHandler(nullptr);
+            TheUpstreamWatch().Rearm();
+        }
+    } unhook;
+
+    RelayLimits limits;
+    limits.connect_reply_timeout = 2s;
+    relay_ = std::make_unique<LocalRelay>(limits);
+    ASSERT_TRUE(relay_->start(0, Upstream{UpstreamProtocol::Http, "127.0.0.1", hung_port, "", ""}, 1500ms));
+    EXPECT_NE(Get("/bytes/10").find(" 200 "), std::string::npos);
+
+    hung.Signal(SIGSTOP);
+    const auto began = std::chrono::steady_clock::now();
+    std::vector<std::string> answers(4);
+    std::vector<std::thread> browsers;
+    for (std::size_t i = 0; i < 3; ++i) browsers.emplace_back([&, i] { answers[i] = Get("/bytes/10"); });
+    browsers.emplace_back([&] {
+        const std::string origin = "127.0.0.1:" + std::to_string(tls_port_);
+        answers[3] = Exchange(relay_->boundPort(),
+                              "CONNECT " + origin + " HTTP/1.1\r\nHost: " + origin + "\r\n\r\n\x16\x03\x01");
+    });
+    for (std::thread& browser : browsers) browser.join();
+    const auto took = std::chrono::steady_clock::now() - began;
+    hung.Signal(SIGCONT);
+    for (const std::string& answer : answers) {
+        EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 502") << answer;
+        EXPECT_NE(answer.find("could not reach the proxy 127.0.0.1:" + std::to_string(hung_port) +
+                              ": it did not answer in time"),
+                  std::string::npos)
+            << answer;
+    }
+    EXPECT_GE(took, 1400ms);
+    EXPECT_LT(took, 8s);
+    EXPECT_EQ(reports, 1);
+
+    // Through the working tinyproxy, with an answer limit far shorter than the answer takes.
+    relay_->stop();
+    ASSERT_TRUE(relay_->start(0, Upstream{UpstreamProtocol::Http, "127.0.0.1", tinyproxy_port_, "", ""}, 1s));
+    const std::string slow = Get("/slow/30");
+    EXPECT_EQ(slow.substr(0, 12), "HTTP/1.1 200") << slow;
+    EXPECT_TRUE(Body(slow) == Pattern(30)) << Body(slow).size();
+}
+
+// Chained to a real tinyproxy, as a user who puts a local proxy behind the relay has it: requests
+// that name the relay itself, by any loopback address or "localhost", are answered at once instead of
+// going round relay, tinyproxy, relay until every connection is taken; a request in origin form, which
+// says nowhere to go, gets the page saying how to use the relay. Pages go on through all of it.
+TEST_F(RelayIntegrationTest, RequestsThatWouldComeBackAreAnsweredAndPagesGoOn) {
+    const std::string own = std::to_string(relay_->boundPort());
+    std::atomic<int> whole{0};
+    std::atomic<int> tried{0};
+    std::atomic<bool> done{false};
+    std::thread pages([&] {
+        for (int i = 0; i < 200 && !done; ++i, ++tried) {
+            if (Body(Get("/bytes/20000")) == Pattern(20000)) ++whole;
+        }
+    });
+    for (const std::string& self :
+         {"127.0.0.1:" + own, "localhost:" + own, "127.9.8.7:" + own, "LocalHost.:" + own, "[::1]:" + own}) {
+        SCOPED_TRACE(self);
+        const auto began = std::chrono::steady_clock::now();
+        EXPECT_EQ(
+            Exchange(relay_->boundPort(), "GET http://" + self + "/ HTTP/1.1\r\nHost: " + self + "\r\n\r\n")
+                .substr(0, 21),
+            "HTTP/1.1 508 Loop Det");
+        EXPECT_EQ(Exchange(relay_->boundPort(), "CONNECT " + self + " HTTP/1.1\r\nHost: " + self + "\r\n\r\n")
+                      .substr(0, 12),
+                  "HTTP/1.1 508");
+        // The URL counts, whatever the Host line says.
+        EXPECT_EQ(Exchange(relay_->boundPort(), "GET http://" + self + "/x HTTP/1.1\r\nHost: 127.0.0.1:" +
+                                                    std::to_string(origin_port_) + "\r\n\r\n")
+                      .substr(0, 12),
+                  "HTTP/1.1 508");
+        EXPECT_LT(std::chrono::steady_clock::now() - began, 3s);
+    }
+    const std::string origin_form =
+        Exchange(relay_->boundPort(),
+                 "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(origin_port_) + "\r\n\r\n");
+    EXPECT_EQ(origin_form.substr(0, 24), "HTTP/1.1 400 Bad Request");
+    EXPECT_EQ(Body(origin_form), "This is Vestrel's local proxy: set 127.0.0.1 port " + own +
+                                     " as the HTTP proxy of your browser, and ask it for pages there.\r\n");
+    // Another port of this machine is an ordinary destination.
+    EXPECT_EQ(Body(Get("/bytes/100")), Pattern(100));
+    done = true;
+    pages.join();
+    EXPECT_GT(tried, 0);
+    EXPECT_EQ(whole, tried);
+    EXPECT_EQ(Body(Get("/bytes/5000")), Pattern(5000));
+    EXPECT_TRUE(relay_->waitForConnectionsToEnd(5s)) << relay_->activeConnections();
+}
+
+// Through real SOCKS5 servers, each leaving from a loopback address of its own: Dante's danted without
+// a login, microsocks with a user name and password. Plain pages (the relay speaks to the server
+// itself through the tunnel) and HTTPS (the browser's CONNECT becomes the tunnel) arrive whole from
+// the server's address; refusals come back as the relay's page with the reason in words.
+TEST_F(RelayIntegrationTest, PagesThroughDanteAndMicrosocksLeaveFromTheirAddress) {
+    ASSERT_TRUE(cert_made_);
+    const std::uint16_t dante_port = FreePort();
+    const fs::path dante_config = *dir_ / "danted.conf";
+    std::ofstream(dante_config) << "logoutput: " << (*dir_ / "danted.log").string()
+                                << "\ninternal: 127.0.0.1 port = " << dante_port
+                                << "\nexternal: 127.0.0.6\nclientmethod: none\nsocksmethod: none\n"
+                                << "user.unprivileged: nobody\n"
+                                << "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+                                << "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 command: connect }\n";
+    ChildProcess dante(
+        {"/usr/sbin/danted", "-f", dante_config.string(), "-N", "1", "-p", (*dir_ / "danted.pid").string()},
+        *dir_ / "servers.log");
+    const std::uint16_t micro_port = FreePort();
+    ChildProcess micro({"/usr/bin/microsocks", "-i", "127.0.0.1", "-p", std::to_string(micro_port), "-b",
+                        "127.0.0.7", "-u", "relay-user", "-P", "pa:ss word"},
+                       *dir_ / "servers.log");
+    ASSERT_TRUE(dante.Started() && micro.Started() && WaitForPort(dante_port) && WaitForPort(micro_port))
+        << "danted or microsocks did not start; see " << (*dir_ / "servers.log");
+
+    struct Server {
+        const char* name;
+        std::uint16_t port;
+        const char* user;
+        const char* password;
+        const char* exit_address;
+    };
+    for (const Server& server : {Server{"danted", dante_port, "", "", "127.0.0.6"},
+                                 Server{"microsocks", micro_port, "relay-user", "pa:ss word", "127.0.0.7"}}) {
+        SCOPED_TRACE(server.name);
+        relay_->stop();
+        ASSERT_TRUE(relay_->start(
+            0, Upstream{UpstreamProtocol::Socks5, "127.0.0.1", server.port, server.user, server.password}));
+        EXPECT_EQ(Body(Get("/peer")), server.exit_address);
+        const std::string big = Get("/bytes/1000000");
+        EXPECT_EQ(big.substr(0, 12), "HTTP/1.1 200");
+        EXPECT_TRUE(Body(big) == Pattern(1000000)) << Body(big).size();
+
+        const fs::path out = *dir_ / "socks-https.bin";
+        const std::string command =
+            "curl -s -k --max-time 30 --proxy http://127.0.0.1:" + std::to_string(relay_->boundPort()) +
+            " -o " + out.string() + " https://127.0.0.1:" + std::to_string(tls_port_) + "/bytes/300000";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        std::ifstream file(out, std::ios::binary);
+        std::stringstream bytes;
+        bytes << file.rdbuf();
+        EXPECT_TRUE(bytes.str() == Pattern(300000)) << bytes.str().size();
+
+        // Nothing listens at the dead port: the proxy says so, and the page says it in words.
+        const std::string dead = "127.0.0.1:" + std::to_string(FreePort());
+        const std::string refused =
+            Exchange(relay_->boundPort(), "GET http://" + dead + "/ HTTP/1.1\r\nHost: " + dead + "\r\n\r\n");
+        EXPECT_EQ(refused.substr(0, 12), "HTTP/1.1 502") << refused;
+        EXPECT_NE(refused.find("could not reach the proxy 127.0.0.1:" + std::to_string(server.port) + ": "),
+                  std::string::npos)
+            << refused;
+    }
+    // danted names the refusal; microsocks only says it failed.
+    relay_->stop();
+    ASSERT_TRUE(relay_->start(0, Upstream{UpstreamProtocol::Socks5, "127.0.0.1", dante_port, "", ""}));
+    const std::string dead = "127.0.0.1:" + std::to_string(FreePort());
+    EXPECT_NE(Exchange(relay_->boundPort(), "CONNECT " + dead + " HTTP/1.1\r\nHost: " + dead + "\r\n\r\n")
+                  .find("connection refused by the destination"),
+              std::string::npos);
+
+    relay_->stop();
+    ASSERT_TRUE(
+        relay_->start(0, Upstream{UpstreamProtocol::Socks5, "127.0.0.1", micro_port, "relay-user", "wrong"}));
+    EXPECT_NE(Get("/peer").find("the proxy refused the user name and password"), std::string::npos);
+    relay_->stop();
+    ASSERT_TRUE(relay_->start(0, Upstream{UpstreamProtocol::Socks5, "127.0.0.1", micro_port, "", ""}));
+    EXPECT_NE(Get("/peer").find("the proxy wants a user name and password"), std::string::npos);
+}
+
+// SOCKS4a, which neither Debian server speaks (danted takes 0.0.0.1 for an address): a small proxy
+// here checks the request's form, then answers as the server would. One that refuses, and one that
+// closes mid-greeting, which counts against it as a dead proxy.
+TEST_F(RelayIntegrationTest, Socks4aSendsTheNameAndRefusalsAndClosesAreToldApart) {
+    std::atomic<bool> name_sent{false};
+    auto socks4a = [&](unsigned char verdict) {
+        return [&, verdict](net::Socket& peer) {
+            std::string got;
+            char buffer[512];
+            // Version, command, port, 0.0.0.1, the user id and the name, each ending in a NUL.
+            while (got.size() < 8 + 6 + 15) {
+                const auto n = peer.Receive(buffer, sizeof(buffer));
+                if (n <= 0) return;
+                got.append(buffer, static_cast<std::size_t>(n));
+            }
+            if (got.substr(0, 2) == "\x04\x01" && got.substr(4, 4) == std::string("\0\0\0\x01", 4) &&
+                got.find(std::string("relay\0origin.example\0", 21)) == 8)
+                name_sent = true;
+            peer.SendAll(std::string("\0", 1) + static_cast<char>(verdict) + std::string(6, '\0'));
+            if (verdict != 0x5A) return;
+            std::string rest;
+            ReadHead(peer, rest);
+            peer.SendAll("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+        };
+    };
+    LoopbackServer granting(socks4a(0x5A));
+    LoopbackServer refusing(socks4a(0x5B));
+    LoopbackServer closing([](net::Socket& peer) {
+        char buffer[3];
+        peer.Receive(buffer, sizeof(buffer));
+    });
+    const std::string request = "GET http://origin.example:81/ HTTP/1.1\r\nHost: origin.example:81\r\n\r\n";
+
+    ASSERT_TRUE(
+        relay_->start(0, Upstream{UpstreamProtocol::Socks4a, "127.0.0.1", granting.port(), "relay", ""}));
+    EXPECT_EQ(Body(Exchange(relay_->boundPort(), request)), "ok");
+    EXPECT_TRUE(name_sent);
+
+    relay_->stop();
+    ASSERT_TRUE(
+        relay_->start(0, Upstream{UpstreamProtocol::Socks4a, "127.0.0.1", refusing.port(), "relay", ""}));
+    EXPECT_NE(
+        Exchange(relay_->boundPort(), request).find("the proxy refused or could not make the connection"),
+        std::string::npos);
+
+    std::atomic<int> reports{0};
+    TheUpstreamWatch().Rearm();
+    TheUpstreamWatch().SetHandler([&](const std::string&) { ++reports; });
+    relay_->stop();
+    ASSERT_TRUE(relay_->start(0, Upstream{UpstreamProtocol::Socks5, "127.0.0.1", closing.port(), "", ""}));
+    for (int i = 0; i < 3; ++i) {
+        const std::string answer = Exchange(relay_->boundPort(), request);
+        EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 502") << answer;
+    }
+    EXPECT_EQ(reports, 1);
+    TheUpstreamWatch().SetHandler(nullptr);
+    TheUpstreamWatch().Rearm();
 }
 
 }  // namespace

@@ -39,6 +39,29 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 piece = BLOCK[:min(len(BLOCK), size - sent)]
                 self.wfile.write(piece)
                 sent += len(piece)
+        elif self.path == "/peer":
+            # The address the request came from: which proxy it left through.
+            body = self.client_address[0].encode()
+            self.send_response(200)
+            self.send_header("Content-Type", "text/plain")
+            self.send_header("Content-Length", str(len(body)))
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.write(body)
+        elif self.path.startswith("/slow/"):
+            # A head at once, then one byte every tenth of a second: an answer that has started and
+            # takes its time.
+            size = int(self.path[len("/slow/"):])
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(size))
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.flush()
+            for at in range(size):
+                self.wfile.write(BLOCK[at:at + 1])
+                self.wfile.flush()
+                time.sleep(0.1)
         elif self.path == "/page":
             self.send_response(200)
             self.send_header("Content-Type", "text/html; charset=iso-8859-1")

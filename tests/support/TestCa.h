@@ -28,7 +28,8 @@ inline bool TrustTestCa(const std::string& pem) {
         return false;
     }
     // The machine's store: the user's one would ask the user first on Windows.
-    HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+    HCERTSTORE store =
+        ::CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
     if (store == nullptr) return false;
     const BOOL added = ::CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING,
                                                           reinterpret_cast<const BYTE*>(der.data()), size,

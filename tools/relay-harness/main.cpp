@@ -1,5 +1,6 @@
 // Runs the local relay in the foreground for tests and benchmarks:
-//   relay-harness --listen PORT (--upstream HOST:PORT | --direct) [--block-js] [--block-activex]
+//   relay-harness --listen PORT (--upstream HOST:PORT | --socks5 HOST:PORT | --direct) [--block-js]
+//                 [--block-activex]
 // Prints "listening on 127.0.0.1:PORT" once it accepts, and stops on SIGINT or SIGTERM.
 #include <csignal>
 #include <cstdio>
@@ -18,8 +19,8 @@ namespace {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: relay-harness --listen PORT (--upstream HOST:PORT | --direct) [--block-js] "
-                 "[--block-activex]\n");
+                 "usage: relay-harness --listen PORT (--upstream HOST:PORT | --socks5 HOST:PORT | --direct) "
+                 "[--block-js] [--block-activex]\n");
     return 2;
 }
 
@@ -42,13 +43,15 @@ int main(int argc, char** argv) {
     bool direct = false;
     std::string upstream_host;
     std::uint32_t upstream_port = 0;
+    relay::UpstreamProtocol protocol = relay::UpstreamProtocol::Http;
     bool block_js = false;
     bool block_activex = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--listen" && i + 1 < argc) {
             if (!ParsePort(argv[++i], listen_port)) return Usage();
-        } else if (arg == "--upstream" && i + 1 < argc) {
+        } else if ((arg == "--upstream" || arg == "--socks5") && i + 1 < argc) {
+            if (arg == "--socks5") protocol = relay::UpstreamProtocol::Socks5;
             const std::string_view value = argv[++i];
             const std::size_t colon = value.rfind(':');
             if (colon == std::string_view::npos || colon == 0) return Usage();
@@ -81,7 +84,11 @@ int main(int argc, char** argv) {
 #endif
 
     relay::LocalRelay& relay = relay::TheLocalRelay();
-    if (!relay.start(listen_port, direct ? 0 : 1, upstream_host, upstream_port, "", "")) {
+    const bool started =
+        direct ? relay.start(listen_port, 0, "", 0, "", "")
+               : relay.start(listen_port, relay::Upstream{protocol, upstream_host,
+                                                          static_cast<std::uint16_t>(upstream_port), "", ""});
+    if (!started) {
         std::fprintf(stderr, "relay-harness: cannot listen on 127.0.0.1:%u\n", listen_port);
         return 1;
     }

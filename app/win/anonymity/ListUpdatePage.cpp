@@ -61,7 +61,8 @@ bool ListUpdatePage::OnInitDialog() {
     // "not read yet" whole in the second column; the first takes the rest of the view.
     AddColumn(list, 0, "List address", 268);
     AddColumn(list, 1, "Proxies", 86);
-    ::CheckDlgButton(hwnd(), IDC_LIST_UPDATE_PUBLIC, catalogue::PublicListsIncluded() ? BST_CHECKED : BST_UNCHECKED);
+    ::CheckDlgButton(hwnd(), IDC_LIST_UPDATE_PUBLIC,
+                     catalogue::PublicListsIncluded() ? BST_CHECKED : BST_UNCHECKED);
     FillSources();
     TheProxyLists().sources_changed = [this] { FillSources(); };
     return true;

@@ -87,8 +87,8 @@ bool RefreshProgress::OnTimer(UINT_PTR timer) {
                 std::string failed = catalogue::FailedSourcesText(sources);
                 std::vector<catalogue::SourceOutcome> kept = sources;
                 const bool updated = FinishListRefresh(body, std::move(kept), ui);
-                std::string message =
-                    catalogue::RefreshMessage(url, body.has_value(), TheProxyLists().new_list.size(), sources);
+                std::string message = catalogue::RefreshMessage(url, body.has_value(),
+                                                                TheProxyLists().new_list.size(), sources);
                 if (watch.Alive()) {
                     failed_sources_ = std::move(failed);
                     message_ = std::move(message);

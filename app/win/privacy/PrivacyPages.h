@@ -1,12 +1,10 @@
-// The privacy section's two panels: blocking scripts and ActiveX objects in relayed pages, and the
-// cleaning tasks with their interval.
+// The privacy section's two panels: blocking scripts and ActiveX objects in relayed pages (here), and
+// the cleaning tasks (CleaningPage.h).
 #pragma once
 
 #include <windows.h>
 
-#include <cstdint>
 #include <span>
-#include <string>
 
 #include "app/win/shell/Integration.h"
 #include "app/win/shell/Pages.h"
@@ -29,26 +27,6 @@ class BlockingPage : public ui::MessageMap<BlockingPage, PlainPage> {
 
     int block_scripts_ = 0;
     int block_activex_ = 0;
-};
-
-class CleaningPage : public ui::MessageMap<CleaningPage, PlainPage> {
-  public:
-    static constexpr int kTemplate = IDD_CLEANING;
-    static constexpr int kTasks = 7;
-    explicit CleaningPage(HWND main_window);
-
-    static std::span<const ui::CommandEntry<CleaningPage>> Commands();
-
-  protected:
-    bool OnInitDialog() override;
-
-  private:
-    void OnSave();
-
-    int tasks_[kTasks] = {};
-    std::string minutes_text_;
-    // The interval as last read or accepted; kept when the edit holds no number.
-    std::uint32_t minutes_ = 0;
 };
 
 // The page of a privacy sub-page template (blocking, cleaning); an empty SubPage for any other.

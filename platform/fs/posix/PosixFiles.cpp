@@ -79,4 +79,16 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool IsFileInUse(const std::string& path) {
+    FileDescriptor file(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+    if (!file.Valid()) return errno != ENOENT && errno != ENOTDIR;
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 0;  // the whole file
+    if (::fcntl(file.Get(), F_GETLK, &lock) != 0) return true;
+    return lock.l_type != F_UNLCK;
+}
+
 }  // namespace vestrel::platform::fs

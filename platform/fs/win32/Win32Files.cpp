@@ -79,4 +79,20 @@ bool FileExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool IsFileInUse(const std::string& path) {
+    // No sharing at all: any handle another program keeps open on the file refuses us.
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Valid()) return false;
+    switch (::GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return false;
+        default:
+            // A sharing or lock violation, or a lock file whose deletion is pending (access denied):
+            // in use. Anything else is taken as in use as well, so that a doubt leaves the files alone.
+            return true;
+    }
+}
+
 }  // namespace vestrel::platform::fs

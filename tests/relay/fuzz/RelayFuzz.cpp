@@ -1,6 +1,6 @@
 // libFuzzer target for everything the relay reads from a peer before it moves bytes on: the request
-// head parser and rewriter, the chunked body reader, and the answer reader with its framing, head
-// rewriting and content filter.
+// head parser and rewriter, the chunked body reader, the answer reader with its framing, head
+// rewriting and content filter, and a hostile SOCKS proxy's replies.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -10,6 +10,7 @@
 #include "relay/HttpHead.h"
 #include "relay/RelaySettings.h"
 #include "relay/ResponseStream.h"
+#include "relay/SocksHandshake.h"
 
 namespace {
 
@@ -103,6 +104,47 @@ void FuzzChunked(std::string_view input, std::size_t block) {
     Check(taken <= input.size());
 }
 
+// The proxy's bytes fed in blocks: the handshake never takes more than it was given, ends open only
+// after sending its request, and a refusal always says why. Whole or in blocks, the same verdict at
+// the same byte.
+struct SocksVerdict {
+    SocksHandshake::State state;
+    std::size_t used;
+    std::string sent;
+};
+
+SocksVerdict ReadSocks(UpstreamProtocol protocol, std::string_view user, std::string_view input,
+                       std::size_t block) {
+    SocksHandshake handshake(protocol, user, "secret", "origin.example", 443);
+    SocksVerdict verdict{handshake.Current(), 0, handshake.TakeOutgoing()};
+    for (std::size_t at = 0; at < input.size() && handshake.Current() == SocksHandshake::State::Talking;
+         at += block) {
+        const std::string_view piece = input.substr(at, block);
+        const std::size_t used = handshake.Feed(piece.data(), piece.size());
+        Check(used <= piece.size());
+        verdict.used += used;
+        verdict.sent += handshake.TakeOutgoing();
+    }
+    verdict.state = handshake.Current();
+    if (verdict.state == SocksHandshake::State::Refused || verdict.state == SocksHandshake::State::Broken)
+        Check(!handshake.Reason().empty());
+    // The name goes to the proxy; the relay never looks it up.
+    if (verdict.state == SocksHandshake::State::Open)
+        Check(verdict.sent.find("origin.example") != std::string::npos);
+    return verdict;
+}
+
+void FuzzSocks(std::string_view input, std::size_t block) {
+    for (const auto protocol : {UpstreamProtocol::Socks5, UpstreamProtocol::Socks4a}) {
+        for (const std::string_view user : {"", "user"}) {
+            const SocksVerdict pieces = ReadSocks(protocol, user, input, block);
+            const SocksVerdict whole = ReadSocks(protocol, user, input, input.size() + 1);
+            Check(pieces.state == whole.state && pieces.sent == whole.sent);
+            if (whole.state == SocksHandshake::State::Open) Check(pieces.used == whole.used);
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -111,5 +153,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t block = size == 0 ? 1 : 1 + data[0] % 64;
     FuzzAnswer(input, block, size > 1 && (data[1] & 1) != 0);
     FuzzChunked(input, block);
+    FuzzSocks(input, block);
     return 0;
 }
