@@ -74,6 +74,9 @@ bool ReadAddressToken(std::string_view token, ListedProxy& proxy) {
     if (!token.empty() && token.back() == '/') token.remove_suffix(1);
     if (const std::size_t at = token.rfind('@'); at != std::string_view::npos) {
         const std::string_view credentials = token.substr(0, at);
+        // A "/" is no part of a URL's user name or password: such a token is two entries run
+        // together where a list lost a line break ("1.2.3.4:80socks5://u:p@5.6.7.8:1080").
+        if (credentials.find('/') != std::string_view::npos) return false;
         const std::size_t colon = credentials.find(':');
         proxy.user = std::string(credentials.substr(0, colon));
         if (colon != std::string_view::npos) proxy.password = std::string(credentials.substr(colon + 1));

@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view body(reinterpret_cast<const char*>(data), size);
     for (const ListedProxy& proxy : ReadProxyList(body)) {
         const std::optional<ListedProxy> again = ReadListLine(proxy.Text());
-        if (proxy.user.find_first_of(":@ \t,") != std::string::npos ||
-            proxy.password.find_first_of("@ \t,") != std::string::npos ||
+        if (proxy.user.find_first_of(":@/ \t,") != std::string::npos ||
+            proxy.password.find_first_of("@/ \t,") != std::string::npos ||
             proxy.country.find_first_of("\r\n") != std::string::npos) {
             continue;  // such credentials or countries come only from JSON and have no line form
         }
