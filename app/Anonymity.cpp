@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "app/JudgeSocks.h"
 #include "browsers/ConnectionOptions.h"
 #include "catalogue/CatalogueLines.h"
 #include "catalogue/ProxyText.h"
@@ -26,10 +27,12 @@ void Tell(const std::function<void(const std::string&)>& channel, const std::str
 
 std::uint32_t LocalPort() { return settings::RegDwordSetting(settings::kLocalPort).get(); }
 
-// The HTTP proxy at `host`:`port` as the relay takes it.
+// The proxy at `host`:`port` as the relay takes it.
 relay::Upstream UpstreamOf(const std::string& host, std::int32_t port, const std::string& user,
-                           const std::string& password) {
+                           const std::string& password,
+                           catalogue::ProxyProtocol protocol = catalogue::ProxyProtocol::kHttp) {
     relay::Upstream upstream;
+    upstream.protocol = UpstreamProtocolOf(protocol);
     upstream.host = host;
     upstream.port = static_cast<std::uint16_t>(port & 0xFFFF);
     upstream.user = user;
@@ -71,7 +74,7 @@ bool SwitchOn(const std::string& proxy_name, const AnonymityUi& ui, bool also_er
     // A proxy from a list that wants credentials gets them through the relay's proxy authentication.
     const relay::Upstream upstream =
         UpstreamOf(host, catalogue::ProxyPort(proxy_name), catalogue::ProxyUser(proxy_name),
-                   catalogue::ProxyPassword(proxy_name));
+                   catalogue::ProxyPassword(proxy_name), catalogue::ProxyProtocolOf(proxy_name));
     if (relay::TheLocalRelay().start(port, upstream, AnswerTimeout())) return true;
     // Browsers pointed at a port where nothing listens would leave the user with no web at all.
     SwitchAnonymityOff();
@@ -104,6 +107,16 @@ bool Retarget(const std::string& host, std::int32_t port, const std::string& use
     relay::TheUpstreamWatch().Rearm();
     return relay::TheLocalRelay().reconfigure(LocalPort(), UpstreamOf(host, port, user, password),
                                               AnswerTimeout());
+}
+
+bool Retarget(const std::string& proxy_text) {
+    relay::TheUpstreamWatch().Rearm();
+    return relay::TheLocalRelay().reconfigure(
+        LocalPort(),
+        UpstreamOf(catalogue::ProxyHost(proxy_text), catalogue::ProxyPort(proxy_text),
+                   catalogue::ProxyUser(proxy_text), catalogue::ProxyPassword(proxy_text),
+                   catalogue::ProxyProtocolOf(proxy_text)),
+        AnswerTimeout());
 }
 
 void SayAddressInUse(const AnonymityUi& ui, const std::string& text) {

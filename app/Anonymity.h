@@ -91,6 +91,8 @@ bool ApplyAnonymity(const AnonymityUi& ui);
 // `user` and `password`: the credentials the proxy wants, for the relay's proxy authentication.
 bool Retarget(const std::string& host, std::int32_t port, const std::string& user = {},
               const std::string& password = {});
+// The same towards the proxy of a proxy text, in its protocol and with its credentials.
+bool Retarget(const std::string& proxy_text);
 // The main window's line for the address in use: the prefix, then `text`.
 void SayAddressInUse(const AnonymityUi& ui, const std::string& text);
 
