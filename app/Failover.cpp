@@ -84,7 +84,6 @@ std::string FinishFailover(const std::string& failed, const std::optional<Failov
                " stopped answering, and no proxy in the Tested list answers. Web pages show "
                "an error until you choose another proxy in Vestrel.";
     }
-    // In the protocol its row says, with the credentials it wants.
     if (!Retarget(chosen->address))
         return shown_failed + " stopped answering, and Vestrel could not move to " + chosen->address + ".";
     settings::RegStringSetting(settings::kProxyName).set(chosen->address);
