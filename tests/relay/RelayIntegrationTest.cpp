@@ -606,8 +606,85 @@ TEST_F(SocksIntegrationTest, ChromiumLoadsPagesThroughTheRelayAndDante) {
     }
 }
 
-// SOCKS4a, which neither Debian server speaks (danted takes 0.0.0.1 for an address): a small proxy
-// here checks the request's form, then answers as the server would. One that refuses, and one that
+// SOCKS4a from a real server: OpenSSH's dynamic forwarding (ssh -D), whose far end here is Dropbear on
+// loopback with a login of its own (see with-login-user.sh). The destination goes by name, which plain
+// SOCKS4 cannot carry, and the pages arrive whole. When the far end cannot connect, ssh closes without
+// a reply, so the page says the proxy could not be reached.
+TEST_F(SocksIntegrationTest, Socks4aThroughOpenSshDynamicForwarding) {
+    ASSERT_TRUE(cert_made_);
+    const fs::path home = *dir_ / "ssh";
+    fs::create_directories(home / "home" / ".ssh");
+    const std::string make_keys =
+        "dropbearkey -t ed25519 -f " + (home / "host_key").string() +
+        " >/dev/null 2>&1 && ssh-keygen -q -t ed25519 -N '' -f " + (home / "client_key").string() +
+        " && cp " + (home / "client_key.pub").string() + " " + (home / "home/.ssh/authorized_keys").string();
+    ASSERT_EQ(std::system(make_keys.c_str()), 0) << make_keys;
+    // Dropbear reads the keys as the user, who owns nothing here.
+    for (const fs::path& path : {*dir_, home, home / "home", home / "home/.ssh"})
+        fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+    const std::uint16_t server_port = FreePort();
+    const fs::path source = std::getenv("VESTREL_SOURCE_DIR") ? std::getenv("VESTREL_SOURCE_DIR") : ".";
+    ChildProcess dropbear(
+        {"/bin/sh", (source / "tests/relay/with-login-user.sh").string(), home.string(), "relay-tunnel",
+         "unused", "/usr/sbin/dropbear", "-F", "-E", "-s", "-p", "127.0.0.1:" + std::to_string(server_port),
+         "-r", (home / "host_key").string(), "-P", (home / "dropbear.pid").string()},
+        *dir_ / "servers.log");
+    ASSERT_TRUE(dropbear.Started() && WaitForPort(server_port)) << "see " << (*dir_ / "servers.log");
+    const std::uint16_t socks_port = FreePort();
+    ChildProcess ssh({"/usr/bin/ssh",
+                      "-F",
+                      "/dev/null",
+                      "-N",
+                      "-D",
+                      "127.0.0.1:" + std::to_string(socks_port),
+                      "-i",
+                      (home / "client_key").string(),
+                      "-o",
+                      "IdentitiesOnly=yes",
+                      "-o",
+                      "StrictHostKeyChecking=no",
+                      "-o",
+                      "UserKnownHostsFile=/dev/null",
+                      "-o",
+                      "BatchMode=yes",
+                      "-o",
+                      "ExitOnForwardFailure=yes",
+                      "-o",
+                      "LogLevel=ERROR",
+                      "-p",
+                      std::to_string(server_port),
+                      "relay-tunnel@127.0.0.1"},
+                     *dir_ / "servers.log");
+    ASSERT_TRUE(ssh.Started() && WaitForPort(socks_port)) << "see " << (*dir_ / "servers.log");
+
+    Through(Upstream{UpstreamProtocol::Socks4a, "127.0.0.1", socks_port, "relay", ""});
+    const std::string named = "localhost:" + std::to_string(origin_port_);
+    const std::string big =
+        Exchange(relay_->boundPort(),
+                 "GET http://" + named + "/bytes/1000000 HTTP/1.1\r\nHost: " + named + "\r\n\r\n");
+    EXPECT_EQ(big.substr(0, 12), "HTTP/1.1 200") << big.substr(0, 300);
+    EXPECT_TRUE(Body(big) == Pattern(1000000)) << Body(big).size();
+
+    const fs::path out = *dir_ / "socks4a-https.bin";
+    const std::string command =
+        "curl -s -k --max-time 30 --proxy http://127.0.0.1:" + std::to_string(relay_->boundPort()) + " -o " +
+        out.string() + " https://localhost:" + std::to_string(tls_port_) + "/bytes/300000";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream file(out, std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    EXPECT_TRUE(bytes.str() == Pattern(300000)) << bytes.str().size();
+
+    const std::string dead = GetFrom("localhost:" + std::to_string(FreePort()));
+    EXPECT_EQ(dead.substr(0, 12), "HTTP/1.1 502") << dead;
+    EXPECT_NE(dead.find("could not reach the proxy 127.0.0.1:" + std::to_string(socks_port)),
+              std::string::npos)
+        << dead;
+}
+
+// SOCKS4a byte for byte (danted takes 0.0.0.1 for an address, and ssh never refuses in words): a small
+// proxy here checks the request's form, then answers as a server would. One that refuses, and one that
 // closes mid-greeting, which counts against it as a dead proxy whichever SOCKS it was spoken.
 TEST_F(SocksIntegrationTest, Socks4aSendsTheNameAndRefusalsAndClosesAreToldApart) {
     std::atomic<bool> name_sent{false};
