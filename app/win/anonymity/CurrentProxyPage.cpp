@@ -27,8 +27,8 @@ std::span<const ui::CommandEntry<CurrentProxyPage>> CurrentProxyPage::Commands()
 
 bool CurrentProxyPage::OnInitDialog() {
     PlainPage::OnInitDialog();
-    // The system font, as the address lines of the status page.
-    ::SendDlgItemMessageA(hwnd(), IDC_CURRENT_PROXY_ADDRESS, WM_SETFONT, 0, TRUE);
+    // The caption font, as the address lines of the status page.
+    UseCaptionFont(IDC_CURRENT_PROXY_ADDRESS);
     ShowCurrentProxy();
     return true;
 }

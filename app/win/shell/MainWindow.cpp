@@ -153,8 +153,8 @@ bool MainWindow::OnInitDialog() {
     SetItemText(hwnd(), kRealAddressLine, StartupRealAddressLine(real));
 
     ui::ApplyLayeredShape(hwnd());
-    ::SendDlgItemMessageA(hwnd(), kAddressInUseLine, WM_SETFONT, 0, TRUE);
-    ::SendDlgItemMessageA(hwnd(), kRealAddressLine, WM_SETFONT, 0, TRUE);
+    UseCaptionFont(kAddressInUseLine);
+    UseCaptionFont(kRealAddressLine);
 
     tips_ = std::make_unique<TipsPanel>(hwnd());
     if (!tips_->Create()) return false;

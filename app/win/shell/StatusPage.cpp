@@ -144,7 +144,7 @@ bool StatusPage::OnInitDialog() {
     tips_link_.SetTarget(std::string(links::kTipsPage));
     SetItemText(hwnd(), IDC_STATUS_TIPS_LINK, "click here");
     for (int caption : {IDC_STATUS_TITLE, IDC_STATUS_NEW_LABEL, IDC_STATUS_TESTED_LABEL})
-        ::SendDlgItemMessageA(hwnd(), caption, WM_SETFONT, 0, TRUE);
+        UseCaptionFont(caption);
 
     hint_panel_ = std::make_unique<HintPanel>(parent());
     if (!hint_panel_->Create()) return false;

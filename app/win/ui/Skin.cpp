@@ -2,6 +2,7 @@
 #include "app/win/ui/Skin.h"
 
 #include <algorithm>
+#include <map>
 
 // Before wincodec.h: its class ids are defined here rather than taken from a library.
 #include <objbase.h>
@@ -158,6 +159,17 @@ Bitmap FadedPicture(HBITMAP picture) {
         out[3] = 0;
     }
     return faded;
+}
+
+HFONT CaptionFont(UINT dpi) {
+    static std::map<UINT, Font> fonts;
+    Font& font = fonts[dpi];
+    if (!font) {
+        font.reset(::CreateFontA(-Scaled(12, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                 OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                                 DEFAULT_PITCH | FF_SWISS, "Tahoma"));
+    }
+    return font.get();
 }
 
 SIZE PictureSize(HBITMAP bitmap) {

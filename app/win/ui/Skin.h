@@ -29,6 +29,11 @@ SIZE PictureSize(HBITMAP bitmap);
 // and has no picture of its own for that state; empty when `picture` is not one LoadPicture made.
 Bitmap FadedPicture(HBITMAP picture);
 
+// The font of the window's captions and address lines at `dpi`: a TrueType face at the scale's size,
+// made once per DPI and kept for the program's life. (The stock system font these lines once had
+// keeps its 96-DPI size, or is stretched, at other scales.)
+HFONT CaptionFont(UINT dpi);
+
 // How a dialog answers WM_CTLCOLOR* for itself and its statics.
 enum class ColourRule {
     Default,      // the dialog manager's colours

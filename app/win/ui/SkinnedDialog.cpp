@@ -1,6 +1,8 @@
 // Background painting, colours, dragging and help for every skinned window; the message dialog.
 #include "app/win/ui/SkinnedDialog.h"
 
+#include <algorithm>
+
 #include "ArtworkIds.h"
 #include "app/ShellTexts.h"
 #include "app/win/ui/Shell.h"
@@ -78,9 +80,18 @@ void SkinnedDialog::Place(HWND window, int x, int y, int width, int height, UINT
     placed_.push_back(place);
 }
 
+void SkinnedDialog::UseCaptionFont(int id) {
+    if (std::find(caption_items_.begin(), caption_items_.end(), id) == caption_items_.end())
+        caption_items_.push_back(id);
+    ::SendDlgItemMessageA(hwnd(), id, WM_SETFONT, reinterpret_cast<WPARAM>(CaptionFont(dpi())), TRUE);
+}
+
 void SkinnedDialog::Rescale() {
     LoadBackground();
     const UINT scale = dpi();
+    for (const int id : caption_items_) {
+        ::SendDlgItemMessageA(hwnd(), id, WM_SETFONT, reinterpret_cast<WPARAM>(CaptionFont(scale)), TRUE);
+    }
     for (const Placed& place : placed_) {
         if (!::IsWindow(place.window)) continue;
         ::SetWindowPos(place.window, nullptr, Scaled(place.x, scale), Scaled(place.y, scale),

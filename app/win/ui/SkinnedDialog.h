@@ -34,6 +34,8 @@ class SkinnedDialog : public MessageMap<SkinnedDialog, Dialog> {
     void Place(HWND window, int x, int y, int width, int height, UINT flags = SWP_NOZORDER | SWP_NOACTIVATE,
                HWND insert_after = nullptr);
     UINT dpi() const { return WindowDpi(hwnd()); }
+    // Gives a control the caption font of the window's DPI, and again at a new DPI.
+    void UseCaptionFont(int id);
 
     // Draws the window again for the DPI its top-level window has now: its background, the places it
     // gave, then the same for every skinned dialog and button inside it.
@@ -76,6 +78,7 @@ class SkinnedDialog : public MessageMap<SkinnedDialog, Dialog> {
     Bitmap background_;
     SIZE background_size_{0, 0};
     std::vector<Placed> placed_;
+    std::vector<int> caption_items_;
 };
 
 // The program's message dialog: a centred text and an OK button.
