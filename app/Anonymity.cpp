@@ -26,14 +26,31 @@ void Tell(const std::function<void(const std::string&)>& channel, const std::str
 
 std::uint32_t LocalPort() { return settings::RegDwordSetting(settings::kLocalPort).get(); }
 
-// The HTTP proxy at `host`:`port` as the relay takes it.
-relay::Upstream UpstreamOf(const std::string& host, std::int32_t port, const std::string& user,
-                           const std::string& password) {
+relay::UpstreamProtocol RelayProtocolOf(catalogue::ProxyProtocol protocol) {
+    switch (protocol) {
+        // The relay always hands the name to a SOCKS proxy: SOCKS4 becomes SOCKS4a, and socks5 is
+        // spoken as socks5h, so that nothing is looked up on this computer.
+        case catalogue::ProxyProtocol::kSocks4:
+        case catalogue::ProxyProtocol::kSocks4a:
+            return relay::UpstreamProtocol::Socks4a;
+        case catalogue::ProxyProtocol::kSocks5:
+        case catalogue::ProxyProtocol::kSocks5h:
+            return relay::UpstreamProtocol::Socks5;
+        case catalogue::ProxyProtocol::kHttp:
+            break;
+    }
+    return relay::UpstreamProtocol::Http;
+}
+
+// The proxy of a text (any of its forms) as the relay takes it: its protocol, address and the
+// credentials a listed proxy wants.
+relay::Upstream UpstreamOf(const std::string& proxy_text) {
     relay::Upstream upstream;
-    upstream.host = host;
-    upstream.port = static_cast<std::uint16_t>(port & 0xFFFF);
-    upstream.user = user;
-    upstream.password = password;
+    upstream.protocol = RelayProtocolOf(catalogue::ProxyProtocolOf(proxy_text));
+    upstream.host = catalogue::ProxyHost(proxy_text);
+    upstream.port = static_cast<std::uint16_t>(catalogue::ProxyPort(proxy_text) & 0xFFFF);
+    upstream.user = catalogue::ProxyUser(proxy_text);
+    upstream.password = catalogue::ProxyPassword(proxy_text);
     return upstream;
 }
 
@@ -67,12 +84,7 @@ bool SwitchOn(const std::string& proxy_name, const AnonymityUi& ui, bool also_er
     }
     StopRelay();
     relay::TheUpstreamWatch().Rearm();
-    const std::string host = catalogue::ProxyHost(proxy_name);
-    // A proxy from a list that wants credentials gets them through the relay's proxy authentication.
-    const relay::Upstream upstream =
-        UpstreamOf(host, catalogue::ProxyPort(proxy_name), catalogue::ProxyUser(proxy_name),
-                   catalogue::ProxyPassword(proxy_name));
-    if (relay::TheLocalRelay().start(port, upstream, AnswerTimeout())) return true;
+    if (relay::TheLocalRelay().start(port, UpstreamOf(proxy_name), AnswerTimeout())) return true;
     // Browsers pointed at a port where nothing listens would leave the user with no web at all.
     SwitchAnonymityOff();
     const std::string text = CannotStartText(port);
@@ -98,12 +110,15 @@ catalogue::GeneratorPinger& Pinger() {
 
 }  // namespace
 
-bool Retarget(const std::string& host, std::int32_t port, const std::string& user,
-              const std::string& password) {
+bool Retarget(const std::string& proxy_text) {
     // A new proxy starts with a clean record.
     relay::TheUpstreamWatch().Rearm();
-    return relay::TheLocalRelay().reconfigure(LocalPort(), UpstreamOf(host, port, user, password),
-                                              AnswerTimeout());
+    return relay::TheLocalRelay().reconfigure(LocalPort(), UpstreamOf(proxy_text), AnswerTimeout());
+}
+
+bool Retarget(const std::string& host, std::int32_t port, const std::string& user,
+              const std::string& password) {
+    return Retarget(catalogue::ProxyTextOf(catalogue::ProxyProtocol::kHttp, user, password, host, port, ""));
 }
 
 void SayAddressInUse(const AnonymityUi& ui, const std::string& text) {
@@ -193,10 +208,9 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
     const std::string country = with_country ? catalogue::ProxyCountry(source_text) : std::string();
     const std::optional<catalogue::RecordedResult> result = run_test(host, source_text, port);
     if (!result || !result->passed) return false;
-    // The address with the credentials a listed proxy wants: the row and the relay keep them.
-    const std::string key =
-        catalogue::ProxyTextOf(catalogue::ProxyProtocol::kHttp, catalogue::ProxyUser(source_text),
-                               catalogue::ProxyPassword(source_text), host, port, "");
+    // The address with the protocol and the credentials a listed proxy wants: the row and the relay
+    // keep them.
+    const std::string key = catalogue::ProxyAddressOf(source_text);
     if (!ConfirmAdoption(key, ui)) return false;
 
     ProxyLists& lists = TheProxyLists();
@@ -212,8 +226,7 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
     settings::RegStringSetting proxy_name(settings::kProxyName);
     proxy_name.set(source_text);
     if (UseProxyOn()) {
-        if (!Retarget(host, port, catalogue::ProxyUser(source_text), catalogue::ProxyPassword(source_text)))
-            Tell(ui.message, std::string(kCannotStartProxy));
+        if (!Retarget(source_text)) Tell(ui.message, std::string(kCannotStartProxy));
         settings::RegStringSetting(settings::kProxyName, true).set(source_text);
         SayAddressInUse(ui, source_text);
     }
@@ -223,8 +236,7 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
 namespace {
 
 void RetargetToTested(const std::string& address, const std::string& country, const AnonymityUi& ui) {
-    if (!Retarget(catalogue::ProxyHost(address), catalogue::ProxyPort(address), catalogue::ProxyUser(address),
-                  catalogue::ProxyPassword(address))) {
+    if (!Retarget(address)) {
         Tell(ui.message, std::string(kCannotStartProxy));
         Tell(ui.error_box, std::string(kCannotStartProxy));
     }
@@ -256,9 +268,7 @@ void UseTestedProxy(const std::string& address, const std::string& country, cons
 bool AdoptRetestedProxy(const std::string& address, const std::string& country,
                         const catalogue::RecordedResult& result, const AnonymityUi& ui) {
     ProxyLists& lists = TheProxyLists();
-    const std::string host = catalogue::ProxyHost(address);
-    const std::int32_t port = catalogue::ProxyPort(address);
-    const std::string key = catalogue::AddressKey(host, port);
+    const std::string key = catalogue::ProxyAddressOf(address);
     catalogue::TestedRow row{key, country, result.response_time, result.download_speed, GradeTextOf(key)};
     const std::int32_t index = catalogue::FindTestedRow(lists.tested, key);
     if (index < 0) {
@@ -270,9 +280,7 @@ bool AdoptRetestedProxy(const std::string& address, const std::string& country,
     const bool saved = !catalogue::SaveTestedList(lists.tested, catalogue::TestedFilePath());
     // The test's findings stay in the list either way; only the proxy in use waits for the answer.
     if (!ConfirmAdoption(key, ui)) return saved;
-    if (UseProxyOn() &&
-        !Retarget(host, port, catalogue::ProxyUser(address), catalogue::ProxyPassword(address)))
-        Tell(ui.error_box, std::string(kCannotStartProxy));
+    if (UseProxyOn() && !Retarget(address)) Tell(ui.error_box, std::string(kCannotStartProxy));
     settings::RegStringSetting(settings::kProxyName).set(address);
     return saved;
 }
@@ -309,6 +317,7 @@ void MergeNewList() {
     ProxyLists& lists = TheProxyLists();
     lists.new_list = catalogue::MergeSourceLines(lists.service_lines, lists.sources);
     if (lists.new_list_changed) lists.new_list_changed();
+    if (lists.new_box_changed) lists.new_box_changed();
 }
 
 void KeepServiceLines(const std::string& body) {

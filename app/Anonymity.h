@@ -48,8 +48,10 @@ struct ProxyLists {
     catalogue::GradeBook grades;
     // Told after an operation changed the "Tested" box, so that the status page can follow it.
     std::function<void()> tested_box_changed;
-    // Told after the New list was rebuilt, so that the New list page can follow it.
+    // Told after the New list was rebuilt, so that the New list page and the status page's "New" box
+    // can follow it.
     std::function<void()> new_list_changed;
+    std::function<void()> new_box_changed;
     // The list service's own lines as last downloaded, and the list sources as the last refresh found
     // them: the New list is the two merged.
     std::vector<std::string> service_lines;
@@ -82,13 +84,15 @@ std::string RelayServer();
 
 // Makes the relay and the browsers follow UseProxy. With anonymity asked for and a proxy chosen: the
 // browsers pointed at the relay and the relay (re)started towards the proxy. Without a proxy, or when
-// the relay cannot start (said with the port), the state goes back to off before the user is told. False when anonymity was
-// asked for and is not on.
+// the relay cannot start (said with the port), the state goes back to off before the user is told. False when
+// anonymity was asked for and is not on.
 bool ApplyAnonymity(const AnonymityUi& ui);
 
-// Moves the running relay to another upstream proxy, the watch over it starting afresh; false when it
-// could not.
-// `user` and `password`: the credentials the proxy wants, for the relay's proxy authentication.
+// Moves the running relay to the proxy of `proxy_text` (any of a proxy's text forms: its protocol, the
+// credentials it wants and its address), the watch over it starting afresh; false when it could not.
+bool Retarget(const std::string& proxy_text);
+// The same for the HTTP proxy at `host`:`port`; `user` and `password`: the credentials it wants, for the
+// relay's proxy authentication.
 bool Retarget(const std::string& host, std::int32_t port, const std::string& user = {},
               const std::string& password = {});
 // The main window's line for the address in use: the prefix, then `text`.

@@ -39,8 +39,9 @@ std::vector<FailoverCandidate> FailoverCandidates(const std::string& failed) {
         if (const auto grade = TheProxyLists().grades.Find(address);
             grade && catalogue::GradeNeedsConfirmation(grade->grade))
             continue;
-        const bool seen = std::any_of(candidates.begin(), candidates.end(),
-                                      [&](const FailoverCandidate& c) { return KeyOf(c.address) == KeyOf(address); });
+        const bool seen = std::any_of(candidates.begin(), candidates.end(), [&](const FailoverCandidate& c) {
+            return KeyOf(c.address) == KeyOf(address);
+        });
         if (!seen) candidates.push_back({address, tested.Cell(row, catalogue::kCountryColumn)});
     }
     return candidates;
@@ -79,10 +80,11 @@ std::string FinishFailover(const std::string& failed, const std::optional<Failov
     const std::string shown_failed = KeyOf(failed);
     if (!chosen) {
         // The watch stays quiet until the user picks a proxy: the relay goes on answering with its page.
-        return shown_failed + " stopped answering, and no proxy in the Tested list answers. Web pages show "
-                              "an error until you choose another proxy in Vestrel.";
+        return shown_failed +
+               " stopped answering, and no proxy in the Tested list answers. Web pages show "
+               "an error until you choose another proxy in Vestrel.";
     }
-    if (!Retarget(catalogue::ProxyHost(chosen->address), catalogue::ProxyPort(chosen->address)))
+    if (!Retarget(chosen->address))
         return shown_failed + " stopped answering, and Vestrel could not move to " + chosen->address + ".";
     settings::RegStringSetting(settings::kProxyName).set(chosen->address);
     SayAddressInUse(ui, chosen->country.empty()

@@ -162,7 +162,7 @@ std::vector<std::uint32_t> KnownConnectTimes(const std::vector<std::string>& lin
     std::vector<std::uint32_t> times(lines.size(), 0);
     if (tested.RowCount() == 0) return times;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::int32_t row = catalogue::FindTestedRow(tested, catalogue::AddressKeyOf(lines[i]));
+        const std::int32_t row = catalogue::FindTestedRow(tested, catalogue::ProxyAddressOf(lines[i]));
         if (row < 0) continue;
         // "123 milliseconds" or "123 miliseconds": the number leads.
         const std::string& text = tested.Cell(static_cast<std::size_t>(row), catalogue::kResponseTimeColumn);
@@ -176,7 +176,7 @@ bool AdoptQuickFinds(const std::vector<QuickFind>& finds, const AnonymityUi& ui)
     ProxyLists& lists = TheProxyLists();
     bool box_changed = false;
     for (const QuickFind& find : finds) {
-        const std::string key = catalogue::AddressKeyOf(find.source_text);
+        const std::string key = catalogue::ProxyAddressOf(find.source_text);
         const catalogue::TestedRow row{key, catalogue::ProxyCountry(find.source_text),
                                        catalogue::FormatResponseTime(find.connect_ms),
                                        catalogue::FormatDownloadSpeed(find.connect_ms),
@@ -195,8 +195,7 @@ bool AdoptQuickFinds(const std::vector<QuickFind>& finds, const AnonymityUi& ui)
     if (settings::RegDwordSetting(settings::kUseProxy).get() == 1) {
         if (proxy_name.get() == best) return true;
         proxy_name.set(best);
-        if (!Retarget(catalogue::ProxyHost(best), catalogue::ProxyPort(best)) && ui.message)
-            ui.message(std::string(kCannotStartProxy));
+        if (!Retarget(best) && ui.message) ui.message(std::string(kCannotStartProxy));
         SayAddressInUse(ui, best);
         return true;
     }

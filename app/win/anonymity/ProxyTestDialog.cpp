@@ -68,7 +68,9 @@ bool ProxyTestDialog::OnInitDialog() {
         ::SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
     }
     char details[300];
-    std::snprintf(details, sizeof(details), "Proxy details: %s:%d", host_.c_str(), static_cast<int>(port_));
+    std::snprintf(details, sizeof(details), "Proxy details: %s:%d (%s)", host_.c_str(),
+                  static_cast<int>(port_),
+                  std::string(catalogue::ProtocolName(catalogue::ProxyProtocolOf(source_text_))).c_str());
     SetItemText(hwnd(), IDC_PROXY_TEST_DETAILS, details);
     return true;
 }
@@ -116,7 +118,8 @@ void ProxyTestDialog::OnStart() {
 void ProxyTestDialog::ShowOutcome(std::uint32_t connect_ms,
                                   const std::optional<catalogue::JudgeResult>& judged) {
     const catalogue::TestOutcome outcome = catalogue::RecordTestResult(connect_ms, source_text_, judged);
-    if (judged && !RecordGrade(catalogue::AddressKey(host_, port_), *judged))
+    // Filed under the tested list's address of the proxy: its protocol and credentials are part of it.
+    if (judged && !RecordGrade(catalogue::ProxyAddressOf(source_text_), *judged))
         ui::ShowMessage(hwnd(), "The grade could not be written to " + catalogue::GradeFilePath() + ".");
     for (const catalogue::TaskRow& row : outcome.rows) AddRow(row.description, row.response);
     if (outcome.progress_full)
