@@ -2,9 +2,10 @@
 # Turns the screenshots that the application's UI tests saved (BMP, under the build root) into PNG
 # files for people to look at, and checks that every expected picture is there: the main window on
 # each section, the About box, the minimise hint, the message dialog, the proxy test (also with its
-# grades, and of a SOCKS5 proxy), the status page with anonymity on, the "Am I hidden?" verdicts, and every page of the
-# anonymity (the Tested list also with its grades and with a SOCKS5 row, List update with its list sources), privacy (the
-# cleaning page also with a preview and a clean's summary) and options sections.
+# grades, and of a SOCKS5 proxy), the status page with anonymity on, the "Am I hidden?" verdicts, and
+# every page of the anonymity (the Tested list also with its grades and with a SOCKS5 row, List update
+# with its list sources), privacy (the cleaning page also with a preview and a clean's summary) and
+# options sections.
 set -euo pipefail
 
 root="${VESTREL_BUILD_ROOT:-build}"
