@@ -14,9 +14,6 @@ inline constexpr std::string_view kAddressCheckPage = "http://www.vestrel-proxy.
 inline constexpr std::string_view kTipsPage = "http://www.vestrel-proxy.net/tips/";
 inline constexpr std::string_view kPollPage = "http://www.vestrel-proxy.net/poll/";
 
-// The browser that shows web pages; it gets the address as its parameter.
-inline constexpr std::string_view kBrowserProgram = "iexplore.exe";
-
 inline constexpr std::string_view kHelpFileName = "Vestrel.chm";
 inline constexpr std::string_view kHelpTopic = "::/Introduction.htm";
 // The word the help search runs at once.

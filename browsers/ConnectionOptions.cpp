@@ -6,6 +6,7 @@
 #include "browsers/GeckoPrefs.h"
 #include "browsers/OperaPrefs.h"
 #include "browsers/SavedSettings.h"
+#include "browsers/SavedSettingsUpgrade.h"
 #include "browsers/SystemProxy.h"
 #include "browsers/WebRtcPolicy.h"
 #include "settings/RegDwordSetting.h"
@@ -83,6 +84,7 @@ bool DisableConnectionProxy(std::string_view /*connection_name*/, ConnectionSett
 }
 
 bool RecoverConnectionOptions(const std::string& relay_server, ConnectionSettings& connections) {
+    static_cast<void>(AdoptEarlierSavedSettings(connections));
     if (AnySavedRecords()) {
         static_cast<void>(DisableConnectionProxy("DefaultConnectionSettings", connections));
         return true;

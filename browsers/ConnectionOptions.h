@@ -27,7 +27,8 @@ bool DisableConnectionProxy(std::string_view connection_name,
                             ConnectionSettings& connections = SystemConnectionSettings());
 
 // At start-up, for a run that ended with anonymity on (killed, crashed, power lost): puts back
-// everything still saved; with nothing saved, sets direct the connections that still point at
+// everything still saved for this user (an earlier version's machine-wide record too, when it is this
+// user's: SavedSettingsUpgrade.h); with nothing saved, sets direct the connections that still point at
 // `relay_server`. True when anything was changed.
 bool RecoverConnectionOptions(const std::string& relay_server,
                               ConnectionSettings& connections = SystemConnectionSettings());

@@ -22,9 +22,9 @@ constexpr std::string_view kSslPort = "network.proxy.ssl_port";
 constexpr std::string_view kIceProxyOnly = "media.peerconnection.ice.proxy_only_if_behind_proxy";
 constexpr std::string_view kIceDefaultAddressOnly = "media.peerconnection.ice.default_address_only";
 // Every statement the enable edit may change, and so every one saved before it.
-constexpr std::string_view kEditedPrefs[] = {kHttp, kHttpPort, kType, kSsl, kSslPort, kIceProxyOnly,
-                                             kIceDefaultAddressOnly};
-constexpr char kSavedPath[] = "Path";
+constexpr std::string_view kEditedPrefs[] = {
+    kHttp, kHttpPort, kType, kSsl, kSslPort, kIceProxyOnly, kIceDefaultAddressOnly};
+constexpr const char* kSavedPath = kSavedFilePath;
 // Proxy type 1: the manually given proxies.
 constexpr std::string_view kManualProxy = "1";
 
@@ -157,7 +157,8 @@ void RestoreStatements(std::string& text, std::string_view name, const std::vect
     for (std::size_t i = statements.size(); i-- > 0;) {
         const Statement& statement = statements[i];
         if (i + skip < values.size()) {
-            text.replace(statement.value_begin, statement.value_end - statement.value_begin, values[i + skip]);
+            text.replace(statement.value_begin, statement.value_end - statement.value_begin,
+                         values[i + skip]);
         } else {
             EraseStatement(text, statement);
         }
@@ -192,7 +193,8 @@ GeckoPrefValues FromRecord(const SavedRecord& record) {
         std::vector<std::string>& list = values[std::string(name)];
         for (std::size_t from = 0;;) {
             const std::size_t line_feed = joined->find('\n', from);
-            list.push_back(joined->substr(from, line_feed == std::string::npos ? std::string::npos : line_feed - from));
+            list.push_back(
+                joined->substr(from, line_feed == std::string::npos ? std::string::npos : line_feed - from));
             if (line_feed == std::string::npos) break;
             from = line_feed + 1;
         }
@@ -306,10 +308,12 @@ std::string FindProfilePrefs(const std::string& profile_root) {
 std::error_code EnableGeckoProxy(const std::string& profile_root) {
     std::string path;
     std::string text;
-    if (const std::error_code error = ReadProfile(profile_root, path, text); error || path.empty()) return error;
+    if (const std::error_code error = ReadProfile(profile_root, path, text); error || path.empty())
+        return error;
     // Saved once per switch-on: a second enable finds the relay's values, not the user's. A record
     // that cannot be written leaves this profile to the plain disable edit later.
-    if (!SavedProfile(path)) static_cast<void>(AddSavedRecord(kSavedGeckoPrefs, ToRecord(path, CaptureGeckoPrefs(text))));
+    if (!SavedProfile(path))
+        static_cast<void>(AddSavedRecord(kSavedGeckoPrefs, ToRecord(path, CaptureGeckoPrefs(text))));
     const std::uint32_t port = settings::RegDwordSetting(settings::kLocalPort).get();
     return ReplaceText(path, text, EnableGeckoPrefs(text, port));
 }
@@ -317,8 +321,10 @@ std::error_code EnableGeckoProxy(const std::string& profile_root) {
 std::error_code DisableGeckoProxy(const std::string& profile_root) {
     std::string path;
     std::string text;
-    if (const std::error_code error = ReadProfile(profile_root, path, text); error || path.empty()) return error;
-    if (const std::optional<SavedRecord> saved = SavedProfile(path)) return RestoreProfile(path, FromRecord(*saved));
+    if (const std::error_code error = ReadProfile(profile_root, path, text); error || path.empty())
+        return error;
+    if (const std::optional<SavedRecord> saved = SavedProfile(path))
+        return RestoreProfile(path, FromRecord(*saved));
     // Nothing saved: only a profile that points at the relay is set back, so that the list refresh,
     // which sets the browsers back while anonymity is off too, never takes away the user's own proxy.
     const GeckoPrefValues values = CaptureGeckoPrefs(text);

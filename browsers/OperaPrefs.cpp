@@ -74,7 +74,7 @@ void WriteIfPresent(const std::string& path,
     }
 }
 
-constexpr char kSavedPath[] = "Path";
+constexpr const char* kSavedPath = kSavedFilePath;
 
 // Every key the enable step may write into a file, as "section\key": saved before the first write.
 std::vector<std::pair<std::string, std::string>> WrittenKeys(bool program_file) {
@@ -84,7 +84,9 @@ std::vector<std::pair<std::string, std::string>> WrittenKeys(bool program_file) 
     return keys;
 }
 
-std::string SavedName(const std::pair<std::string, std::string>& key) { return key.first + "\\" + key.second; }
+std::string SavedName(const std::pair<std::string, std::string>& key) {
+    return key.first + "\\" + key.second;
+}
 
 bool IsSaved(const std::vector<SavedRecord>& records, const std::string& path) {
     return std::any_of(records.begin(), records.end(), [&](const SavedRecord& record) {

@@ -1,5 +1,5 @@
 // The saved-settings records in the registry: Saved\<kind>\<number>\<values>, with "Complete" = 1
-// written last.
+// written last; the user's under HKEY_CURRENT_USER, an earlier version's under HKEY_LOCAL_MACHINE.
 #include "browsers/SavedSettings.h"
 
 #include <algorithm>
@@ -12,6 +12,10 @@ namespace vestrel::browsers {
 namespace {
 
 namespace registry = platform::registry;
+using registry::Hive;
+
+constexpr Hive kUserHive = Hive::CurrentUser;
+constexpr Hive kEarlierHive = Hive::LocalMachine;
 
 constexpr char kComplete[] = "Complete";
 // More records than any system has connections and profiles; bounds every walk.
@@ -36,7 +40,8 @@ std::optional<std::string> ReadText(const registry::Key& key, const std::string&
     if (key.QueryValue(name, &type, nullptr, &size) != registry::kSuccess || type != registry::kTypeString)
         return std::nullopt;
     std::string text(size, '\0');
-    if (size > 0 && key.QueryValue(name, &type, text.data(), &size) != registry::kSuccess) return std::nullopt;
+    if (size > 0 && key.QueryValue(name, &type, text.data(), &size) != registry::kSuccess)
+        return std::nullopt;
     text.resize(::strnlen(text.data(), std::min<std::size_t>(size, text.size())));
     return text;
 }
@@ -70,36 +75,32 @@ std::vector<std::uint32_t> RecordNumbers(const registry::Key& kind_key) {
 
 bool WriteRecord(const std::string& path, const SavedRecord& record) {
     registry::Key key;
-    if (registry::CreateKey(registry::Hive::LocalMachine, path, registry::kKeyReadWrite, key, nullptr) !=
-        registry::kSuccess) {
+    if (registry::CreateKey(kUserHive, path, registry::kKeyReadWrite, key, nullptr) != registry::kSuccess) {
         return false;
     }
     for (const auto& [name, text] : record.texts) {
-        if (key.SetValue(name, registry::kTypeString, text.c_str(), static_cast<std::uint32_t>(text.size() + 1)) !=
-            registry::kSuccess) {
+        if (key.SetValue(name, registry::kTypeString, text.c_str(),
+                         static_cast<std::uint32_t>(text.size() + 1)) != registry::kSuccess) {
             return false;
         }
     }
     for (const auto& [name, number] : record.numbers) {
-        if (key.SetValue(name, registry::kTypeDword, &number, sizeof(number)) != registry::kSuccess) return false;
+        if (key.SetValue(name, registry::kTypeDword, &number, sizeof(number)) != registry::kSuccess)
+            return false;
     }
     const std::uint32_t complete = 1;
     return key.SetValue(kComplete, registry::kTypeDword, &complete, sizeof(complete)) == registry::kSuccess;
 }
 
-}  // namespace
-
-std::vector<SavedRecord> LoadSavedRecords(std::string_view kind) {
+std::vector<SavedRecord> LoadRecords(Hive hive, std::string_view kind) {
     std::vector<SavedRecord> records;
     registry::Key kind_key;
-    if (registry::OpenKey(registry::Hive::LocalMachine, KindPath(kind), registry::kKeyRead, kind_key) !=
-        registry::kSuccess) {
+    if (registry::OpenKey(hive, KindPath(kind), registry::kKeyRead, kind_key) != registry::kSuccess)
         return records;
-    }
     for (const std::uint32_t number : RecordNumbers(kind_key)) {
         registry::Key key;
-        if (registry::OpenKey(registry::Hive::LocalMachine, KindPath(kind) + "\\" + std::to_string(number),
-                              registry::kKeyRead, key) != registry::kSuccess) {
+        if (registry::OpenKey(hive, KindPath(kind) + "\\" + std::to_string(number), registry::kKeyRead,
+                              key) != registry::kSuccess) {
             continue;
         }
         if (auto record = ReadRecord(key)) records.push_back(std::move(*record));
@@ -107,11 +108,20 @@ std::vector<SavedRecord> LoadSavedRecords(std::string_view kind) {
     return records;
 }
 
+bool AnyRecords(Hive hive) {
+    return std::any_of(std::begin(kSavedKinds), std::end(kSavedKinds),
+                       [&](std::string_view kind) { return !LoadRecords(hive, kind).empty(); });
+}
+
+}  // namespace
+
+std::vector<SavedRecord> LoadSavedRecords(std::string_view kind) { return LoadRecords(kUserHive, kind); }
+
 bool AddSavedRecord(std::string_view kind, const SavedRecord& record) {
     std::uint32_t next = 0;
     {
         registry::Key kind_key;
-        if (registry::OpenKey(registry::Hive::LocalMachine, KindPath(kind), registry::kKeyRead, kind_key) ==
+        if (registry::OpenKey(kUserHive, KindPath(kind), registry::kKeyRead, kind_key) ==
             registry::kSuccess) {
             const std::vector<std::uint32_t> numbers = RecordNumbers(kind_key);
             if (!numbers.empty()) next = numbers.back() + 1;
@@ -119,23 +129,29 @@ bool AddSavedRecord(std::string_view kind, const SavedRecord& record) {
     }
     const std::string path = KindPath(kind) + "\\" + std::to_string(next);
     if (WriteRecord(path, record)) return true;
-    static_cast<void>(registry::DeleteKeyTree(registry::Hive::LocalMachine, path));
+    static_cast<void>(registry::DeleteKeyTree(kUserHive, path));
     return false;
 }
 
 bool ReplaceSavedRecords(std::string_view kind, const std::vector<SavedRecord>& records) {
-    const long removed = registry::DeleteKeyTree(registry::Hive::LocalMachine, KindPath(kind));
+    const long removed = registry::DeleteKeyTree(kUserHive, KindPath(kind));
     if (removed != registry::kSuccess && removed != registry::kFileNotFound) return false;
     bool written = true;
     for (const SavedRecord& record : records) written = AddSavedRecord(kind, record) && written;
     return written;
 }
 
-bool AnySavedRecords() {
-    for (const std::string_view kind : {kSavedConnections, kSavedGeckoPrefs, kSavedOperaKeys, kSavedPolicies}) {
-        if (!LoadSavedRecords(kind).empty()) return true;
-    }
-    return false;
+bool AnySavedRecords() { return AnyRecords(kUserHive); }
+
+std::vector<SavedRecord> LoadEarlierSavedRecords(std::string_view kind) {
+    return LoadRecords(kEarlierHive, kind);
+}
+
+bool AnyEarlierSavedRecords() { return AnyRecords(kEarlierHive); }
+
+bool RemoveEarlierSavedRecords() {
+    const long removed = registry::DeleteKeyTree(kEarlierHive, std::string(kSavedSettingsKey));
+    return removed == registry::kSuccess || removed == registry::kFileNotFound;
 }
 
 }  // namespace vestrel::browsers

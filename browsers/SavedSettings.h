@@ -1,8 +1,9 @@
 // What the configurator replaced when it pointed the system and the browsers at the relay, kept until
-// it is put back. The records live in the registry beside the program's settings
-// (HKEY_LOCAL_MACHINE\Software\Vestrel\Saved), so that they outlive a killed or crashed process and
-// the next start can put them back; each record is one subkey, marked complete only once every value
-// of it is written, so that a record cut short by a crash is never taken for the user's settings.
+// it is put back. The records are the user's own, like the settings they hold: they live in the
+// registry under HKEY_CURRENT_USER\Software\Vestrel\Saved, so that they outlive a killed or crashed
+// process and that user's next start puts them back (never another user's). Each record is one subkey,
+// marked complete only once every value of it is written, so that a record cut short by a crash is
+// never taken for the user's settings.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,8 @@ inline constexpr std::string_view kSavedConnections = "Connections";
 inline constexpr std::string_view kSavedGeckoPrefs = "Gecko";
 inline constexpr std::string_view kSavedOperaKeys = "Opera";
 inline constexpr std::string_view kSavedPolicies = "Policies";
+// The text of a Gecko or Opera record that names the file it was saved from.
+inline constexpr char kSavedFilePath[] = "Path";
 
 // One saved record: named texts and numbers. A name missing from both means "absent".
 struct SavedRecord {
@@ -42,5 +45,15 @@ bool AddSavedRecord(std::string_view kind, const SavedRecord& record);
 bool ReplaceSavedRecords(std::string_view kind, const std::vector<SavedRecord>& records);
 // Whether any record of any kind waits to be put back.
 bool AnySavedRecords();
+
+// Earlier versions kept the records under HKEY_LOCAL_MACHINE (same path), for whichever user had
+// switched anonymity on. These read and remove what such a version left; see SavedSettingsUpgrade.h.
+std::vector<SavedRecord> LoadEarlierSavedRecords(std::string_view kind);
+bool AnyEarlierSavedRecords();
+bool RemoveEarlierSavedRecords();
+
+// Every kind of record.
+inline constexpr std::string_view kSavedKinds[] = {kSavedConnections, kSavedGeckoPrefs, kSavedOperaKeys,
+                                                   kSavedPolicies};
 
 }  // namespace vestrel::browsers

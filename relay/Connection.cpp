@@ -311,13 +311,13 @@ class Session {
         failure_reason_.clear();
     }
 
-    // A kept connection, the warm spare, or a new connection, in that order; through a SOCKS proxy a
+    // A kept connection, a warm spare, or a new connection, in that order; through a SOCKS proxy a
     // connection not kept gets its tunnel opened.
     bool AcquireDestination() {
         dest_ = upstreams_.pool.Take(destination_);
         reused_ = dest_.Valid();
         if (reused_) return true;
-        if (upstream_) dest_ = upstreams_.spare.Take(host_, port_);
+        if (upstream_) dest_ = upstreams_.spares.Take(host_, port_);
         if (!dest_.Valid() && !Connect()) return false;
         return !Socks() || OpenSocks();
     }
@@ -552,7 +552,7 @@ class Session {
 
     void Tunnel(const RequestHead& request) {
         Route(request);
-        if (upstream_) dest_ = upstreams_.spare.Take(host_, port_);
+        if (upstream_) dest_ = upstreams_.spares.Take(host_, port_);
         if (!dest_.Valid() && !Connect()) {
             if (upstream_) TellProxyUnreachable();
             return;

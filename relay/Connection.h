@@ -25,16 +25,16 @@ struct RelayLimits {
     std::chrono::milliseconds thread_linger{30'000};      // an idle connection thread waits for the next
     std::chrono::milliseconds pool_idle_timeout{15'000};  // an unused upstream connection is closed
     std::size_t pool_per_destination = 8;
-    std::chrono::milliseconds spare_idle_timeout{10'000};  // the warm spare is closed unused
+    std::chrono::milliseconds spare_idle_timeout{10'000};  // a warm spare is closed unused
 };
 
 // What the connections of one relay share besides their settings.
 struct Upstreams {
     explicit Upstreams(const RelayLimits& limits)
         : pool(limits.pool_idle_timeout, limits.pool_per_destination),
-          spare(limits.connect_timeout, limits.spare_idle_timeout) {}
+          spares(limits.connect_timeout, limits.spare_idle_timeout) {}
     UpstreamPool pool;
-    WarmSpare spare;
+    WarmSpares spares;
 };
 
 // Serves the browser connection `browser` to its end with the settings of `settings`, which the

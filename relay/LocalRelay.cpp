@@ -92,7 +92,7 @@ bool LocalRelay::StartLocked(std::uint32_t listen_port, RelaySettings settings) 
     const std::uint16_t port = listener.Port();
     shared_->own_port = port;
     shared_->upstreams.pool.Clear(true);
-    shared_->upstreams.spare.Clear(true);
+    shared_->upstreams.spares.Clear(true);
     // Raised before the listener runs, so that a listener failing at once leaves it lowered.
     shared_->running = true;
     try {
@@ -131,13 +131,13 @@ bool LocalRelay::isRunning() const { return shared_->running.load(); }
 
 std::size_t LocalRelay::idleUpstreamConnections() const { return shared_->upstreams.pool.Idle(); }
 
-bool LocalRelay::spareReady() const { return shared_->upstreams.spare.Ready(); }
+std::size_t LocalRelay::sparesReady() const { return shared_->upstreams.spares.Ready(); }
 
 void LocalRelay::StopLocked() {
     shared_->running = false;
     // Connections kept for later requests are of no use to a stopped relay.
     shared_->upstreams.pool.Clear(false);
-    shared_->upstreams.spare.Clear(false);
+    shared_->upstreams.spares.Clear(false);
     if (!listener_.joinable()) return;
     listener_.request_stop();
     // A connection of our own wakes the listener from its wait at once; without it the listener

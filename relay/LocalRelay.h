@@ -45,9 +45,9 @@ class LocalRelay {
     std::uint16_t boundPort() const { return bound_port_.load(); }
     std::uint32_t listenPort() const;
     std::size_t activeConnections() const;
-    // Upstream connections kept open for the next request, and whether the warm spare is open.
+    // Upstream connections kept open for the next request, and the warm spares open.
     std::size_t idleUpstreamConnections() const;
-    bool spareReady() const;
+    std::size_t sparesReady() const;
     // Waits until every accepted connection has ended; false when `timeout` ran out first.
     bool waitForConnectionsToEnd(std::chrono::milliseconds timeout) const;
 

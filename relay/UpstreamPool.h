@@ -1,6 +1,6 @@
 // Connections to the upstream proxy (or to web servers) kept open between requests, so that the next
-// request to the same place does not pay for a new TCP handshake; and one spare connection to the
-// upstream proxy made ahead of need, for the next tunnel.
+// request to the same place does not pay for a new TCP handshake; and spare connections to the
+// upstream proxy made ahead of need, for the next tunnels.
 #pragma once
 
 #include <chrono>
@@ -50,26 +50,38 @@ class UpstreamPool {
     bool open_ = true;
 };
 
-// One connection to the upstream proxy opened in advance by a thread of its own: after every use it
-// makes the next one, and it closes one that stayed unused for the idle limit.
-class WarmSpare {
+// Connections to the upstream proxy opened in advance by a thread of its own, for the next tunnels
+// and requests: as many as were taken within the idle limit, since a browser opens up to six
+// connections to its proxy at once and each that finds no spare pays a round trip to the proxy. Each
+// closes when it stayed unused for the idle limit; none is made before the first is wanted.
+class WarmSpares {
   public:
-    WarmSpare(std::chrono::milliseconds connect_timeout, std::chrono::milliseconds idle_limit)
-        : connect_timeout_(connect_timeout), idle_limit_(idle_limit) {}
-    ~WarmSpare();
-    WarmSpare(const WarmSpare&) = delete;
-    WarmSpare& operator=(const WarmSpare&) = delete;
+    static constexpr std::size_t kMost = 6;
 
-    // The spare for `host`:`port` when one is open and still quiet, or an invalid socket; either way a
-    // new spare is made for the next use.
+    WarmSpares(std::chrono::milliseconds connect_timeout, std::chrono::milliseconds idle_limit)
+        : connect_timeout_(connect_timeout), idle_limit_(idle_limit) {}
+    ~WarmSpares();
+    WarmSpares(const WarmSpares&) = delete;
+    WarmSpares& operator=(const WarmSpares&) = delete;
+
+    // A spare for `host`:`port` when one is open and still quiet, or an invalid socket; either way the
+    // spares are made up again for the next uses.
     platform::net::Socket Take(const std::string& host, std::uint16_t port);
-    // Closes the spare; `open` says whether spares may be made from now on.
+    // Closes the spares; `open` says whether spares may be made from now on.
     void Clear(bool open);
-    bool Ready() const;
+    std::size_t Ready() const;
 
   private:
     using Clock = std::chrono::steady_clock;
+    struct Spare {
+        platform::net::Socket socket;
+        Clock::time_point made;
+    };
     void Keep(std::stop_token stop);
+    // How many spares the takes of the last idle limit call for; forgets older takes.
+    std::size_t WantedLocked(Clock::time_point now);
+    std::vector<platform::net::Socket> Make(const std::string& host, std::uint16_t port,
+                                            std::size_t count) const;
 
     const std::chrono::milliseconds connect_timeout_;
     const std::chrono::milliseconds idle_limit_;
@@ -77,10 +89,12 @@ class WarmSpare {
     std::condition_variable_any changed_;
     std::string host_;
     std::uint16_t port_ = 0;
-    bool wanted_ = false;
     bool open_ = true;
-    platform::net::Socket spare_;
-    Clock::time_point made_;
+    // Raised whenever the spares made so far stop being of use (another proxy, a clear), so that
+    // connections still being made then are closed instead of kept.
+    std::uint64_t generation_ = 0;
+    std::vector<Spare> spares_;             // the oldest first
+    std::vector<Clock::time_point> takes_;  // the oldest first, within the idle limit
     std::jthread keeper_;
 };
 

@@ -82,8 +82,9 @@ bool PollDialog::OnPaint() {
 }
 
 void PollDialog::OnYes() {
-    // Whether the browser starts is not checked: the dialog closes either way.
-    ::ShellExecuteA(hwnd_, "open", kBrowserProgram, kPollPage, nullptr, SW_SHOWMAXIMIZED);
+    // The shell's "open" of the address starts the browser the user chose. Whether it starts is not
+    // checked: the dialog closes either way.
+    ::ShellExecuteA(hwnd_, "open", kPollPage, nullptr, nullptr, SW_SHOWMAXIMIZED);
     ::EndDialog(hwnd_, IDOK);
 }
 

@@ -6,9 +6,8 @@
 
 namespace vestrel::stop {
 
-// The web page that holds the poll; "YES" opens it in the system browser.
+// The web page that holds the poll; "YES" opens it in the user's default browser.
 inline constexpr char kPollPage[] = "http://www.vestrel-proxy.net/poll/";
-inline constexpr char kBrowserProgram[] = "iexplore.exe";
 
 class PollDialog {
   public:

@@ -418,10 +418,13 @@ void SetSystemProxy(DWORD flags, const char* server) {
     ::InternetSetOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, sizeof(list));
 }
 
-bool SavedSettingsRemain() {
+constexpr char kSavedKey[] = "Software\\Vestrel\\Saved";
+
+// Whether records of what Vestrel replaced wait under `root`: the user's own key, or the machine's
+// where earlier versions kept them.
+bool SavedSettingsRemain(HKEY root = HKEY_CURRENT_USER) {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vestrel\\Saved", 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
+    if (::RegOpenKeyExA(root, kSavedKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     DWORD subkeys = 0;
     ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
                        nullptr, nullptr);
@@ -450,6 +453,7 @@ TEST_F(AnonymityEndToEndTest, KilledWithAnonymityOnTheNextStartPutsTheUsersSetti
     EXPECT_EQ(QuerySystemProxy().server, relay_server) << "left pointing at a port where nothing listens";
     EXPECT_EQ(GetDword(settings::kUseProxy), 1u);
     EXPECT_TRUE(SavedSettingsRemain());
+    EXPECT_FALSE(SavedSettingsRemain(HKEY_LOCAL_MACHINE)) << "the user's settings are kept in the user's key";
 
     // The next start puts back what the user had, before the window opens.
     ASSERT_NE(StartProgram(), nullptr);
@@ -473,6 +477,62 @@ TEST_F(AnonymityEndToEndTest, KilledWithAnonymityOnTheNextStartPutsTheUsersSetti
     ASSERT_NE(StartProgram(), nullptr);
     EXPECT_NE(QuerySystemProxy().flags & PROXY_TYPE_PROXY, 0u);
     EXPECT_EQ(QuerySystemProxy().server, "corp.example:3128");
+}
+
+TEST_F(AnonymityEndToEndTest, AnEarlierVersionsRecordUnderTheMachineKeyIsPutBackOnceAndRemoved) {
+    SetSystemProxy(PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY, "corp.example:3128");
+    struct DirectAtEnd {
+        ~DirectAtEnd() {
+            SetSystemProxy(PROXY_TYPE_DIRECT, nullptr);
+            ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSavedKey);
+        }
+    } direct_at_end;
+    const std::string own_prefs = ReadFile(prefs_);
+    SetString(settings::kProxyName, SecondLine());
+
+    // An earlier version switched anonymity on and was killed, leaving its record in the machine's key.
+    ASSERT_NE(StartProgram(), nullptr);
+    PressSwitch();
+    ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Enabled" && Accepts(local_port_); }));
+    program_.End();
+    ASSERT_TRUE(SavedSettingsRemain());
+    {
+        HKEY machine = nullptr;
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSavedKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                    &machine, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(::RegCopyTreeA(HKEY_CURRENT_USER, kSavedKey, machine), ERROR_SUCCESS);
+        ::RegCloseKey(machine);
+    }
+    ASSERT_EQ(::RegDeleteTreeA(HKEY_CURRENT_USER, kSavedKey), ERROR_SUCCESS);
+    ASSERT_TRUE(SavedSettingsRemain(HKEY_LOCAL_MACHINE));
+    ASSERT_TRUE(PrefsPointAtRelay());
+
+    // This version's start knows the record for this user's (their profile, their connection at the
+    // relay), puts it back and removes it from the machine's key.
+    ASSERT_NE(StartProgram(), nullptr);
+    EXPECT_EQ(QuerySystemProxy().server, "corp.example:3128");
+    EXPECT_EQ(ReadFile(prefs_), own_prefs);
+    EXPECT_FALSE(SavedSettingsRemain(HKEY_LOCAL_MACHINE));
+    EXPECT_FALSE(SavedSettingsRemain());
+    EXPECT_EQ(SwitchState(), "Disabled");
+
+    // Switched on and off again, the record lives under the user's key only, and goes with the switch.
+    PressSwitch();
+    ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Enabled" && Accepts(local_port_); }));
+    EXPECT_TRUE(SavedSettingsRemain());
+    EXPECT_FALSE(SavedSettingsRemain(HKEY_LOCAL_MACHINE));
+    PressSwitch();
+    ASSERT_TRUE(WaitUntil([&] { return SwitchState() == "Disabled" && !Accepts(local_port_); }));
+    EXPECT_FALSE(SavedSettingsRemain());
+    EXPECT_EQ(QuerySystemProxy().server, "corp.example:3128");
+    program_.End();
+
+    // Once: a proxy the user sets afterwards stays at the next start.
+    SetSystemProxy(PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY, "home.example:8080");
+    ASSERT_NE(StartProgram(), nullptr);
+    EXPECT_EQ(QuerySystemProxy().server, "home.example:8080");
+    EXPECT_EQ(ReadFile(prefs_), own_prefs);
 }
 
 // The texts of the tooltip windows on the desktop: where the shell shows a tray icon's balloon.

@@ -213,21 +213,25 @@ TEST_F(AppUiTest, HyperlinkOpensItsTargetOrItsOwnText) {
     link.SetTarget("http://www.vestrel-proxy.net/");
     EXPECT_EQ(::SendMessageA(link_window, WM_NCHITTEST, 0, 0), HTCLIENT);
 
+    // The shell opens the address itself, so that the user's default browser shows it.
     ::SendMessageA(link_window, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     ASSERT_EQ(launches.size(), 1u);
-    EXPECT_EQ(launches[0].file, "iexplore.exe");
-    EXPECT_EQ(launches[0].parameters, "http://www.vestrel-proxy.net/");
+    EXPECT_EQ(launches[0].verb, "open");
+    EXPECT_EQ(launches[0].file, "http://www.vestrel-proxy.net/");
+    EXPECT_EQ(launches[0].parameters, "");
     EXPECT_EQ(launches[0].show, SW_SHOWNORMAL);
 
     link.SetTarget("");
     ::SendMessageA(link_window, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     ASSERT_EQ(launches.size(), 2u);
-    EXPECT_EQ(launches[1].parameters, "http://www.vestrel-proxy.net/tips/");
+    EXPECT_EQ(launches[1].file, "http://www.vestrel-proxy.net/tips/");
     EXPECT_EQ(link.target(), "http://www.vestrel-proxy.net/tips/");
 
     OpenWebPage("http://www.vestrel-proxy.net/my-ip/");
     ASSERT_EQ(launches.size(), 3u);
-    EXPECT_EQ(launches[2].file, "iexplore.exe");
+    EXPECT_EQ(launches[2].verb, "open");
+    EXPECT_EQ(launches[2].file, "http://www.vestrel-proxy.net/my-ip/");
+    EXPECT_EQ(launches[2].parameters, "");
     EXPECT_EQ(launches[2].show, SW_SHOWMAXIMIZED);
 }
 

@@ -118,7 +118,26 @@ inline constexpr std::string_view kProgram = "Software\\Vestrel";
 // set by a test is taken back first, with the keys created for it.
 inline void ForgetSavedSettings() {
     ReleaseWebRtc();
+    registry::DeleteKeyTree(registry::Hive::CurrentUser, std::string(kSavedSettingsKey));
     registry::DeleteKeyTree(registry::Hive::LocalMachine, std::string(kSavedSettingsKey));
+}
+
+// Moves this user's saved records under HKEY_LOCAL_MACHINE, where earlier versions kept them: the state
+// such a version left when it was killed with anonymity on.
+inline void MoveSavedRecordsToMachine() {
+    for (const std::string_view kind : kSavedKinds) {
+        std::uint32_t number = 0;
+        for (const SavedRecord& record : LoadSavedRecords(kind)) {
+            const std::string path =
+                std::string(kSavedSettingsKey) + "\\" + std::string(kind) + "\\" + std::to_string(number++);
+            for (const auto& [name, text] : record.texts)
+                SetString(registry::Hive::LocalMachine, path, name, text);
+            for (const auto& [name, value] : record.numbers)
+                SetDword(registry::Hive::LocalMachine, path, name, value);
+            SetDword(registry::Hive::LocalMachine, path, "Complete", 1);
+        }
+        ASSERT_TRUE(ReplaceSavedRecords(kind, {}));
+    }
 }
 
 // Removes every value the configurator reads or writes, so that each test starts from the defaults.

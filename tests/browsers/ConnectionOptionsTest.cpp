@@ -8,6 +8,8 @@
 #include "browsers/ConnectionOptions.h"
 #include "browsers/GeckoPrefs.h"
 #include "browsers/ProfileFolders.h"
+#include "browsers/SavedSettings.h"
+#include "browsers/WebRtcPolicy.h"
 #include "tests/browsers/BrowserTestSupport.h"
 #include "tests/browsers/ScriptedConnections.h"
 
@@ -103,6 +105,72 @@ TEST_F(ConnectionOptionsTest, AFileErrorReachesTheEnablerButIsDroppedOnDisable) 
     std::filesystem::remove(mozilla_ + ".tmp");
     EXPECT_TRUE(DisableConnectionProxy("DefaultConnectionSettings", connections_));
     EXPECT_EQ(ReadText(mozilla_), kPrefs);
+}
+
+TEST_F(ConnectionOptionsTest, AnEarlierVersionsMachineWideRecordComesBackOnceAndOnlyForItsOwnUser) {
+    const PerConnectionOptions own{std::nullopt, kProxyTypeDirect | kProxyTypeProxy, "corp:3128", "<local>",
+                                   ""};
+    connections_.Apply(own);
+    testing::SetDword(Hive::LocalMachine, kProgram, "FireFox", 1);
+    // An earlier version switched on for this user, then was killed: its records are the machine's.
+    ASSERT_TRUE(SetConnectionOptions("DefaultConnectionSettings", "127.0.0.1:9191", connections_));
+    testing::MoveSavedRecordsToMachine();
+    const std::string at_relay = *ReadText(firefox_);
+    ASSERT_NE(at_relay, kPrefs);
+
+    // Another user of the machine starts first: the profile in the records is not in their folder, so
+    // nothing of it is put into their account and the records wait for their owner.
+    testing::TempFolder other_app_data;
+    OverrideApplicationDataFolder(other_app_data.path());
+    testing::ScriptedConnections other_user;
+    other_user.Apply(own);
+    other_user.Apply({std::nullopt, kProxyTypeDirect | kProxyTypeProxy, "127.0.0.1:8118", "", ""});
+    EXPECT_FALSE(RecoverConnectionOptions("127.0.0.1:9191", other_user));
+    EXPECT_EQ(other_user.Query(std::nullopt)->proxy_server, "127.0.0.1:8118");
+    EXPECT_TRUE(AnyEarlierSavedRecords());
+    EXPECT_FALSE(AnySavedRecords());
+
+    // The owner's start puts back what they had and removes the machine's records.
+    OverrideApplicationDataFolder(app_data_.path());
+    EXPECT_TRUE(RecoverConnectionOptions("127.0.0.1:9191", connections_));
+    EXPECT_EQ(connections_.Query(std::nullopt), own);
+    EXPECT_EQ(ReadText(firefox_), kPrefs);
+    EXPECT_FALSE(AnyEarlierSavedRecords());
+    EXPECT_FALSE(AnySavedRecords());
+    // Once: what the user sets afterwards stays at the next start.
+    const PerConnectionOptions later{std::nullopt, kProxyTypeDirect | kProxyTypeProxy, "home:8080", "", ""};
+    connections_.Apply(later);
+    EXPECT_FALSE(RecoverConnectionOptions("127.0.0.1:9191", connections_));
+    EXPECT_EQ(connections_.Query(std::nullopt), later);
+}
+
+TEST_F(ConnectionOptionsTest, WithoutProfilesAnEarlierRecordIsTheUsersWhoseConnectionsStillPointAtARelay) {
+    const PerConnectionOptions own{std::nullopt, kProxyTypeDirect | kProxyTypeProxy, "corp:3128", "", ""};
+    connections_.Apply(own);
+    ASSERT_TRUE(SetConnectionOptions("DefaultConnectionSettings", "127.0.0.1:9191", connections_));
+    testing::MoveSavedRecordsToMachine();
+
+    // A user whose connections are direct and whose browsers have no WebRTC policy of ours: not theirs.
+    for (const std::string_view key : {kChromePolicyKey, kEdgePolicyKey})
+        testing::DeleteValue(Hive::CurrentUser, std::string(key), std::string(kWebRtcPolicyName));
+    testing::ScriptedConnections direct_user;
+    EXPECT_FALSE(RecoverConnectionOptions("127.0.0.1:9191", direct_user));
+    EXPECT_TRUE(AnyEarlierSavedRecords());
+
+    // A user with records of their own has run this version since: theirs come back, the old ones wait.
+    const PerConnectionOptions relay{std::nullopt, kProxyTypeDirect | kProxyTypeProxy, "127.0.0.1:9191", "",
+                                     ""};
+    ASSERT_TRUE(
+        AddSavedRecord(kSavedConnections, {{{"ProxyServer", "mine:1"}}, {{"Flags", kProxyTypeDirect}}}));
+    EXPECT_TRUE(RecoverConnectionOptions("127.0.0.1:9191", connections_));
+    EXPECT_EQ(connections_.Query(std::nullopt)->proxy_server, "mine:1");
+    EXPECT_TRUE(AnyEarlierSavedRecords());
+
+    // The user whose connection still points at the relay: theirs, put back.
+    connections_.Apply(relay);
+    EXPECT_TRUE(RecoverConnectionOptions("127.0.0.1:9191", connections_));
+    EXPECT_EQ(connections_.Query(std::nullopt), own);
+    EXPECT_FALSE(AnyEarlierSavedRecords());
 }
 
 }  // namespace

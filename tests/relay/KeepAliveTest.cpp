@@ -281,8 +281,8 @@ TEST_F(KeepAliveTest, TunnelsTakeTheWarmSpareAndAClosedSpareIsReplaced) {
         return rest + ReadToEnd(browser) == "ping";
     };
     auto wait_for_spare = [&] {
-        for (int i = 0; i < 200 && !relay_->spareReady(); ++i) std::this_thread::sleep_for(10ms);
-        return relay_->spareReady();
+        for (int i = 0; i < 200 && relay_->sparesReady() == 0; ++i) std::this_thread::sleep_for(10ms);
+        return relay_->sparesReady() > 0;
     };
     auto wait_for_opened = [&](int count) {
         for (int i = 0; i < 200 && started < count; ++i) std::this_thread::sleep_for(10ms);
@@ -303,6 +303,56 @@ TEST_F(KeepAliveTest, TunnelsTakeTheWarmSpareAndAClosedSpareIsReplaced) {
     EXPECT_LE(tunnels_on[1], opened_before_second)
         << "the second tunnel did not take the spare made before it";
     EXPECT_GT(tunnels_on[2], opened_before_third) << "the third tunnel took a spare the proxy had closed";
+}
+
+// A browser opens six connections to its proxy at once: after such a burst the relay keeps six spares,
+// and the next six tunnels opened together all take one, so none waits for a connect to the proxy.
+TEST_F(KeepAliveTest, SixTunnelsAtOnceFindSixSpares) {
+    std::atomic<int> started{0};
+    std::mutex mutex;
+    std::vector<int> tunnels_on;
+    LoopbackServer proxy([&](net::Socket& socket) {
+        const int ordinal = ++started;
+        std::string rest;
+        if (!ReadHead(socket, rest)) return;
+        {
+            const std::lock_guard lock(mutex);
+            tunnels_on.push_back(ordinal);
+        }
+        socket.SendAll("HTTP/1.1 200 Tunnel open\r\n\r\n");
+        char buffer[64];
+        while (socket.Receive(buffer, sizeof(buffer)) > 0) {
+        }
+    });
+    ASSERT_TRUE(relay_->start(0, 1, "127.0.0.1", proxy.port(), "", ""));
+    auto burst = [&] {
+        std::vector<net::Socket> browsers;
+        for (int i = 0; i < 6; ++i) {
+            browsers.push_back(Connect(port()));
+            browsers.back().SendAll("CONNECT example.org:443 HTTP/1.1\r\nHost: example.org:443\r\n\r\n");
+        }
+        int open = 0;
+        for (net::Socket& browser : browsers) {
+            std::string rest;
+            if (ReadHead(browser, rest) == "HTTP/1.1 200 Tunnel open\r\n\r\n") ++open;
+        }
+        return open;
+    };
+    auto wait_for_spares = [&](std::size_t count) {
+        for (int i = 0; i < 300 && relay_->sparesReady() < count; ++i) std::this_thread::sleep_for(10ms);
+        return relay_->sparesReady();
+    };
+    EXPECT_EQ(burst(), 6);
+    ASSERT_EQ(wait_for_spares(6), 6u);
+    // The proxy numbers connections as it accepts them, which may be a little after the relay has them.
+    for (int i = 0; i < 300 && started < 12; ++i) std::this_thread::sleep_for(10ms);
+    const int opened_before = started;
+    EXPECT_EQ(opened_before, 12);
+    EXPECT_EQ(burst(), 6);
+    const std::lock_guard lock(mutex);
+    ASSERT_EQ(tunnels_on.size(), 12u);
+    for (std::size_t i = 6; i < 12; ++i) EXPECT_LE(tunnels_on[i], opened_before) << "tunnel " << i;
+    EXPECT_LE(relay_->sparesReady(), WarmSpares::kMost);
 }
 
 }  // namespace

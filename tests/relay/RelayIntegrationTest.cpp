@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -440,28 +441,73 @@ TEST_F(RelayIntegrationTest, RequestsThatWouldComeBackAreAnsweredAndPagesGoOn) {
     EXPECT_TRUE(relay_->waitForConnectionsToEnd(5s)) << relay_->activeConnections();
 }
 
+// The login of the danted that asks for one.
+constexpr const char* kLoginUser = "relay-login";
+constexpr const char* kLoginPassword = "se:cret word";
+
+// danted on loopback, leaving from `exit_address`. With `login` it takes only a user name and
+// password, which it checks against the machine's users: with-login-user.sh gives it one of its own
+// that no other program sees. Either refuses tunnels to 127.0.0.99 by its rules.
+struct Dante {
+    std::uint16_t port = 0;
+    std::unique_ptr<ChildProcess> process;
+};
+
+class SocksIntegrationTest : public RelayIntegrationTest {
+  protected:
+    static Dante StartDante(const std::string& name, const std::string& exit_address, bool login) {
+        Dante dante;
+        dante.port = FreePort();
+        const fs::path home = *dir_ / name;
+        fs::create_directories(home);
+        const fs::path config = home / "danted.conf";
+        std::ofstream(config) << "logoutput: " << (home / "danted.log").string()
+                              << "\ninternal: 127.0.0.1 port = " << dante.port
+                              << "\nexternal: " << exit_address
+                              << "\nclientmethod: none\nsocksmethod: " << (login ? "username" : "none")
+                              << "\nuser.privileged: root\nuser.unprivileged: nobody\n"
+                              << "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+                              << "socks block { from: 0.0.0.0/0 to: 127.0.0.99/32 }\n"
+                              << "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 command: connect }\n";
+        std::vector<std::string> argv = {
+            "/usr/sbin/danted", "-f", config.string(), "-N", "1", "-p", (home / "danted.pid").string()};
+        if (login) {
+            const fs::path source =
+                std::getenv("VESTREL_SOURCE_DIR") ? std::getenv("VESTREL_SOURCE_DIR") : ".";
+            argv.insert(argv.begin(), {"/bin/sh", (source / "tests/relay/with-login-user.sh").string(),
+                                       home.string(), kLoginUser, kLoginPassword});
+        }
+        dante.process = std::make_unique<ChildProcess>(argv, *dir_ / "servers.log");
+        if (!dante.process->Started() || !WaitForPort(dante.port)) dante.port = 0;
+        return dante;
+    }
+
+    void Through(const Upstream& upstream) {
+        relay_->stop();
+        ASSERT_TRUE(relay_->start(0, upstream));
+    }
+    Upstream Socks5(std::uint16_t port, std::string user = "", std::string password = "") const {
+        return Upstream{UpstreamProtocol::Socks5, "127.0.0.1", port, std::move(user), std::move(password)};
+    }
+    std::string GetFrom(const std::string& host_port) {
+        return Exchange(relay_->boundPort(),
+                        "GET http://" + host_port + "/ HTTP/1.1\r\nHost: " + host_port + "\r\n\r\n");
+    }
+};
+
 // Through real SOCKS5 servers, each leaving from a loopback address of its own: Dante's danted without
-// a login, microsocks with a user name and password. Plain pages (the relay speaks to the server
-// itself through the tunnel) and HTTPS (the browser's CONNECT becomes the tunnel) arrive whole from
-// the server's address; refusals come back as the relay's page with the reason in words.
-TEST_F(RelayIntegrationTest, PagesThroughDanteAndMicrosocksLeaveFromTheirAddress) {
+// a login and with one, microsocks with one. Plain pages (the relay speaks to the server itself
+// through the tunnel) and HTTPS (the browser's CONNECT becomes the tunnel) arrive whole from the
+// server's address; refusals come back as the relay's page with the reason in words.
+TEST_F(SocksIntegrationTest, PagesThroughDanteAndMicrosocksLeaveFromTheirAddress) {
     ASSERT_TRUE(cert_made_);
-    const std::uint16_t dante_port = FreePort();
-    const fs::path dante_config = *dir_ / "danted.conf";
-    std::ofstream(dante_config) << "logoutput: " << (*dir_ / "danted.log").string()
-                                << "\ninternal: 127.0.0.1 port = " << dante_port
-                                << "\nexternal: 127.0.0.6\nclientmethod: none\nsocksmethod: none\n"
-                                << "user.unprivileged: nobody\n"
-                                << "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
-                                << "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 command: connect }\n";
-    ChildProcess dante(
-        {"/usr/sbin/danted", "-f", dante_config.string(), "-N", "1", "-p", (*dir_ / "danted.pid").string()},
-        *dir_ / "servers.log");
+    const Dante dante = StartDante("danted", "127.0.0.6", false);
+    const Dante dante_login = StartDante("danted-login", "127.0.0.8", true);
     const std::uint16_t micro_port = FreePort();
     ChildProcess micro({"/usr/bin/microsocks", "-i", "127.0.0.1", "-p", std::to_string(micro_port), "-b",
-                        "127.0.0.7", "-u", "relay-user", "-P", "pa:ss word"},
+                        "127.0.0.7", "-u", kLoginUser, "-P", kLoginPassword},
                        *dir_ / "servers.log");
-    ASSERT_TRUE(dante.Started() && micro.Started() && WaitForPort(dante_port) && WaitForPort(micro_port))
+    ASSERT_TRUE(dante.port && dante_login.port && micro.Started() && WaitForPort(micro_port))
         << "danted or microsocks did not start; see " << (*dir_ / "servers.log");
 
     struct Server {
@@ -471,12 +517,12 @@ TEST_F(RelayIntegrationTest, PagesThroughDanteAndMicrosocksLeaveFromTheirAddress
         const char* password;
         const char* exit_address;
     };
-    for (const Server& server : {Server{"danted", dante_port, "", "", "127.0.0.6"},
-                                 Server{"microsocks", micro_port, "relay-user", "pa:ss word", "127.0.0.7"}}) {
+    for (const Server& server :
+         {Server{"danted", dante.port, "", "", "127.0.0.6"},
+          Server{"danted with a login", dante_login.port, kLoginUser, kLoginPassword, "127.0.0.8"},
+          Server{"microsocks", micro_port, kLoginUser, kLoginPassword, "127.0.0.7"}}) {
         SCOPED_TRACE(server.name);
-        relay_->stop();
-        ASSERT_TRUE(relay_->start(
-            0, Upstream{UpstreamProtocol::Socks5, "127.0.0.1", server.port, server.user, server.password}));
+        Through(Socks5(server.port, server.user, server.password));
         EXPECT_EQ(Body(Get("/peer")), server.exit_address);
         const std::string big = Get("/bytes/1000000");
         EXPECT_EQ(big.substr(0, 12), "HTTP/1.1 200");
@@ -493,35 +539,154 @@ TEST_F(RelayIntegrationTest, PagesThroughDanteAndMicrosocksLeaveFromTheirAddress
         EXPECT_TRUE(bytes.str() == Pattern(300000)) << bytes.str().size();
 
         // Nothing listens at the dead port: the proxy says so, and the page says it in words.
-        const std::string dead = "127.0.0.1:" + std::to_string(FreePort());
-        const std::string refused =
-            Exchange(relay_->boundPort(), "GET http://" + dead + "/ HTTP/1.1\r\nHost: " + dead + "\r\n\r\n");
+        const std::string refused = GetFrom("127.0.0.1:" + std::to_string(FreePort()));
         EXPECT_EQ(refused.substr(0, 12), "HTTP/1.1 502") << refused;
         EXPECT_NE(refused.find("could not reach the proxy 127.0.0.1:" + std::to_string(server.port) + ": "),
                   std::string::npos)
             << refused;
     }
     // danted names the refusal; microsocks only says it failed.
-    relay_->stop();
-    ASSERT_TRUE(relay_->start(0, Upstream{UpstreamProtocol::Socks5, "127.0.0.1", dante_port, "", ""}));
-    const std::string dead = "127.0.0.1:" + std::to_string(FreePort());
-    EXPECT_NE(Exchange(relay_->boundPort(), "CONNECT " + dead + " HTTP/1.1\r\nHost: " + dead + "\r\n\r\n")
-                  .find("connection refused by the destination"),
-              std::string::npos);
+    for (const std::uint16_t port : {dante.port, dante_login.port}) {
+        const bool login = port == dante_login.port;
+        SCOPED_TRACE(login ? "danted with a login" : "danted");
+        Through(login ? Socks5(port, kLoginUser, kLoginPassword) : Socks5(port));
+        const std::string dead = "127.0.0.1:" + std::to_string(FreePort());
+        EXPECT_NE(Exchange(relay_->boundPort(), "CONNECT " + dead + " HTTP/1.1\r\nHost: " + dead + "\r\n\r\n")
+                      .find("connection refused by the destination"),
+                  std::string::npos);
+        EXPECT_NE(GetFrom("127.0.0.99:" + std::to_string(origin_port_))
+                      .find("the connection is not allowed by the proxy's rules"),
+                  std::string::npos);
+    }
 
-    relay_->stop();
-    ASSERT_TRUE(
-        relay_->start(0, Upstream{UpstreamProtocol::Socks5, "127.0.0.1", micro_port, "relay-user", "wrong"}));
-    EXPECT_NE(Get("/peer").find("the proxy refused the user name and password"), std::string::npos);
-    relay_->stop();
-    ASSERT_TRUE(relay_->start(0, Upstream{UpstreamProtocol::Socks5, "127.0.0.1", micro_port, "", ""}));
-    EXPECT_NE(Get("/peer").find("the proxy wants a user name and password"), std::string::npos);
+    // A wrong password, and none at all where one is wanted, from either server that asks.
+    for (const std::uint16_t port : {dante_login.port, micro_port}) {
+        SCOPED_TRACE(port == micro_port ? "microsocks" : "danted with a login");
+        Through(Socks5(port, kLoginUser, "wrong"));
+        EXPECT_NE(Get("/peer").find("the proxy refused the user name and password"), std::string::npos);
+        Through(Socks5(port));
+        EXPECT_NE(Get("/peer").find("the proxy wants a user name and password"), std::string::npos);
+    }
+
+    // danted speaks SOCKS4 but not its "a" form: it takes 0.0.0.1 for the address, cannot connect
+    // there, and refuses, as a SOCKS4 proxy does.
+    Through(Upstream{UpstreamProtocol::Socks4a, "127.0.0.1", dante.port, "relay", ""});
+    const std::string socks4 = Get("/peer");
+    EXPECT_EQ(socks4.substr(0, 12), "HTTP/1.1 502") << socks4;
+    EXPECT_NE(socks4.find("the proxy refused or could not make the connection"), std::string::npos) << socks4;
 }
 
-// SOCKS4a, which neither Debian server speaks (danted takes 0.0.0.1 for an address): a small proxy
-// here checks the request's form, then answers as the server would. One that refuses, and one that
-// closes mid-greeting, which counts against it as a dead proxy.
-TEST_F(RelayIntegrationTest, Socks4aSendsTheNameAndRefusalsAndClosesAreToldApart) {
+// Debian's chromium, pointed at the relay as its proxy, loads a page and its pictures over HTTP and
+// HTTPS through the relay and danted with a login: the page shows danted's address, and every picture
+// came.
+TEST_F(SocksIntegrationTest, ChromiumLoadsPagesThroughTheRelayAndDante) {
+    ASSERT_TRUE(cert_made_);
+    const Dante dante = StartDante("danted-browser", "127.0.0.8", true);
+    ASSERT_TRUE(dante.port) << "danted did not start; see " << (*dir_ / "servers.log");
+    Through(Socks5(dante.port, kLoginUser, kLoginPassword));
+    const fs::path profile = *dir_ / "chromium";
+    for (const std::string& origin : {"http://127.0.0.1:" + std::to_string(origin_port_),
+                                      "https://127.0.0.1:" + std::to_string(tls_port_)}) {
+        SCOPED_TRACE(origin);
+        const fs::path dom = *dir_ / "dom.html";
+        // Chromium sends loopback addresses past any proxy unless told not to.
+        const std::string command =
+            "timeout 90 chromium --headless --no-sandbox --disable-gpu --no-first-run "
+            "--disable-background-networking --disable-component-update --disable-sync "
+            "--ignore-certificate-errors --user-data-dir=" +
+            profile.string() + " --proxy-server=http://127.0.0.1:" + std::to_string(relay_->boundPort()) +
+            " '--proxy-bypass-list=<-loopback>' --dump-dom " + origin + "/gallery >" + dom.string() + " 2>>" +
+            (*dir_ / "chromium.log").string();
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        std::ifstream file(dom);
+        std::stringstream text;
+        text << file.rdbuf();
+        EXPECT_NE(text.str().find("<p id=\"peer\">127.0.0.8</p>"), std::string::npos) << text.str();
+        EXPECT_NE(text.str().find("<p id=\"loaded\">12</p>"), std::string::npos) << text.str();
+    }
+}
+
+// SOCKS4a from a real server: OpenSSH's dynamic forwarding (ssh -D), whose far end here is Dropbear on
+// loopback with a login of its own (see with-login-user.sh). The destination goes by name, which plain
+// SOCKS4 cannot carry, and the pages arrive whole. When the far end cannot connect, ssh closes without
+// a reply, so the page says the proxy could not be reached.
+TEST_F(SocksIntegrationTest, Socks4aThroughOpenSshDynamicForwarding) {
+    ASSERT_TRUE(cert_made_);
+    const fs::path home = *dir_ / "ssh";
+    fs::create_directories(home / "home" / ".ssh");
+    const std::string make_keys =
+        "dropbearkey -t ed25519 -f " + (home / "host_key").string() +
+        " >/dev/null 2>&1 && ssh-keygen -q -t ed25519 -N '' -f " + (home / "client_key").string() +
+        " && cp " + (home / "client_key.pub").string() + " " + (home / "home/.ssh/authorized_keys").string();
+    ASSERT_EQ(std::system(make_keys.c_str()), 0) << make_keys;
+    // Dropbear reads the keys as the user, who owns nothing here.
+    for (const fs::path& path : {*dir_, home, home / "home", home / "home/.ssh"})
+        fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+    const std::uint16_t server_port = FreePort();
+    const fs::path source = std::getenv("VESTREL_SOURCE_DIR") ? std::getenv("VESTREL_SOURCE_DIR") : ".";
+    ChildProcess dropbear(
+        {"/bin/sh", (source / "tests/relay/with-login-user.sh").string(), home.string(), "relay-tunnel",
+         "unused", "/usr/sbin/dropbear", "-F", "-E", "-s", "-p", "127.0.0.1:" + std::to_string(server_port),
+         "-r", (home / "host_key").string(), "-P", (home / "dropbear.pid").string()},
+        *dir_ / "servers.log");
+    ASSERT_TRUE(dropbear.Started() && WaitForPort(server_port)) << "see " << (*dir_ / "servers.log");
+    const std::uint16_t socks_port = FreePort();
+    ChildProcess ssh({"/usr/bin/ssh",
+                      "-F",
+                      "/dev/null",
+                      "-N",
+                      "-D",
+                      "127.0.0.1:" + std::to_string(socks_port),
+                      "-i",
+                      (home / "client_key").string(),
+                      "-o",
+                      "IdentitiesOnly=yes",
+                      "-o",
+                      "StrictHostKeyChecking=no",
+                      "-o",
+                      "UserKnownHostsFile=/dev/null",
+                      "-o",
+                      "BatchMode=yes",
+                      "-o",
+                      "ExitOnForwardFailure=yes",
+                      "-o",
+                      "LogLevel=ERROR",
+                      "-p",
+                      std::to_string(server_port),
+                      "relay-tunnel@127.0.0.1"},
+                     *dir_ / "servers.log");
+    ASSERT_TRUE(ssh.Started() && WaitForPort(socks_port)) << "see " << (*dir_ / "servers.log");
+
+    Through(Upstream{UpstreamProtocol::Socks4a, "127.0.0.1", socks_port, "relay", ""});
+    const std::string named = "localhost:" + std::to_string(origin_port_);
+    const std::string big =
+        Exchange(relay_->boundPort(),
+                 "GET http://" + named + "/bytes/1000000 HTTP/1.1\r\nHost: " + named + "\r\n\r\n");
+    EXPECT_EQ(big.substr(0, 12), "HTTP/1.1 200") << big.substr(0, 300);
+    EXPECT_TRUE(Body(big) == Pattern(1000000)) << Body(big).size();
+
+    const fs::path out = *dir_ / "socks4a-https.bin";
+    const std::string command =
+        "curl -s -k --max-time 30 --proxy http://127.0.0.1:" + std::to_string(relay_->boundPort()) + " -o " +
+        out.string() + " https://localhost:" + std::to_string(tls_port_) + "/bytes/300000";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream file(out, std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    EXPECT_TRUE(bytes.str() == Pattern(300000)) << bytes.str().size();
+
+    const std::string dead = GetFrom("localhost:" + std::to_string(FreePort()));
+    EXPECT_EQ(dead.substr(0, 12), "HTTP/1.1 502") << dead;
+    EXPECT_NE(dead.find("could not reach the proxy 127.0.0.1:" + std::to_string(socks_port)),
+              std::string::npos)
+        << dead;
+}
+
+// SOCKS4a byte for byte (danted takes 0.0.0.1 for an address, and ssh never refuses in words): a small
+// proxy here checks the request's form, then answers as a server would. One that refuses, and one that
+// closes mid-greeting, which counts against it as a dead proxy whichever SOCKS it was spoken.
+TEST_F(SocksIntegrationTest, Socks4aSendsTheNameAndRefusalsAndClosesAreToldApart) {
     std::atomic<bool> name_sent{false};
     auto socks4a = [&](unsigned char verdict) {
         return [&, verdict](net::Socket& peer) {
@@ -564,15 +729,18 @@ TEST_F(RelayIntegrationTest, Socks4aSendsTheNameAndRefusalsAndClosesAreToldApart
         std::string::npos);
 
     std::atomic<int> reports{0};
-    TheUpstreamWatch().Rearm();
     TheUpstreamWatch().SetHandler([&](const std::string&) { ++reports; });
-    relay_->stop();
-    ASSERT_TRUE(relay_->start(0, Upstream{UpstreamProtocol::Socks5, "127.0.0.1", closing.port(), "", ""}));
-    for (int i = 0; i < 3; ++i) {
-        const std::string answer = Exchange(relay_->boundPort(), request);
-        EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 502") << answer;
+    for (const UpstreamProtocol protocol : {UpstreamProtocol::Socks5, UpstreamProtocol::Socks4a}) {
+        SCOPED_TRACE(protocol == UpstreamProtocol::Socks5 ? "SOCKS5" : "SOCKS4a");
+        reports = 0;
+        TheUpstreamWatch().Rearm();
+        Through(Upstream{protocol, "127.0.0.1", closing.port(), "relay", ""});
+        for (int i = 0; i < 3; ++i) {
+            const std::string answer = Exchange(relay_->boundPort(), request);
+            EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 502") << answer;
+        }
+        EXPECT_EQ(reports, 1);
     }
-    EXPECT_EQ(reports, 1);
     TheUpstreamWatch().SetHandler(nullptr);
     TheUpstreamWatch().Rearm();
 }

@@ -6,6 +6,9 @@
 GET /bytes/N   N bytes of the pattern i % 251
 POST /crc      answers "LENGTH CRC32" of the body it read by Content-Length
 GET /page      an HTML page with script and object tags in mixed case, written in small pieces
+GET /peer      the address the request came from
+GET /gallery   an HTML page naming the address it was asked from, with 12 pictures a script counts
+               as they load (for a real browser; the pictures keep their connections open)
 """
 import http.server
 import socketserver
@@ -18,6 +21,12 @@ BLOCK = bytes(i % 251 for i in range(251 * 4096))
 
 PAGE = (b"<html><head><ScRiPt src='a.js'></sCrIpT><SCRIPT>var x = 1;</SCRIPT></head>"
         b"<body>Keep This Text<OBJECT data='m.swf'></Object>" + b"-" * 5000 + b"</body></html>")
+
+
+# A transparent picture of one pixel.
+PIXEL = (b"GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff!\xf9\x04\x01\x00\x00\x00\x00"
+         b",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00;")
+PICTURES = 12
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -48,6 +57,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Connection", "close")
             self.end_headers()
             self.wfile.write(body)
+        elif self.path == "/gallery":
+            body = ("<html><body><p id=peer>%s</p><p id=loaded>0</p><script>var n = 0;"
+                    "function one() { document.getElementById('loaded').textContent = ++n; }</script>%s"
+                    "</body></html>" % (self.client_address[0], "".join(
+                        "<img src='/pixel/%d.gif' onload='one()'>" % i for i in range(PICTURES)))).encode()
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+        elif self.path.startswith("/pixel/"):
+            self.send_response(200)
+            self.send_header("Content-Type", "image/gif")
+            self.send_header("Content-Length", str(len(PIXEL)))
+            self.send_header("Cache-Control", "no-store")
+            self.end_headers()
+            self.wfile.write(PIXEL)
         elif self.path.startswith("/slow/"):
             # A head at once, then one byte every tenth of a second: an answer that has started and
             # takes its time.

@@ -1,4 +1,5 @@
-// Web pages through the browser program, and the help file through HTML Help bound at first use.
+// Web pages through the shell's handler for their addresses, and the help file through HTML Help bound at
+// first use.
 #include "app/win/shell/Help.h"
 
 #include <windows.h>
@@ -51,12 +52,14 @@ HtmlHelpFunction BindHtmlHelp() {
 
 }  // namespace
 
+// The address itself is what the shell opens: its handler for the scheme is the browser the user chose
+// (a named browser program would open whatever that program is, or nothing where it is gone).
 void OpenWebPage(std::string_view address) {
-    ui::Launch({"open", std::string(links::kBrowserProgram), std::string(address), SW_SHOWMAXIMIZED});
+    ui::Launch({"open", std::string(address), "", SW_SHOWMAXIMIZED});
 }
 
 void OpenWebPageNormal(std::string_view address) {
-    ui::Launch({"open", std::string(links::kBrowserProgram), std::string(address), SW_SHOWNORMAL});
+    ui::Launch({"open", std::string(address), "", SW_SHOWNORMAL});
 }
 
 void OpenHelpFile() { ui::Launch({"open", links::HelpFilePath(AppPath()), "", SW_SHOWMAXIMIZED}); }

@@ -5,7 +5,8 @@
 
 namespace vestrel::app {
 
-// "iexplore.exe" with the address as its parameter, maximised (help menu, tray and buttons).
+// The address in the user's default browser (the shell's "open" of the address itself), maximised:
+// help menu, tray and buttons.
 void OpenWebPage(std::string_view address);
 // The same shown normally, as the hyperlinks do.
 void OpenWebPageNormal(std::string_view address);
