@@ -7,6 +7,7 @@
 #include <deque>
 #include <exception>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
 #include "catalogue/ProxyText.h"
@@ -68,7 +69,7 @@ void QuickSearch::Pass(const std::vector<std::size_t>& order, std::chrono::milli
             const auto [index, ms] = next;
             std::optional<catalogue::JudgeResult> judged;
             try {
-                judged = judge(targets_[index].host, targets_[index].port, stop_);
+                judged = judge(catalogue::ProxyRouteOf(lines_[index]), stop_);
             } catch (...) {
                 // A check that cannot be made leaves the proxy unused.
             }
@@ -77,7 +78,8 @@ void QuickSearch::Pass(const std::vector<std::size_t>& order, std::chrono::milli
             if (!judged || !QuickUsable(*judged)) continue;
             {
                 std::lock_guard lock(mutex_);
-                found_.push_back({lines_[index], ms, *judged});
+                // Kept as the protocol it answered in.
+                found_.push_back({catalogue::TextAsJudged(lines_[index], *judged), ms, *judged});
             }
             ++working_;
             if (judged->grade == catalogue::Grade::kElite && ++elite_ >= options_.wanted) {
@@ -161,12 +163,18 @@ std::vector<std::uint32_t> KnownConnectTimes(const std::vector<std::string>& lin
     const catalogue::TestedList& tested = TheProxyLists().tested;
     std::vector<std::uint32_t> times(lines.size(), 0);
     if (tested.RowCount() == 0) return times;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::int32_t row = catalogue::FindTestedRow(tested, catalogue::ProxyAddressOf(lines[i]));
-        if (row < 0) continue;
+    // By address and port alone: a bare line of the New list is the proxy a Tested row keeps with the
+    // scheme of the protocol it answered in.
+    std::unordered_map<std::string, std::uint32_t> known;
+    for (std::size_t row = 0; row < tested.RowCount(); ++row) {
         // "123 milliseconds" or "123 miliseconds": the number leads.
-        const std::string& text = tested.Cell(static_cast<std::size_t>(row), catalogue::kResponseTimeColumn);
-        times[i] = static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+        const std::string& text = tested.Cell(row, catalogue::kResponseTimeColumn);
+        known.emplace(catalogue::AddressKeyOf(tested.Cell(row, catalogue::kAddressColumn)),
+                      static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 10)));
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (const auto found = known.find(catalogue::AddressKeyOf(lines[i])); found != known.end())
+            times[i] = found->second;
     }
     return times;
 }
@@ -176,7 +184,11 @@ bool AdoptQuickFinds(const std::vector<QuickFind>& finds, const AnonymityUi& ui)
     ProxyLists& lists = TheProxyLists();
     bool box_changed = false;
     for (const QuickFind& find : finds) {
-        const std::string key = catalogue::ProxyAddressOf(find.source_text);
+        // The address with its scheme and credentials, as every Tested row keeps it.
+        const std::string& text = find.source_text;
+        const std::string key = catalogue::ProxyTextOf(
+            catalogue::ProxyProtocolOf(text), catalogue::ProxyUser(text), catalogue::ProxyPassword(text),
+            catalogue::ProxyHost(text), catalogue::ProxyPort(text), "");
         const catalogue::TestedRow row{key, catalogue::ProxyCountry(find.source_text),
                                        catalogue::FormatResponseTime(find.connect_ms),
                                        catalogue::FormatDownloadSpeed(find.connect_ms),

@@ -1,6 +1,7 @@
 // Quick anonymity's search for a proxy: the New list's proxies connected to a thousand at once,
-// fastest first, each that connects judged, until five that grade Elite and tunnel HTTPS are found;
-// then the one to adopt. The search blocks: it runs on a worker, while the window reads its progress.
+// fastest first, each that connects judged in every protocol it may speak, until five that grade Elite and
+// tunnel HTTPS are found; then the one to adopt. The search blocks: it runs on a worker, while the window
+// reads its progress.
 #pragma once
 
 #include <atomic>
@@ -32,7 +33,8 @@ bool QuickUsable(const catalogue::JudgeResult& judged);
 std::string QuickProgressText(std::size_t tested, std::size_t total, std::size_t working);
 
 struct QuickFind {
-    // The New list's line, as ProxyName and MyProxies.txt keep it.
+    // The New list's line with the scheme of the protocol it answered in, as ProxyName and
+    // MyProxies.txt keep it.
     std::string source_text;
     std::uint32_t connect_ms = 0;
     catalogue::JudgeResult judged;

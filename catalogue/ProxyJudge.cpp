@@ -46,6 +46,25 @@ std::string WithMarker(const std::string& path, std::string_view marker) {
     return path + (path.find('?') == std::string::npos ? "?m=" : "&m=") + std::string(marker);
 }
 
+std::mutex& SocksFactoryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+SocksOpeningFactory& SocksFactory() {
+    static SocksOpeningFactory factory;
+    return factory;
+}
+
+std::unique_ptr<SocksOpening> StartSocksOpening(const ProxyRoute& proxy, const std::string& host,
+                                                std::uint16_t port) {
+    SocksOpeningFactory factory;
+    {
+        std::lock_guard lock(SocksFactoryMutex());
+        factory = SocksFactory();
+    }
+    return factory ? factory(proxy, host, port) : nullptr;
+}
+
 // One connection of a check: connect, send, and receives that keep to the check's deadline and see a
 // cancel within kCancelCheck.
 class Exchange {
@@ -67,9 +86,35 @@ class Exchange {
 
     bool Send(std::string_view bytes) { return !Cancelled(options_) && socket_.SendAll(bytes); }
 
+    // The tunnel through the SOCKS proxy this exchange is connected to, to host:port: true once open.
+    // A proxy that speaks SOCKS answers within the connect limit: one that stays silent (an HTTP
+    // proxy waiting for the end of a request line) is not kept waiting for the whole answer time.
+    bool OpenSocks(const ProxyRoute& proxy, const std::string& host, std::uint16_t port) {
+        std::unique_ptr<SocksOpening> opening = StartSocksOpening(proxy, host, port);
+        if (!opening) return false;
+        const Clock::time_point answer_deadline = deadline_;
+        deadline_ = std::min(deadline_, Clock::now() + options_.connect_timeout);
+        while (opening->Current() == SocksOpening::State::kTalking) {
+            if (const std::string out = opening->TakeOutgoing(); !out.empty() && !Send(out)) return false;
+            std::string reply;
+            if (ReceiveSome(reply, 512) <= 0) return false;
+            const std::size_t used = opening->Feed(reply.data(), reply.size());
+            // What came after the last reply is the judge's.
+            if (opening->Current() == SocksOpening::State::kOpen) pending_ = reply.substr(used);
+        }
+        deadline_ = answer_deadline;
+        return opening->Current() == SocksOpening::State::kOpen;
+    }
+
     // Appends what arrives to `into`: the count, 0 at the peer's close, negative on an error, the end
     // of the time or a cancel.
     std::ptrdiff_t ReceiveSome(std::string& into, std::size_t max) {
+        if (!pending_.empty()) {
+            const std::size_t count = std::min(max, pending_.size());
+            into.append(pending_, 0, count);
+            pending_.erase(0, count);
+            return static_cast<std::ptrdiff_t>(count);
+        }
         for (;;) {
             if (Cancelled(options_)) return -1;
             const auto left = std::chrono::duration_cast<milliseconds>(deadline_ - Clock::now());
@@ -91,6 +136,7 @@ class Exchange {
     const JudgeOptions& options_;
     platform::net::Socket socket_;
     Clock::time_point deadline_{};
+    std::string pending_;
 };
 
 struct Answer {
@@ -158,11 +204,13 @@ std::optional<std::string> DecodeChunked(std::string_view data) {
 }
 
 // Reads one whole answer: status, headers and a body delimited by Content-Length, chunks or the
-// close. Nothing for an answer that was cut, too long, late or cancelled.
-std::optional<Answer> ReadAnswer(Exchange& exchange) {
+// close. Nothing for an answer that was cut, too long, late or cancelled. `spoke` is set once a status
+// line has come, whole or not.
+std::optional<Answer> ReadAnswer(Exchange& exchange, bool* spoke = nullptr) {
     std::string data;
     std::size_t head_end = std::string::npos;
     for (;;) {
+        if (spoke != nullptr && data.size() >= 12 && StatusOf(data) != 0) *spoke = true;
         if (head_end == std::string::npos) head_end = data.find("\r\n\r\n");
         if (head_end != std::string::npos) {
             const std::string_view head = std::string_view(data).substr(0, head_end + 2);
@@ -279,19 +327,25 @@ std::string ClientHello(std::string_view host) {
     return record;
 }
 
-// A CONNECT through the proxy to the judge's HTTPS port and a ClientHello inside the tunnel: true
-// when a TLS handshake record comes back.
-bool TunnelsHttps(const std::string& host, std::int32_t port, const JudgeOptions& options) {
+// A tunnel through the proxy to the judge's HTTPS port (CONNECT, or the SOCKS tunnel) and a
+// ClientHello inside it: true when a TLS handshake record comes back. `spoke` is set when an HTTP proxy
+// answered the CONNECT with a status line.
+bool TunnelsHttps(const ProxyRoute& proxy, const JudgeOptions& options, bool& spoke) {
     const std::optional<platform::http::Url> target = platform::http::ParseHttpsUrl(JudgeHttpsUrl());
     if (!target) return false;
     Exchange exchange(options);
-    if (!exchange.Connect(host, port)) return false;
-    const std::string authority = target->host + ":" + std::to_string(target->port);
-    const std::string request = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority +
-                                "\r\nUser-Agent: " + std::string(kBrowserAgent) + "\r\n\r\n";
-    if (!exchange.Send(request)) return false;
-    const int status = ReadConnectStatus(exchange);
-    if (status < 200 || status > 299) return false;
+    if (!exchange.Connect(proxy.host, proxy.port)) return false;
+    if (IsSocks(proxy.protocol)) {
+        if (!exchange.OpenSocks(proxy, target->host, target->port)) return false;
+    } else {
+        const std::string authority = target->host + ":" + std::to_string(target->port);
+        const std::string request = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority +
+                                    "\r\nUser-Agent: " + std::string(kBrowserAgent) + "\r\n\r\n";
+        if (!exchange.Send(request)) return false;
+        const int status = ReadConnectStatus(exchange);
+        if (status != 0) spoke = true;
+        if (status < 200 || status > 299) return false;
+    }
     if (!exchange.Send(ClientHello(target->host))) return false;
     std::string reply;
     while (reply.size() < 3) {
@@ -380,37 +434,111 @@ std::string NewMarker() {
     return marker;
 }
 
-JudgeResult JudgeProxy(const std::string& host, std::int32_t port,
-                       const std::vector<std::string>& real_addresses, const JudgeOptions& options) {
+ProxyRoute ProxyRouteOf(std::string_view text) {
+    return {ProxyProtocolOf(text), ProxyHost(text), ProxyPort(text), ProxyUser(text), ProxyPassword(text)};
+}
+
+void SetSocksOpening(SocksOpeningFactory factory) {
+    std::lock_guard lock(SocksFactoryMutex());
+    SocksFactory() = std::move(factory);
+}
+
+std::vector<ProxyProtocol> ProtocolsToTry(ProxyProtocol said) {
+    // SOCKS4a and SOCKS5 with names are the same servers as SOCKS4 and SOCKS5: the relay speaks to
+    // them by name in any case.
+    const auto family = [](ProxyProtocol protocol) {
+        if (protocol == ProxyProtocol::kSocks4a) return ProxyProtocol::kSocks4;
+        if (protocol == ProxyProtocol::kSocks5h) return ProxyProtocol::kSocks5;
+        return protocol;
+    };
+    std::vector<ProxyProtocol> order{said};
+    for (const ProxyProtocol protocol :
+         {ProxyProtocol::kHttp, ProxyProtocol::kSocks5, ProxyProtocol::kSocks4}) {
+        if (protocol != family(said)) order.push_back(protocol);
+    }
+    return order;
+}
+
+namespace {
+
+// The judge's page through `proxy`: to an HTTP proxy in absolute form, through a SOCKS tunnel to the
+// judge in origin form. `reached` is set once the proxy took the connection, `spoke` once it answered
+// in its protocol.
+std::optional<Answer> AskThrough(const ProxyRoute& proxy, const platform::http::Url& judge,
+                                 std::string_view marker, const JudgeOptions& options, bool& reached,
+                                 bool& spoke) {
+    Exchange exchange(options);
+    if (!exchange.Connect(proxy.host, proxy.port)) return std::nullopt;
+    reached = true;
+    std::string target = WithMarker(judge.path, marker);
+    if (IsSocks(proxy.protocol)) {
+        if (!exchange.OpenSocks(proxy, judge.host, judge.port)) return std::nullopt;
+        spoke = true;
+    } else {
+        target = "http://" + HostHeader(judge, 80) + target;
+    }
+    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: " + HostHeader(judge, 80) +
+                                "\r\nUser-Agent: " + std::string(kBrowserAgent) +
+                                "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
+    if (!exchange.Send(request)) return std::nullopt;
+    return ReadAnswer(exchange, IsSocks(proxy.protocol) ? nullptr : &spoke);
+}
+
+// JudgeProxyAs, telling also whether the proxy took the connection at all.
+JudgeResult JudgeOnce(const ProxyRoute& proxy, const std::vector<std::string>& real_addresses,
+                      const JudgeOptions& options, bool& reached) {
     JudgeResult result;
+    result.protocol = proxy.protocol;
     const std::optional<platform::http::Url> judge = platform::http::ParseUrl(JudgeUrl());
     // Without a judge to ask nothing can be said of the proxy.
     if (!judge) return result;
     // Without the judge's view of a direct request there is nothing to grade against: an answer of the
-    // proxy's would be measured against an empty real address.
+    // proxy's would be measured against an empty real address. It is still asked, to learn whether the
+    // proxy speaks the protocol.
     const std::optional<JudgeView> baseline = TheRealAddress().Baseline();
-    if (!baseline) {
-        result.grade = Grade::kNotChecked;
-        if (!Cancelled(options)) result.https = TunnelsHttps(host, port, options);
-        return result;
-    }
-    result.grade = Grade::kBroken;
     const std::string marker = NewMarker();
-    Exchange exchange(options);
-    if (!exchange.Connect(host, port)) return result;
-    const std::string request = "GET http://" + HostHeader(*judge, 80) + WithMarker(judge->path, marker) +
-                                " HTTP/1.1\r\nHost: " + HostHeader(*judge, 80) +
-                                "\r\nUser-Agent: " + std::string(kBrowserAgent) +
-                                "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
-    if (exchange.Send(request)) {
-        if (const std::optional<JudgeView> view = CheckedView(ReadAnswer(exchange), marker)) {
+    const std::optional<Answer> answer = AskThrough(proxy, *judge, marker, options, reached, result.spoke);
+    result.grade = baseline ? Grade::kBroken : Grade::kNotChecked;
+    if (baseline) {
+        if (const std::optional<JudgeView> view = CheckedView(answer, marker)) {
             result.grade = GradeView(*view, *baseline, real_addresses, marker);
             result.exit_address = view->remote_address;
         }
     }
-    // A proxy that took the connection may still tunnel HTTPS when it spoils plain pages.
-    if (!Cancelled(options)) result.https = TunnelsHttps(host, port, options);
+    // An HTTP proxy that spoils plain pages, or serves only CONNECT, may still tunnel HTTPS; a SOCKS
+    // proxy that opened no tunnel to the judge opens none to its HTTPS port either.
+    if (reached && !Cancelled(options) && (!IsSocks(proxy.protocol) || result.spoke))
+        result.https = TunnelsHttps(proxy, options, result.spoke);
     return result;
+}
+
+}  // namespace
+
+JudgeResult JudgeProxyAs(const ProxyRoute& proxy, const std::vector<std::string>& real_addresses,
+                         const JudgeOptions& options) {
+    bool reached = false;
+    return JudgeOnce(proxy, real_addresses, options, reached);
+}
+
+JudgeResult JudgeProxy(const ProxyRoute& proxy, const std::vector<std::string>& real_addresses,
+                       const JudgeOptions& options) {
+    std::optional<JudgeResult> first;
+    for (const ProxyProtocol protocol : ProtocolsToTry(proxy.protocol)) {
+        ProxyRoute route = proxy;
+        route.protocol = protocol;
+        bool reached = false;
+        JudgeResult result = JudgeOnce(route, real_addresses, options, reached);
+        if (result.spoke || result.grade == Grade::kNotGraded) return result;
+        if (!first) first = result;
+        // A proxy that cannot be reached speaks no protocol.
+        if (!reached || Cancelled(options)) break;
+    }
+    return *first;
+}
+
+JudgeResult JudgeProxy(const std::string& host, std::int32_t port,
+                       const std::vector<std::string>& real_addresses, const JudgeOptions& options) {
+    return JudgeProxy(ProxyRoute{ProxyProtocol::kHttp, host, port, {}, {}}, real_addresses, options);
 }
 
 std::optional<JudgeView> AskJudgeDirectly(const JudgeOptions& options) {

@@ -5,14 +5,19 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <mutex>
 #include <utility>
 #include <vector>
+
+#include "catalogue/ProxyText.h"
 
 namespace vestrel::catalogue {
 
@@ -96,24 +101,72 @@ struct JudgeOptions {
     const std::atomic<bool>* cancel = nullptr;
 };
 
+// A proxy as a check reaches it: the protocol to speak to it, its address and the credentials it wants.
+struct ProxyRoute {
+    ProxyProtocol protocol = ProxyProtocol::kHttp;
+    std::string host;
+    std::int32_t port = 0;
+    std::string user;
+    std::string password;
+};
+// The route of a proxy text (its scheme, credentials, host and port).
+ProxyRoute ProxyRouteOf(std::string_view text);
+
 // What a check through one proxy found.
 struct JudgeResult {
     Grade grade = Grade::kNotGraded;
     bool https = false;
     // The remote address the judge reported; empty when it did not answer.
     std::string exit_address;
+    // The protocol the proxy was checked in, and whether it answered in it (an HTTP status line, or
+    // the SOCKS tunnel to the judge opened). A proxy that answered in no protocol keeps the one first
+    // tried.
+    ProxyProtocol protocol = ProxyProtocol::kHttp;
+    bool spoke = false;
 };
+
+// The opening of a tunnel through a SOCKS proxy, as bytes over a connected socket: the relay's own
+// handshake, which the program hands in (SetSocksOpening), so that checks speak SOCKS exactly as the
+// relay will. Without one, a SOCKS proxy never answers a check.
+class SocksOpening {
+  public:
+    enum class State { kTalking, kOpen, kRefused, kBroken };
+    virtual ~SocksOpening() = default;
+    // Bytes to send to the proxy now (taken: the next call returns only what came since).
+    virtual std::string TakeOutgoing() = 0;
+    // Takes bytes from the proxy; returns how many belonged to the opening (the rest, once open, are
+    // the destination's).
+    virtual std::size_t Feed(const char* data, std::size_t size) = 0;
+    virtual State Current() const = 0;
+};
+// A fresh opening of a tunnel through `proxy` to host:port, the destination sent by name.
+using SocksOpeningFactory = std::function<std::unique_ptr<SocksOpening>(
+    const ProxyRoute& proxy, const std::string& host, std::uint16_t port)>;
+void SetSocksOpening(SocksOpeningFactory factory);
+
+// The protocols a proxy is tried in: the one its text says first, then HTTP, SOCKS5 and SOCKS4 in
+// that order (a bare host:port says nothing, and is read as HTTP: so HTTP, SOCKS5, SOCKS4).
+std::vector<ProxyProtocol> ProtocolsToTry(ProxyProtocol said);
 
 // A fresh random marker for one request.
 std::string NewMarker();
 
-// The judge check of proxy host:port: a GET of JudgeUrl() with "?m=<marker>" sent through the proxy
-// (absolute form), graded by GradeView against TheRealAddress()'s baseline (Broken for no answer, a
-// status other than 200, an answer in no known format, or a marker missing; Not checked when no judge
-// answered the direct ask, so there is no baseline); then HTTPS: a CONNECT through the proxy to the host and
-// port of JudgeHttpsUrl() and a TLS ClientHello, supported when a TLS handshake record comes back (not tried
-// when the proxy could not be reached at all). kNotGraded when JudgeUrl() is no http address.
-// Blocks; safe to call from many threads at once.
+// The judge check of one proxy in one protocol: a GET of JudgeUrl() with "?m=<marker>" (to an HTTP
+// proxy in absolute form; through a SOCKS tunnel to the judge's host and port, the name resolved by the
+// proxy, in origin form), graded by GradeView against TheRealAddress()'s baseline (Broken for no answer,
+// a status other than 200, an answer in no known format, or a marker missing; Not checked when no judge
+// answered the direct ask, so there is no baseline); then HTTPS: a tunnel to the host and port of
+// JudgeHttpsUrl() (CONNECT, or the SOCKS tunnel) and a TLS ClientHello inside it, supported when a TLS
+// handshake record comes back (not tried through a SOCKS proxy that did not open the first tunnel).
+// kNotGraded when JudgeUrl() is no http address. Blocks; safe to call from many threads at once.
+JudgeResult JudgeProxyAs(const ProxyRoute& proxy, const std::vector<std::string>& real_addresses,
+                         const JudgeOptions& options = {});
+// The judge check of a proxy in every protocol it may speak (ProtocolsToTry of its own), each until
+// one answers: the result of the first that answered, or of the first tried when none did (none is
+// tried after a connect to the proxy failed).
+JudgeResult JudgeProxy(const ProxyRoute& proxy, const std::vector<std::string>& real_addresses,
+                       const JudgeOptions& options = {});
+// The same of a proxy at host:port whose protocol is not known.
 JudgeResult JudgeProxy(const std::string& host, std::int32_t port,
                        const std::vector<std::string>& real_addresses, const JudgeOptions& options = {});
 

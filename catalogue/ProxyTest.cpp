@@ -47,6 +47,12 @@ std::string FormatTestedResponseTime(std::uint32_t connect_ms) {
     return std::to_string(connect_ms) + " miliseconds";
 }
 
+std::string TextAsJudged(std::string_view text, const JudgeResult& judged) {
+    if (!judged.spoke || judged.protocol == ProxyProtocolOf(text)) return std::string(text);
+    return ProxyTextOf(judged.protocol, ProxyUser(text), ProxyPassword(text), ProxyHost(text),
+                       ProxyPort(text), ProxyCountry(text));
+}
+
 TestOutcome RecordTestResult(std::uint32_t connect_ms, std::string_view source_text,
                              const std::optional<JudgeResult>& judged) {
     TestOutcome outcome;
@@ -69,7 +75,8 @@ TestOutcome RecordTestResult(std::uint32_t connect_ms, std::string_view source_t
         fail.set(0);
         // A proxy that shows the user's address becomes the one in use only once the user said yes to it.
         if (!judged || !GradeNeedsConfirmation(judged->grade))
-            settings::RegStringSetting(settings::kProxyName).set(source_text);
+            settings::RegStringSetting(settings::kProxyName)
+                .set(judged ? TextAsJudged(source_text, *judged) : std::string(source_text));
     } else {
         outcome.rows.push_back({"Proxy server is NOT AVAILABLE", "Connection Failure"});
         response_time.set("");
@@ -90,7 +97,7 @@ TestAllRun::TestAllRun(const TestedList& list) {
     targets_.reserve(list.RowCount());
     for (const TestedRow& row : list.Rows()) {
         const std::string text = row[kAddressColumn] + std::string(kCountryArrow) + row[kCountryColumn];
-        targets_.push_back({row[kAddressColumn], row[kCountryColumn], ProxyHost(text), ProxyPort(text)});
+        targets_.push_back({row[kAddressColumn], row[kCountryColumn], ProxyRouteOf(text)});
     }
     times_ = std::make_unique<std::atomic<std::int64_t>[]>(targets_.size());
     judged_.resize(targets_.size());
@@ -103,15 +110,15 @@ void TestAllRun::Test(const ConnectTimeFunction& connect_time, std::size_t max_p
         for (std::size_t i = next_++; i < targets_.size() && !cancelled_; i = next_++) {
             std::uint32_t t = 0;
             try {
-                t = connect_time ? connect_time(targets_[i].host, targets_[i].port)
-                                 : ConnectTime(targets_[i].host, targets_[i].port);
+                const ProxyRoute& route = targets_[i].route;
+                t = connect_time ? connect_time(route.host, route.port) : ConnectTime(route.host, route.port);
             } catch (...) {
                 // A test that cannot be run is a failed test.
                 t = 0;
             }
             if (t != 0 && judge && !cancelled_) {
                 try {
-                    judged_[i] = judge(targets_[i].host, targets_[i].port, cancelled_);
+                    judged_[i] = judge(targets_[i].route, cancelled_);
                 } catch (...) {
                     // The row keeps its connect figures and goes without a grade.
                 }
@@ -155,7 +162,18 @@ std::error_code TestAllRun::Apply(TestedList& list, const TestAllHooks& hooks) c
             list.SetCell(row, kDownloadSpeedColumn, FormatDownloadSpeed(ms));
             if (const std::optional<JudgeResult>& judged = judged_[i]) {
                 list.SetCell(row, kGradeColumn, std::string(GradeText(judged->grade)));
-                if (hooks.grade) hooks.grade(targets_[i].address, judged);
+                std::string address = targets_[i].address;
+                const ProxyRoute& route = targets_[i].route;
+                if (judged->spoke && judged->protocol != route.protocol) {
+                    // The row is kept as the protocol it answered in.
+                    address =
+                        ProxyTextOf(judged->protocol, route.user, route.password, route.host, route.port, "");
+                    list.SetCell(row, kAddressColumn, address);
+                    if (hooks.save_list) {
+                        if (const std::error_code error = hooks.save_list(list)) return error;
+                    }
+                }
+                if (hooks.grade) hooks.grade(address, judged);
             }
             ++row;
             continue;

@@ -49,11 +49,16 @@ inline constexpr std::string_view kHttpsTask = "HTTPS";
 inline constexpr std::string_view kHttpsSupported = "supported";
 inline constexpr std::string_view kHttpsNotSupported = "not supported";
 
+// The proxy text `text` in the protocol the check `judged` found it answering in: the scheme changed,
+// credentials, address and country kept; unchanged when it answered in none.
+std::string TextAsJudged(std::string_view text, const JudgeResult& judged);
+
 // What the test dialog's Start button shows and records for a connect time `connect_ms` (0: failed).
 // On success: three rows, then, when the proxy was judged, "Anonymity level" with its grade and
 // "HTTPS" with "supported" or "not supported"; the progress bar at 100, FAIL 0, TMPResponseTime,
-// TMPDownloadSpeed and ProxyName (the source text; left as it was for a grade that needs the user's
-// confirmation, which the caller asks for). On failure: one row, TMPResponseTime emptied and FAIL 1.
+// TMPDownloadSpeed and ProxyName (the source text in the protocol it answered in, TextAsJudged; left
+// as it was for a grade that needs the user's confirmation, which the caller asks for). On failure: one row,
+// TMPResponseTime emptied and FAIL 1.
 struct TestOutcome {
     std::vector<TaskRow> rows;
     bool progress_full = false;
@@ -75,9 +80,9 @@ inline constexpr std::string_view kTestFailedStatus = "Test failed - proxy remov
 inline constexpr std::size_t kMaxParallelTests = 128;
 
 using ConnectTimeFunction = std::function<std::uint32_t(const std::string& host, std::int32_t port)>;
-// The judge check of a proxy that accepted the connect; `cancel` is set once the run is cancelled.
-using JudgeFunction =
-    std::function<JudgeResult(const std::string& host, std::int32_t port, const std::atomic<bool>& cancel)>;
+// The judge check of a proxy that accepted the connect (JudgeProxy: in every protocol it may speak);
+// `cancel` is set once the run is cancelled.
+using JudgeFunction = std::function<JudgeResult(const ProxyRoute& proxy, const std::atomic<bool>& cancel)>;
 
 struct TestAllHooks {
     // The connect test; ConnectTime when empty. Called from several threads at once.
@@ -115,7 +120,9 @@ class TestAllRun {
 
     // Applies, in row order, the outcomes of the leading rows already tested, as testing one row after
     // the other would have left the list: a reachable row gets its "%d miliseconds" and "%.02f KB/sec"
-    // (and, when judged, its grade, told to hooks.grade), an unreachable one is removed (told to
+    // (and, when judged, its grade, told to hooks.grade; a row that answered only in another protocol
+    // than its address says gets that protocol's address, and the list is saved), an unreachable one
+    // is removed (told to
     // hooks.grade), the list saved and the status line set. Rows after the first one
     // not yet tested keep their figures. A row that was moved or removed meanwhile is passed over.
     // A save error stops there and is returned.
@@ -125,8 +132,7 @@ class TestAllRun {
     struct Target {
         std::string address;
         std::string country;
-        std::string host;
-        std::int32_t port;
+        ProxyRoute route;
     };
     static constexpr std::int64_t kNotTested = -1;
 

@@ -2,6 +2,8 @@
 #include "relay/SocksHandshake.h"
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 namespace vestrel::relay {
@@ -48,6 +50,25 @@ void AppendPort(std::string& out, std::uint16_t port) {
     out += static_cast<char>(port & 0xFF);
 }
 
+// The four bytes of a dotted IPv4 address ("a.b.c.d", each 0..255); nothing for anything else.
+std::optional<std::string> Ipv4Bytes(std::string_view host) {
+    std::string bytes;
+    std::size_t start = 0;
+    for (int part = 0; part < 4; ++part) {
+        const std::size_t end = part < 3 ? host.find('.', start) : host.size();
+        if (end == std::string_view::npos || end == start || end - start > 3) return std::nullopt;
+        int value = 0;
+        for (std::size_t i = start; i < end; ++i) {
+            if (host[i] < '0' || host[i] > '9') return std::nullopt;
+            value = value * 10 + (host[i] - '0');
+        }
+        if (value > 255) return std::nullopt;
+        bytes += static_cast<char>(value);
+        start = end + 1;
+    }
+    return bytes;
+}
+
 }  // namespace
 
 SocksHandshake::SocksHandshake(UpstreamProtocol protocol, std::string_view user, std::string_view password,
@@ -62,15 +83,19 @@ SocksHandshake::SocksHandshake(UpstreamProtocol protocol, std::string_view user,
             Fail(State::Broken, "the user id cannot be sent through SOCKS4a");
             return;
         }
-        // Version 4, CONNECT, the port, 0.0.0.1 (a name follows), the user id and the name.
+        // Version 4, CONNECT, the port, 0.0.0.1 (a name follows), the user id and the name. An address
+        // goes as itself, as plain SOCKS4 has it: servers that know no names take that too.
         step_ = Step::Socks4Reply;
         outgoing_ = {'\x04', '\x01'};
         AppendPort(outgoing_, port_);
-        outgoing_ += std::string("\0\0\0\x01", 4);
+        const std::optional<std::string> address = Ipv4Bytes(host_);
+        outgoing_ += address ? *address : std::string("\0\0\0\x01", 4);
         outgoing_ += user_;
         outgoing_ += '\0';
-        outgoing_ += host_;
-        outgoing_ += '\0';
+        if (!address) {
+            outgoing_ += host_;
+            outgoing_ += '\0';
+        }
         return;
     }
     step_ = Step::Socks5Method;

@@ -8,15 +8,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
-#include "cleaner/SqliteDatabase.h"
 #include "resources/ids/MainWindowIds.h"
 #include "resources/ids/PrivacyIds.h"
 #include "settings/RegMultiStringSetting.h"
 #include "settings/SettingsTable.h"
+#include "tests/app/BrowserProfiles.h"
 #include "tests/app/ProgramDriver.h"
 #include "tests/app/ProgramSettings.h"
 #include "tests/app/Screenshot.h"
@@ -28,6 +27,7 @@ using namespace std::chrono_literals;
 using testing::Click;
 using testing::GetDword;
 using testing::Program;
+using testing::Rows;
 using testing::SetDword;
 using testing::SetString;
 using testing::Text;
@@ -45,25 +45,15 @@ fs::path Folder(int csidl) {
     return path;
 }
 
-std::int64_t Rows(const fs::path& database, const std::string& query) {
-    auto db = cleaner::SqliteDatabase::OpenReadOnly(database.string());
-    return db ? db->Number(query).value_or(-1) : -1;
-}
-
 class PrivacyCleaningTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* profiles = std::getenv("VESTREL_BROWSER_PROFILES");
-        if (profiles == nullptr || !fs::exists(fs::path(std::string("Z:") + profiles) / "ready")) {
-            GTEST_SKIP() << "no browser profiles fixture";
-        }
+        const fs::path fixture = testing::BrowserProfilesFixture();
+        if (fixture.empty()) GTEST_SKIP() << "no browser profiles fixture";
         google_ = Folder(CSIDL_LOCAL_APPDATA) / "Google";
         fs::remove_all(google_);
         chrome_ = google_ / "Chrome" / "User Data";
-        fs::create_directories(chrome_);
-        fs::copy(fs::path(std::string("Z:") + profiles) / "chromium", chrome_, fs::copy_options::recursive);
-        fs::create_directories(chrome_ / "Default" / "Network");
-        fs::rename(chrome_ / "Default" / "Cookies", chrome_ / "Default" / "Network" / "Cookies");
+        testing::LayOutChromeProfiles(fixture, chrome_);
         SetString(settings::kListServer, "127.0.0.1:1");
         testing::StayOnLoopback(1);
         for (const auto* box : kBoxes) SetDword(*box, 0);

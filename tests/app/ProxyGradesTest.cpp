@@ -258,10 +258,10 @@ TEST(ProxyGradesTiming, TwoHundredRowsHalfSilentConnectOnlyAndGraded) {
     const auto [connect_only, none] = run(nullptr);
     EXPECT_TRUE(none.empty());
     const auto [with_grades, graded] =
-        run([](const std::string& host, std::int32_t port, const std::atomic<bool>& cancel) {
+        run([](const catalogue::ProxyRoute& proxy, const std::atomic<bool>& cancel) {
             catalogue::JudgeOptions options;
             options.cancel = &cancel;
-            return catalogue::JudgeProxy(host, port, catalogue::TheRealAddress().Addresses(options), options);
+            return catalogue::JudgeProxy(proxy, catalogue::TheRealAddress().Addresses(options), options);
         });
     EXPECT_EQ(graded.size(), 5u);
     const auto elite = graded.find("127.0.0.1:" + std::to_string(peers.at("elite")));

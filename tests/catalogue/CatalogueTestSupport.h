@@ -9,10 +9,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/fs/Files.h"
 #include "platform/registry/Registry.h"
 #include "settings/SettingsTable.h"
 
@@ -30,6 +33,23 @@ inline std::string FixturePath(const char* variable) {
     }
 #endif
     return path;
+}
+
+// The name=port lines of a fixture's peers file; empty when it cannot be read.
+inline std::map<std::string, int> ReadPeersFile(const std::string& path) {
+    std::map<std::string, int> peers;
+    const std::optional<std::string> text = platform::fs::ReadWholeFile(path);
+    if (!text) return peers;
+    std::size_t start = 0;
+    while (start < text->size()) {
+        std::size_t end = text->find('\n', start);
+        if (end == std::string::npos) end = text->size();
+        const std::string line = text->substr(start, end - start);
+        start = end + 1;
+        const std::size_t equals = line.find('=');
+        if (equals != std::string::npos) peers[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
+    }
+    return peers;
 }
 
 class ScratchFolder {

@@ -26,19 +26,7 @@ using namespace std::chrono_literals;
 std::map<std::string, int> ReadPeers(std::string& folder) {
     const std::string path = testing::FixturePath("VESTREL_JUDGE_PEERS_FILE");
     folder = path.substr(0, path.find_last_of("/\\") + 1);
-    std::map<std::string, int> peers;
-    const std::optional<std::string> text = platform::fs::ReadWholeFile(path);
-    if (!text) return peers;
-    std::size_t start = 0;
-    while (start < text->size()) {
-        std::size_t end = text->find('\n', start);
-        if (end == std::string::npos) end = text->size();
-        const std::string line = text->substr(start, end - start);
-        start = end + 1;
-        const std::size_t equals = line.find('=');
-        if (equals != std::string::npos) peers[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
-    }
-    return peers;
+    return testing::ReadPeersFile(path);
 }
 
 class PublicListsScenario : public ::testing::Test {

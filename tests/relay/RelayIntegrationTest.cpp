@@ -568,10 +568,11 @@ TEST_F(SocksIntegrationTest, PagesThroughDanteAndMicrosocksLeaveFromTheirAddress
         EXPECT_NE(Get("/peer").find("the proxy wants a user name and password"), std::string::npos);
     }
 
-    // danted speaks SOCKS4 but not its "a" form: it takes 0.0.0.1 for the address, cannot connect
-    // there, and refuses, as a SOCKS4 proxy does.
+    // danted speaks SOCKS4 but not its "a" form: for a name it takes 0.0.0.1 for the address, cannot
+    // connect there, and refuses, as a SOCKS4 proxy does. An address goes as itself, and gets through.
     Through(Upstream{UpstreamProtocol::Socks4a, "127.0.0.1", dante.port, "relay", ""});
-    const std::string socks4 = Get("/peer");
+    EXPECT_EQ(Body(Get("/peer")), "127.0.0.6");
+    const std::string socks4 = GetFrom("localhost:" + std::to_string(origin_port_));
     EXPECT_EQ(socks4.substr(0, 12), "HTTP/1.1 502") << socks4;
     EXPECT_NE(socks4.find("the proxy refused or could not make the connection"), std::string::npos) << socks4;
 }

@@ -12,6 +12,9 @@
 #   transparent  squid with forwarded_for on (X-Forwarded-For: 127.0.0.1), from 127.0.0.4
 #   nohttps      tinyproxy without Via, from 127.0.0.5, CONNECT allowed only to port 1
 #   broken       tools/judge-proxies/scripted-proxy.py appending a <script> to every page, from 127.0.0.6
+#   socks5       microsocks without a login, from 127.0.0.7
+#   socks4       danted speaking SOCKS4 only (it answers a SOCKS5 greeting, then refuses every
+#                SOCKS5 request), from 127.0.0.8
 #   silent       a port that never answers a connect; dead a port where nothing listens
 # The lists are at /lists/<name>.txt of the list service (peers list and list_https), <name> one of
 #   monosans-http   host:port and user:password@host:port, LF, no newline at the end
@@ -44,6 +47,8 @@ stop_all() {
     stop_peer transparent squid
     stop_peer broken scripted-proxy.py
     stop_peer silent scripted-proxy.py
+    stop_peer socks5 microsocks
+    stop_peer socks4 danted
     rm -f "$state/peers"
 }
 
@@ -127,7 +132,7 @@ start_peers() {
     make_certificates
     rm -f "$state/judge.port" "$state/judge_https.port" "$state/front.port" "$state/front_https.port" \
         "$state/untrusted.port" "$state/untrusted_https.port"
-    for name in elite anonymous nohttps transparent broken silent dead; do
+    for name in elite anonymous nohttps transparent broken socks5 socks4 silent dead; do
         eval "${name}_port=$(free_port)"
     done
     cat >"$state/plain.txt" <<LIST
@@ -219,8 +224,25 @@ CONF
     start_peer silent python3 "$source_dir/tools/judge-proxies/scripted-proxy.py" silent "$silent_port" \
         --lifetime "$lifetime"
 
+    start_peer socks5 microsocks -i 127.0.0.1 -p "$socks5_port" -b 127.0.0.7
+    cat >"$state/socks4.conf" <<CONF
+logoutput: $state/socks4.log
+internal: 127.0.0.1 port = $socks4_port
+external: 127.0.0.8
+clientmethod: none
+socksmethod: none
+user.unprivileged: nobody
+client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }
+socks pass {
+    from: 127.0.0.0/8 to: 0.0.0.0/0
+    command: connect
+    proxyprotocol: socks_v4
+}
+CONF
+    start_peer socks4 /usr/sbin/danted -f "$state/socks4.conf" -N 1 -p "$state/socks4.danted-pid"
+
     for port in "$judge_port" "$judge_https_port" "$httpbin_port" "$front_port" "$front_https_port" "$untrusted_https_port" "$elite_port" "$anonymous_port" "$nohttps_port" \
-        "$transparent_port" "$broken_port"; do
+        "$transparent_port" "$broken_port" "$socks5_port" "$socks4_port"; do
         if ! wait_for_port "$port"; then
             echo "a peer did not start on port $port:" >&2
             tail -n 5 "$state"/*.out "$state/squid/cache.log" >&2 || true
@@ -230,7 +252,7 @@ CONF
     done
     peers=("judge=$judge_port" "judge_https=$judge_https_port" "list=$judge_port" "list_https=$judge_https_port"
         "httpbin=$front_port" "httpbin_https=$front_https_port" "list_untrusted_https=$untrusted_https_port")
-    for name in elite anonymous transparent nohttps broken silent dead; do
+    for name in elite anonymous transparent nohttps broken socks5 socks4 silent dead; do
         eval "peers+=(\"$name=\$${name}_port\")"
     done
     publish_peers "${peers[@]}"

@@ -113,18 +113,17 @@ void AnonymityProgressDialog::StartSearch() {
     ::SetTimer(hwnd(), kSearchTimer, kSearchTimerMilliseconds, nullptr);
     StartBackgroundWork([this, watch = life_.Watcher(), search = search_, chosen]() -> UiStep {
         const std::vector<std::string> real = catalogue::TheRealAddress().Addresses();
-        const catalogue::JudgeFunction judge = [real](const std::string& host, std::int32_t port,
+        const catalogue::JudgeFunction judge = [real](const catalogue::ProxyRoute& proxy,
                                                       const std::atomic<bool>& cancel) {
             catalogue::JudgeOptions options;
             options.cancel = &cancel;
-            return catalogue::JudgeProxy(host, port, real, options);
+            return catalogue::JudgeProxy(proxy, real, options);
         };
         bool kept = false;
         if (!chosen.empty()) {
             const std::atomic<bool> never{false};
             // Still answering and still hiding the user is enough to keep it; a new one must tunnel too.
-            const catalogue::Grade grade =
-                judge(catalogue::ProxyHost(chosen), catalogue::ProxyPort(chosen), never).grade;
+            const catalogue::Grade grade = judge(catalogue::ProxyRouteOf(chosen), never).grade;
             kept = grade == catalogue::Grade::kElite || grade == catalogue::Grade::kAnonymous;
         }
         if (!kept && !search->Cancelled()) search->Run(judge);

@@ -100,14 +100,14 @@ void ProxyTestDialog::OnStart() {
     ::EnableWindow(ok_.hwnd(), FALSE);
     ::SendMessageA(Item(IDC_PROXY_TEST_PROGRESS), PBM_SETPOS, 0, 0);
     const LifeToken::Watch watch = life_.Watcher();
-    StartBackgroundWork([this, watch, host = host_, port = port_, cancel = cancel_test_]() -> UiStep {
+    StartBackgroundWork([this, watch, host = host_, port = port_,
+                         route = catalogue::ProxyRouteOf(source_text_), cancel = cancel_test_]() -> UiStep {
         const std::uint32_t connect_ms = catalogue::ConnectTime(host, port);
         std::optional<catalogue::JudgeResult> judged;
         if (connect_ms != 0 && !*cancel) {
             catalogue::JudgeOptions options;
             options.cancel = cancel.get();
-            judged =
-                catalogue::JudgeProxy(host, port, catalogue::TheRealAddress().Addresses(options), options);
+            judged = catalogue::JudgeProxy(route, catalogue::TheRealAddress().Addresses(options), options);
         }
         return [this, watch, connect_ms, judged]() {
             if (watch.Alive()) ShowOutcome(connect_ms, judged);

@@ -277,11 +277,11 @@ void TestedListPage::TestAllProxies() {
     // The worker keeps the run alive; a run ended here by Cancel finishes its last tests unseen.
     StartBackgroundWork([this, watch, run = run_]() -> UiStep {
         // The real address is asked once, by the first row that needs it; the others wait for that.
-        const catalogue::JudgeFunction judge = [](const std::string& host, std::int32_t port,
+        const catalogue::JudgeFunction judge = [](const catalogue::ProxyRoute& proxy,
                                                   const std::atomic<bool>& cancel) {
             catalogue::JudgeOptions options;
             options.cancel = &cancel;
-            return catalogue::JudgeProxy(host, port, catalogue::TheRealAddress().Addresses(options), options);
+            return catalogue::JudgeProxy(proxy, catalogue::TheRealAddress().Addresses(options), options);
         };
         run->Test(nullptr, catalogue::kMaxParallelTests, judge);
         return [this, watch, run]() {

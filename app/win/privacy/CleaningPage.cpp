@@ -7,6 +7,7 @@
 
 #include "app/OptionsRules.h"
 #include "app/win/privacy/StoredBox.h"
+#include "app/win/ui/WindowText.h"
 #include "cleaner/CleaningWorker.h"
 #include "cleaner/win/WindowsCleaningSystem.h"
 #include "settings/RegMultiStringSetting.h"
@@ -197,14 +198,11 @@ void CleaningPage::OnAddSite() {
 void CleaningPage::OnRemoveSite() {
     HWND list = Item(IDC_KEEP_COOKIES_LIST);
     const LRESULT row = ::SendMessageA(list, LB_GETCURSEL, 0, 0);
-    const LRESULT length = row == LB_ERR ? LB_ERR : ::SendMessageA(list, LB_GETTEXTLEN, row, 0);
-    if (length == LB_ERR) {
+    if (row == LB_ERR) {
         ui::ShowMessage(parent(), std::string(kPickSiteFirst));
         return;
     }
-    std::string site(static_cast<std::size_t>(length) + 1, '\0');
-    ::SendMessageA(list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(site.data()));
-    site.resize(static_cast<std::size_t>(length));
+    const std::string site = ui::ListBoxRow(list, row);
     std::vector<std::string> sites = KeptSites();
     sites.erase(std::remove(sites.begin(), sites.end(), site), sites.end());
     if (settings::RegMultiStringSetting(settings::kKeepCookies).set(sites)) return;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/Anonymity.h"
+#include "app/JudgeSocks.h"
 #include "app/ShellTexts.h"
 #include "app/win/anonymity/FailoverNotice.h"
 #include "app/win/shell/Help.h"
@@ -49,6 +50,7 @@ int Application::Run() {
 
     if (HandOverToRunningInstance()) return 0;
     ConnectShellHandlers();
+    UseRelaySocksInChecks();
 
     // Every start begins with anonymity off, whatever the last run left. A run that ended with it on
     // (killed, crashed, power lost) left the browsers pointed at a relay that no longer listens: what

@@ -3,6 +3,7 @@
 #include "app/win/ui/Dialog.h"
 
 #include "app/win/ui/Control.h"
+#include "app/win/ui/WindowText.h"
 
 namespace vestrel::app::ui {
 
@@ -114,24 +115,10 @@ void Dialog::UpdateData(bool save) {
 }
 
 std::string Dialog::ComboSelection(HWND box) {
-    const LRESULT index = ::SendMessageA(box, CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR) return {};
-    const LRESULT length = ::SendMessageA(box, CB_GETLBTEXTLEN, index, 0);
-    if (length == CB_ERR) return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    ::SendMessageA(box, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(length));
-    return text;
+    return ComboBoxRow(box, ::SendMessageA(box, CB_GETCURSEL, 0, 0));
 }
 
-std::string Dialog::WindowText(HWND window) {
-    const int length = ::GetWindowTextLengthA(window);
-    if (length <= 0) return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const int copied = ::GetWindowTextA(window, text.data(), length + 1);
-    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-    return text;
-}
+std::string Dialog::WindowText(HWND window) { return ui::WindowText(window); }
 
 std::string Dialog::ItemText(HWND dialog, int id) { return WindowText(::GetDlgItem(dialog, id)); }
 
