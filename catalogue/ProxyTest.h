@@ -72,6 +72,9 @@ struct RecordedResult {
     bool passed = false;
     std::string response_time;
     std::string download_speed;
+    // The tested text in the protocol the proxy answered in (TextAsJudged), as the row and the relay
+    // are to keep it; set by the test dialog, empty when it did not judge the proxy.
+    std::string proxy_text;
 };
 RecordedResult ReadRecordedResult();
 

@@ -125,6 +125,7 @@ void ProxyTestDialog::ShowOutcome(std::uint32_t connect_ms,
     if (outcome.progress_full)
         ::SendMessageA(Item(IDC_PROXY_TEST_PROGRESS), PBM_SETPOS, ui::kProgressFull, 0);
     passed_ = connect_ms != 0;
+    judged_text_ = judged ? catalogue::TextAsJudged(source_text_, *judged) : std::string();
     testing_ = false;
     ::EnableWindow(start_.hwnd(), TRUE);
     ::EnableWindow(ok_.hwnd(), TRUE);
@@ -146,6 +147,7 @@ std::optional<catalogue::RecordedResult> ProxyTestDialog::Run() {
     if (DoModal() != 1 || !passed_) return std::nullopt;
     catalogue::RecordedResult result = catalogue::ReadRecordedResult();
     if (!result.passed) return std::nullopt;
+    result.proxy_text = judged_text_;
     return result;
 }
 

@@ -44,6 +44,8 @@ class ProxyTestDialog : public ui::MessageMap<ProxyTestDialog, ui::SkinnedDialog
     std::int32_t port_;
     bool testing_ = false;
     bool passed_ = false;
+    // The source text in the protocol the last test found the proxy answering in.
+    std::string judged_text_;
     // Set when the dialog ends, so that a judge check still under way gives up at its next wait.
     std::shared_ptr<std::atomic<bool>> cancel_test_ = std::make_shared<std::atomic<bool>>(false);
     ui::SkinnedButton start_;
