@@ -208,27 +208,30 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
     const std::string country = with_country ? catalogue::ProxyCountry(source_text) : std::string();
     const std::optional<catalogue::RecordedResult> result = run_test(host, source_text, port);
     if (!result || !result->passed) return false;
+    // The proxy in the protocol the test found it speaking, which a list may have said wrongly or not
+    // at all; the text as it came when the test did not judge it.
+    const std::string text = result->proxy_text.empty() ? source_text : result->proxy_text;
     // The address with the protocol and the credentials a listed proxy wants: the row and the relay
     // keep them.
-    const std::string key = catalogue::ProxyAddressOf(source_text);
+    const std::string key = catalogue::ProxyAddressOf(text);
     if (!ConfirmAdoption(key, ui)) return false;
 
     ProxyLists& lists = TheProxyLists();
     const catalogue::TestedRow row{key, country, result->response_time, result->download_speed,
                                    GradeTextOf(key)};
     if (catalogue::PutTestedRow(lists.tested, row)) {
-        lists.tested_box.Add(source_text);
+        lists.tested_box.Add(text);
         TestedBoxChanged();
-        if (catalogue::AppendTestedFile(source_text, catalogue::TestedFilePath())) {
+        if (catalogue::AppendTestedFile(text, catalogue::TestedFilePath())) {
             Tell(ui.message, "The proxy could not be added to " + catalogue::TestedFilePath() + ".");
         }
     }
     settings::RegStringSetting proxy_name(settings::kProxyName);
-    proxy_name.set(source_text);
+    proxy_name.set(text);
     if (UseProxyOn()) {
-        if (!Retarget(source_text)) Tell(ui.message, std::string(kCannotStartProxy));
-        settings::RegStringSetting(settings::kProxyName, true).set(source_text);
-        SayAddressInUse(ui, source_text);
+        if (!Retarget(text)) Tell(ui.message, std::string(kCannotStartProxy));
+        settings::RegStringSetting(settings::kProxyName, true).set(text);
+        SayAddressInUse(ui, text);
     }
     return true;
 }

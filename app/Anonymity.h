@@ -107,7 +107,8 @@ using TestRunner = std::function<std::optional<catalogue::RecordedResult>(
 
 // Tests the proxy of `source_text` with `run_test` and, when it passed and ConfirmAdoption allows it,
 // records it in the tested list, the "Tested" box and MyProxies.txt, makes it the proxy in use and,
-// with anonymity on, moves the relay to it. The row's country is the text after "->" when
+// with anonymity on, moves the relay to it, all in the protocol the test found it answering in
+// (RecordedResult::proxy_text). The row's country is the text after "->" when
 // `with_country`. True when adopted.
 bool TestAndAdopt(const std::string& source_text, bool with_country, const TestRunner& run_test,
                   const AnonymityUi& ui);

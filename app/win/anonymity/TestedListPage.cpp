@@ -255,7 +255,10 @@ void TestedListPage::TestProxy(int row) {
     const std::optional<catalogue::RecordedResult> result = RunProxyTestDialog(
         main_window, catalogue::ProxyHost(address), address, catalogue::ProxyPort(address));
     if (!result) return;
-    if (!AdoptRetestedProxy(address, country, *result, AnonymityUiFor(main_window)))
+    // A proxy that now answers only in another protocol comes back under that protocol's address.
+    const std::string retested =
+        result->proxy_text.empty() ? address : catalogue::ProxyAddressOf(result->proxy_text);
+    if (!AdoptRetestedProxy(retested, country, *result, AnonymityUiFor(main_window)))
         ui::ShowMessage(main_window, "MyProxies.txt could not be written: " + catalogue::TestedFilePath());
 }
 
