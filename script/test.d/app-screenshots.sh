@@ -5,7 +5,8 @@
 # grades, and of a SOCKS5 proxy), the status page with anonymity on, the "Am I hidden?" verdicts, and
 # every page of the anonymity (the Tested list also with its grades and with a SOCKS5 row, List update
 # with its list sources), privacy (the cleaning page also with a preview and a clean's summary) and
-# options sections.
+# options sections, quick anonymity while it searches and with its verdict, and the window at three
+# display scales.
 set -euo pipefail
 
 root="${VESTREL_BUILD_ROOT:-build}"
@@ -15,7 +16,14 @@ expected=(main-status main-anonymity main-privacy main-options main-anonymity-wi
     anonymity-wizard anonymity-current-proxy anonymity-new-list anonymity-tested-list anonymity-add-proxy
     anonymity-list-update anonymity-list-update-public-lists anonymity-list-sources self-test self-test-no-https proxy-test-grades
     anonymity-tested-list-grades anonymity-tested-list-types proxy-test-socks5 options-browsers options-start-up privacy-blocking privacy-cleaning
-    privacy-cleaning-page privacy-cleaning-preview privacy-cleaning-summary)
+    privacy-cleaning-page privacy-cleaning-preview privacy-cleaning-summary
+    quick-anonymity-finding quick-anonymity-hidden message-moved-to-200)
+# The main window and one page per section at 100, 150 and 200 %.
+for dpi in 96 144 192; do
+    for shot in main-status anonymity-current-proxy privacy-cleaning options-start-up; do
+        expected+=("dpi-$dpi-$shot")
+    done
+done
 
 convert_tool=/usr/bin/convert
 [ -x "$convert_tool" ] || convert_tool=convert

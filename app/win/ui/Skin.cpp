@@ -1,6 +1,8 @@
 // Layered shape, body dragging, picture loading and the shared colour rules.
 #include "app/win/ui/Skin.h"
 
+#include <algorithm>
+
 // Before wincodec.h: its class ids are defined here rather than taken from a library.
 #include <objbase.h>
 
@@ -120,6 +122,42 @@ Bitmap LoadPicture(int id, UINT dpi) {
     // A picture drawn at one size only still shows, at that size.
     if (!picture && index != 0) picture = LoadPictureResource(id);
     return picture;
+}
+
+Bitmap FadedPicture(HBITMAP picture) {
+    DIBSECTION section{};
+    if (picture == nullptr || ::GetObjectA(picture, sizeof(section), &section) != sizeof(section) ||
+        section.dsBm.bmBitsPixel != 32 || section.dsBm.bmBits == nullptr)
+        return Bitmap{};
+    const LONG width = section.dsBm.bmWidth, height = section.dsBm.bmHeight;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    Bitmap faded(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!faded || pixels == nullptr) return Bitmap{};
+    const auto* from = static_cast<const BYTE*>(section.dsBm.bmBits);
+    auto* to = static_cast<BYTE*>(pixels);
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    for (std::size_t i = 0; i < count; ++i) {
+        const BYTE* in = from + i * 4;  // blue, green, red, unused
+        BYTE* out = to + i * 4;
+        if (RGB(in[2], in[1], in[0]) == kKeyColour) {
+            std::copy(in, in + 4, out);
+            continue;
+        }
+        // Grey of the same lightness, then two thirds of the way to white: a button that is there
+        // but cannot be pressed, whatever its colour.
+        const int grey = (in[2] * 30 + in[1] * 59 + in[0] * 11) / 100;
+        const BYTE light = static_cast<BYTE>(grey + (255 - grey) * 2 / 3);
+        out[0] = out[1] = out[2] = light;
+        out[3] = 0;
+    }
+    return faded;
 }
 
 SIZE PictureSize(HBITMAP bitmap) {

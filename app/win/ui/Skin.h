@@ -25,6 +25,9 @@ void StartBodyDrag(HWND window, LPARAM lparam);
 // the resources; empty when it does not load.
 Bitmap LoadPicture(int id, UINT dpi);
 SIZE PictureSize(HBITMAP bitmap);
+// A greyed, lightened copy of a picture (key-coloured pixels kept), for a button that is disabled
+// and has no picture of its own for that state; empty when `picture` is not one LoadPicture made.
+Bitmap FadedPicture(HBITMAP picture);
 
 // How a dialog answers WM_CTLCOLOR* for itself and its statics.
 enum class ColourRule {

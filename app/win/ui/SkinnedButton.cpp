@@ -74,11 +74,19 @@ void SkinnedButton::OnAttached() {
 }
 
 void SkinnedButton::SetPictures(int normal, int pressed, int hover, int disabled) {
-    picture_ids_ = {normal, pressed, hover, disabled != 0 ? disabled : normal};
-    const UINT dpi = WindowDpi(hwnd());
-    for (std::size_t i = 0; i < pictures_.size(); ++i) pictures_[i] = LoadPicture(picture_ids_[i], dpi);
+    picture_ids_ = {normal, pressed, hover, disabled};
+    LoadPictures();
     FitTemplateButton();
     if (hwnd() != nullptr) ::InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+void SkinnedButton::LoadPictures() {
+    const UINT dpi = WindowDpi(hwnd());
+    for (std::size_t i = 0; i < pictures_.size(); ++i) pictures_[i] = LoadPicture(picture_ids_[i], dpi);
+    // Without a picture of its own, a disabled button shows its normal one faded, so that a button
+    // that cannot be pressed never looks as if it could.
+    if (!pictures_[kDisabled]) pictures_[kDisabled] = FadedPicture(pictures_[kNormal].get());
+    if (!pictures_[kDisabled]) pictures_[kDisabled] = LoadPicture(picture_ids_[kNormal], dpi);
 }
 
 void SkinnedButton::FitTemplateButton() {
@@ -94,7 +102,7 @@ void SkinnedButton::FitTemplateButton() {
 
 void SkinnedButton::Rescale() {
     const UINT dpi = WindowDpi(hwnd());
-    for (std::size_t i = 0; i < pictures_.size(); ++i) pictures_[i] = LoadPicture(picture_ids_[i], dpi);
+    LoadPictures();
     if (made_at_.right > made_at_.left) {
         ::SetWindowPos(hwnd(), nullptr, Scaled(made_at_.left, dpi), Scaled(made_at_.top, dpi),
                        Scaled(made_at_.right - made_at_.left, dpi),

@@ -63,6 +63,7 @@ class SkinnedButton : public MessageMap<SkinnedButton, Control> {
     // While the button holds the capture, shows it pressed exactly when the pointer is over it;
     // true when that changed the state.
     bool FollowCapture();
+    void LoadPictures();
     void FitTemplateButton();
     void Draw(const DRAWITEMSTRUCT& item);
     void DrawPicture(HDC dc, HBITMAP picture, const RECT& rect) const;
