@@ -208,29 +208,30 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
     const std::string country = with_country ? catalogue::ProxyCountry(source_text) : std::string();
     const std::optional<catalogue::RecordedResult> result = run_test(host, source_text, port);
     if (!result || !result->passed) return false;
-    // The address with the credentials a listed proxy wants: the row and the relay keep them.
-    const std::string key =
-        catalogue::ProxyTextOf(catalogue::ProxyProtocol::kHttp, catalogue::ProxyUser(source_text),
-                               catalogue::ProxyPassword(source_text), host, port, "");
+    // The proxy in the protocol the test found it speaking, which a list may have said wrongly or not
+    // at all; the text as it came when the test did not judge it.
+    const std::string text = result->proxy_text.empty() ? source_text : result->proxy_text;
+    // The address with the protocol and the credentials a listed proxy wants: the row and the relay
+    // keep them.
+    const std::string key = catalogue::ProxyAddressOf(text);
     if (!ConfirmAdoption(key, ui)) return false;
 
     ProxyLists& lists = TheProxyLists();
     const catalogue::TestedRow row{key, country, result->response_time, result->download_speed,
                                    GradeTextOf(key)};
     if (catalogue::PutTestedRow(lists.tested, row)) {
-        lists.tested_box.Add(source_text);
+        lists.tested_box.Add(text);
         TestedBoxChanged();
-        if (catalogue::AppendTestedFile(source_text, catalogue::TestedFilePath())) {
+        if (catalogue::AppendTestedFile(text, catalogue::TestedFilePath())) {
             Tell(ui.message, "The proxy could not be added to " + catalogue::TestedFilePath() + ".");
         }
     }
     settings::RegStringSetting proxy_name(settings::kProxyName);
-    proxy_name.set(source_text);
+    proxy_name.set(text);
     if (UseProxyOn()) {
-        if (!Retarget(host, port, catalogue::ProxyUser(source_text), catalogue::ProxyPassword(source_text)))
-            Tell(ui.message, std::string(kCannotStartProxy));
-        settings::RegStringSetting(settings::kProxyName, true).set(source_text);
-        SayAddressInUse(ui, source_text);
+        if (!Retarget(text)) Tell(ui.message, std::string(kCannotStartProxy));
+        settings::RegStringSetting(settings::kProxyName, true).set(text);
+        SayAddressInUse(ui, text);
     }
     return true;
 }
@@ -238,8 +239,7 @@ bool TestAndAdopt(const std::string& source_text, bool with_country, const TestR
 namespace {
 
 void RetargetToTested(const std::string& address, const std::string& country, const AnonymityUi& ui) {
-    if (!Retarget(catalogue::ProxyHost(address), catalogue::ProxyPort(address), catalogue::ProxyUser(address),
-                  catalogue::ProxyPassword(address))) {
+    if (!Retarget(address)) {
         Tell(ui.message, std::string(kCannotStartProxy));
         Tell(ui.error_box, std::string(kCannotStartProxy));
     }
@@ -271,9 +271,7 @@ void UseTestedProxy(const std::string& address, const std::string& country, cons
 bool AdoptRetestedProxy(const std::string& address, const std::string& country,
                         const catalogue::RecordedResult& result, const AnonymityUi& ui) {
     ProxyLists& lists = TheProxyLists();
-    const std::string host = catalogue::ProxyHost(address);
-    const std::int32_t port = catalogue::ProxyPort(address);
-    const std::string key = catalogue::AddressKey(host, port);
+    const std::string key = catalogue::ProxyAddressOf(address);
     catalogue::TestedRow row{key, country, result.response_time, result.download_speed, GradeTextOf(key)};
     const std::int32_t index = catalogue::FindTestedRow(lists.tested, key);
     if (index < 0) {
@@ -285,9 +283,7 @@ bool AdoptRetestedProxy(const std::string& address, const std::string& country,
     const bool saved = !catalogue::SaveTestedList(lists.tested, catalogue::TestedFilePath());
     // The test's findings stay in the list either way; only the proxy in use waits for the answer.
     if (!ConfirmAdoption(key, ui)) return saved;
-    if (UseProxyOn() &&
-        !Retarget(host, port, catalogue::ProxyUser(address), catalogue::ProxyPassword(address)))
-        Tell(ui.error_box, std::string(kCannotStartProxy));
+    if (UseProxyOn() && !Retarget(address)) Tell(ui.error_box, std::string(kCannotStartProxy));
     settings::RegStringSetting(settings::kProxyName).set(address);
     return saved;
 }
@@ -324,6 +320,7 @@ void MergeNewList() {
     ProxyLists& lists = TheProxyLists();
     lists.new_list = catalogue::MergeSourceLines(lists.service_lines, lists.sources);
     if (lists.new_list_changed) lists.new_list_changed();
+    if (lists.new_box_changed) lists.new_box_changed();
 }
 
 void KeepServiceLines(const std::string& body) {

@@ -48,8 +48,10 @@ struct ProxyLists {
     catalogue::GradeBook grades;
     // Told after an operation changed the "Tested" box, so that the status page can follow it.
     std::function<void()> tested_box_changed;
-    // Told after the New list was rebuilt, so that the New list page can follow it.
+    // Told after the New list was rebuilt, so that the New list page and the status page's "New" box
+    // can follow it.
     std::function<void()> new_list_changed;
+    std::function<void()> new_box_changed;
     // The list service's own lines as last downloaded, and the list sources as the last refresh found
     // them: the New list is the two merged.
     std::vector<std::string> service_lines;
@@ -105,7 +107,8 @@ using TestRunner = std::function<std::optional<catalogue::RecordedResult>(
 
 // Tests the proxy of `source_text` with `run_test` and, when it passed and ConfirmAdoption allows it,
 // records it in the tested list, the "Tested" box and MyProxies.txt, makes it the proxy in use and,
-// with anonymity on, moves the relay to it. The row's country is the text after "->" when
+// with anonymity on, moves the relay to it, all in the protocol the test found it answering in
+// (RecordedResult::proxy_text). The row's country is the text after "->" when
 // `with_country`. True when adopted.
 bool TestAndAdopt(const std::string& source_text, bool with_country, const TestRunner& run_test,
                   const AnonymityUi& ui);

@@ -69,6 +69,7 @@ bool ReadAddressToken(std::string_view token, ListedProxy& proxy) {
         const std::optional<ProxyProtocol> protocol = ParseProtocolScheme(token.substr(0, scheme));
         if (!protocol) return false;
         proxy.protocol = *protocol;
+        proxy.protocol_said = true;
         token.remove_prefix(scheme + 3);
     }
     if (!token.empty() && token.back() == '/') token.remove_suffix(1);
@@ -137,6 +138,7 @@ std::optional<ListedProxy> ReadJsonProxy(const nlohmann::json& item) {
         const std::optional<ProxyProtocol> protocol = ParseProtocolScheme(scheme);
         if (!protocol) return std::nullopt;
         proxy.protocol = *protocol;
+        proxy.protocol_said = true;
     }
     if (std::string user = JsonText(item, "username"); !user.empty()) {
         proxy.user = std::move(user);
@@ -221,7 +223,7 @@ std::optional<ListedProxy> ReadListLine(std::string_view line) {
     return proxy;
 }
 
-std::vector<ListedProxy> ReadProxyList(std::string_view body) {
+std::vector<ListedProxy> ReadProxyList(std::string_view body, ProxyProtocol unsaid) {
     std::vector<ListedProxy> read;
     const std::string_view trimmed = Trim(body);
     if (!trimmed.empty() && (trimmed.front() == '[' || trimmed.front() == '{')) {
@@ -239,6 +241,7 @@ std::vector<ListedProxy> ReadProxyList(std::string_view body) {
     std::vector<ListedProxy> proxies;
     std::set<std::string> seen;
     for (ListedProxy& proxy : read) {
+        if (!proxy.protocol_said) proxy.protocol = unsaid;
         if (seen.insert(proxy.Identity()).second) proxies.push_back(std::move(proxy));
     }
     return proxies;

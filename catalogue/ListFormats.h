@@ -18,6 +18,9 @@ namespace vestrel::catalogue {
 // One proxy of a list.
 struct ListedProxy {
     ProxyProtocol protocol = ProxyProtocol::kHttp;
+    // False when the line or object named no protocol (a bare host:port): the protocol is then the
+    // one the list stands for (ReadProxyList's `unsaid`).
+    bool protocol_said = false;
     std::string host;
     std::int32_t port = 0;
     std::string user;
@@ -44,8 +47,9 @@ std::optional<ListedProxy> ReadListLine(std::string_view line);
 // with "[" or "{" is read as JSON: an array of objects with "protocol", "host" or "ip", "port",
 // "username", "password" and a country ("geolocation": {"country": "CC"} or {"country": {"iso_code":
 // "CC"}}, or "country"), or an object holding such an array; a JSON body that does not parse, or nests
-// deeper than any list does, has no proxies. Anything else is read line by line.
-std::vector<ListedProxy> ReadProxyList(std::string_view body);
+// deeper than any list does, has no proxies. Anything else is read line by line. A proxy whose line or
+// object names no protocol speaks `unsaid`: a list's socks5 file writes bare host:port lines.
+std::vector<ListedProxy> ReadProxyList(std::string_view body, ProxyProtocol unsaid = ProxyProtocol::kHttp);
 
 // True when the JSON text nests arrays and objects no deeper than `limit` (strings are skipped
 // correctly), so that a hostile body cannot exhaust the stack of a recursive parser.

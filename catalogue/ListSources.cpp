@@ -74,11 +74,16 @@ std::vector<std::string> RefreshSourceUrls() {
     return urls;
 }
 
-std::vector<std::string> ParsePlainList(std::string_view body) {
-    std::vector<std::string> lines;
-    for (const ListedProxy& proxy : ReadProxyList(body)) {
-        if (!IsSocks(proxy.protocol)) lines.push_back(proxy.Text());
+ProxyProtocol UnsaidProtocolOf(std::string_view url) {
+    for (const PublicList& list : kPublicLists) {
+        if (list.url == url) return list.protocol;
     }
+    return ProxyProtocol::kHttp;
+}
+
+std::vector<std::string> ParsePlainList(std::string_view body, ProxyProtocol unsaid) {
+    std::vector<std::string> lines;
+    for (const ListedProxy& proxy : ReadProxyList(body, unsaid)) lines.push_back(proxy.Text());
     return lines;
 }
 
@@ -97,10 +102,8 @@ void FetchOne(SourceOutcome& outcome, platform::http::GetOptions options, std::m
             const platform::http::GetResult result =
                 platform::http::Get(*parsed, options, [&](std::string_view bytes) { body.append(bytes); });
             if (result.complete && result.status == 200 && !options.cancel->load()) {
-                outcome.proxies = ReadProxyList(body);
-                for (const ListedProxy& proxy : outcome.proxies) {
-                    if (!IsSocks(proxy.protocol)) outcome.lines.push_back(proxy.Text());
-                }
+                outcome.proxies = ReadProxyList(body, UnsaidProtocolOf(outcome.url));
+                for (const ListedProxy& proxy : outcome.proxies) outcome.lines.push_back(proxy.Text());
                 outcome.ok = true;
             }
         }
@@ -162,7 +165,7 @@ std::vector<SourceOutcome> FetchListSources(const std::vector<std::string>& urls
 
 std::vector<std::string> MergeSourceLines(std::vector<std::string> service_lines,
                                           const std::vector<SourceOutcome>& sources) {
-    // The service lists HTTP proxies only, by address and port.
+    // One proxy per protocol, address and port: lists put the same address in their http and socks files.
     const auto identity = [](std::string_view line) {
         return std::string(ProtocolScheme(ProxyProtocolOf(line))) + " " +
                Lowered(AddressKeyOf(AddressPart(line)));

@@ -15,21 +15,38 @@
 
 namespace vestrel::catalogue {
 
-// The maintained public lists of HTTP proxies, all over HTTPS. Their SOCKS files join once the relay
-// speaks SOCKS.
+// The maintained public lists, all over HTTPS, each with the protocol its bare host:port lines speak
+// (a line with a scheme says its own).
 struct PublicList {
     std::string_view name;
     std::string_view url;
+    ProxyProtocol protocol = ProxyProtocol::kHttp;
 };
 inline constexpr PublicList kPublicLists[] = {
     {"monosans http", "https://raw.githubusercontent.com/monosans/proxy-list/main/proxies/http.txt"},
+    {"monosans socks4", "https://raw.githubusercontent.com/monosans/proxy-list/main/proxies/socks4.txt",
+     ProxyProtocol::kSocks4},
+    {"monosans socks5", "https://raw.githubusercontent.com/monosans/proxy-list/main/proxies/socks5.txt",
+     ProxyProtocol::kSocks5},
     {"proxifly http",
      "https://raw.githubusercontent.com/proxifly/free-proxy-list/main/proxies/protocols/http/data.txt"},
     {"proxifly https",
      "https://raw.githubusercontent.com/proxifly/free-proxy-list/main/proxies/protocols/https/data.txt"},
+    {"proxifly socks4",
+     "https://raw.githubusercontent.com/proxifly/free-proxy-list/main/proxies/protocols/socks4/data.txt",
+     ProxyProtocol::kSocks4},
+    {"proxifly socks5",
+     "https://raw.githubusercontent.com/proxifly/free-proxy-list/main/proxies/protocols/socks5/data.txt",
+     ProxyProtocol::kSocks5},
     {"TheSpeedX http", "https://raw.githubusercontent.com/TheSpeedX/PROXY-List/master/http.txt"},
+    {"TheSpeedX socks4", "https://raw.githubusercontent.com/TheSpeedX/PROXY-List/master/socks4.txt",
+     ProxyProtocol::kSocks4},
+    {"TheSpeedX socks5", "https://raw.githubusercontent.com/TheSpeedX/PROXY-List/master/socks5.txt",
+     ProxyProtocol::kSocks5},
     {"spys.me", "https://spys.me/proxy.txt"},
 };
+// The protocol of the bare lines of the list at `url`: the public list's own, HTTP for any other.
+ProxyProtocol UnsaidProtocolOf(std::string_view url);
 // The addresses of kPublicLists in their order.
 std::vector<std::string> PublicListUrls();
 // The setting PublicLists: true unless it is 0.
@@ -48,23 +65,23 @@ std::vector<std::string> ReadListSources();
 // Stores `urls` as the REG_MULTI_SZ value ListSources (blank entries dropped).
 std::error_code WriteListSources(const std::vector<std::string>& urls);
 
-// The New list's lines of a list body (ReadProxyList): the texts of its HTTP proxies, in body order.
-// SOCKS proxies are not among them: they are never offered as HTTP proxies.
-std::vector<std::string> ParsePlainList(std::string_view body);
+// The New list's lines of a list body (ReadProxyList): the texts of its proxies, in body order, each
+// with its protocol (SOCKS ones with their scheme; bare lines speak `unsaid`).
+std::vector<std::string> ParsePlainList(std::string_view body, ProxyProtocol unsaid = ProxyProtocol::kHttp);
 
 struct SourceOutcome {
     std::string url;
     // The source answered 200 with a whole body within its bounds.
     bool ok = false;
-    // The texts of its HTTP proxies, which join the New list.
+    // The texts of its proxies (ListedProxy::Text), which join the New list.
     std::vector<std::string> lines;
-    // Every proxy it listed, SOCKS ones included, with protocol and credentials.
+    // The same proxies as read, with protocol and credentials.
     std::vector<ListedProxy> proxies;
 };
 
 // Every source fetched at once, each on a thread of its own within kSourceTimeLimit and kSourceMaxBytes
 // (blocking until the last has ended; run it on a worker). HTTPS sources have their certificate
-// checked. The outcomes come in the order of `urls`.
+// checked. The outcomes come in the order of `urls`. A bare line speaks UnsaidProtocolOf its list.
 std::vector<SourceOutcome> FetchListSources(const std::vector<std::string>& urls,
                                             const platform::http::GetOptions& options = {});
 

@@ -128,15 +128,20 @@ class Exchange {
             std::array<char, 8192> buffer{};
             const std::ptrdiff_t got = socket_.Receive(buffer.data(), std::min(buffer.size(), max));
             if (got > 0) into.append(buffer.data(), static_cast<std::size_t>(got));
+            if (got >= 0) heard_ = true;
             return got;
         }
     }
+
+    // Whether the peer said anything at all, a byte or its close.
+    bool Heard() const { return heard_; }
 
   private:
     const JudgeOptions& options_;
     platform::net::Socket socket_;
     Clock::time_point deadline_{};
     std::string pending_;
+    bool heard_ = false;
 };
 
 struct Answer {
@@ -461,15 +466,22 @@ std::vector<ProxyProtocol> ProtocolsToTry(ProxyProtocol said) {
 
 namespace {
 
+// How the judge's request through a proxy went, beside the answer.
+struct Attempt {
+    // The proxy took the connection.
+    bool reached = false;
+    // It said nothing at all to the request, not even a close, until the time ran out.
+    bool silent = false;
+};
+
 // The judge's page through `proxy`: to an HTTP proxy in absolute form, through a SOCKS tunnel to the
-// judge in origin form. `reached` is set once the proxy took the connection, `spoke` once it answered
-// in its protocol.
+// judge in origin form. `spoke` is set once the proxy answered in its protocol.
 std::optional<Answer> AskThrough(const ProxyRoute& proxy, const platform::http::Url& judge,
-                                 std::string_view marker, const JudgeOptions& options, bool& reached,
+                                 std::string_view marker, const JudgeOptions& options, Attempt& attempt,
                                  bool& spoke) {
     Exchange exchange(options);
     if (!exchange.Connect(proxy.host, proxy.port)) return std::nullopt;
-    reached = true;
+    attempt.reached = true;
     std::string target = WithMarker(judge.path, marker);
     if (IsSocks(proxy.protocol)) {
         if (!exchange.OpenSocks(proxy, judge.host, judge.port)) return std::nullopt;
@@ -481,12 +493,14 @@ std::optional<Answer> AskThrough(const ProxyRoute& proxy, const platform::http::
                                 "\r\nUser-Agent: " + std::string(kBrowserAgent) +
                                 "\r\nAccept: */*\r\nConnection: close\r\n\r\n";
     if (!exchange.Send(request)) return std::nullopt;
-    return ReadAnswer(exchange, IsSocks(proxy.protocol) ? nullptr : &spoke);
+    std::optional<Answer> answer = ReadAnswer(exchange, IsSocks(proxy.protocol) ? nullptr : &spoke);
+    attempt.silent = !exchange.Heard() && !Cancelled(options);
+    return answer;
 }
 
-// JudgeProxyAs, telling also whether the proxy took the connection at all.
+// JudgeProxyAs, telling also how the request went.
 JudgeResult JudgeOnce(const ProxyRoute& proxy, const std::vector<std::string>& real_addresses,
-                      const JudgeOptions& options, bool& reached) {
+                      const JudgeOptions& options, Attempt& attempt) {
     JudgeResult result;
     result.protocol = proxy.protocol;
     const std::optional<platform::http::Url> judge = platform::http::ParseUrl(JudgeUrl());
@@ -497,7 +511,7 @@ JudgeResult JudgeOnce(const ProxyRoute& proxy, const std::vector<std::string>& r
     // proxy speaks the protocol.
     const std::optional<JudgeView> baseline = TheRealAddress().Baseline();
     const std::string marker = NewMarker();
-    const std::optional<Answer> answer = AskThrough(proxy, *judge, marker, options, reached, result.spoke);
+    const std::optional<Answer> answer = AskThrough(proxy, *judge, marker, options, attempt, result.spoke);
     result.grade = baseline ? Grade::kBroken : Grade::kNotChecked;
     if (baseline) {
         if (const std::optional<JudgeView> view = CheckedView(answer, marker)) {
@@ -505,9 +519,11 @@ JudgeResult JudgeOnce(const ProxyRoute& proxy, const std::vector<std::string>& r
             result.exit_address = view->remote_address;
         }
     }
-    // An HTTP proxy that spoils plain pages, or serves only CONNECT, may still tunnel HTTPS; a SOCKS
-    // proxy that opened no tunnel to the judge opens none to its HTTPS port either.
-    if (reached && !Cancelled(options) && (!IsSocks(proxy.protocol) || result.spoke))
+    // An HTTP proxy that spoils plain pages, or serves only CONNECT, may still tunnel HTTPS; one that
+    // said nothing at all, or a SOCKS proxy that opened no tunnel to the judge, opens none to its HTTPS
+    // port either.
+    if (attempt.reached && !attempt.silent && !Cancelled(options) &&
+        (!IsSocks(proxy.protocol) || result.spoke))
         result.https = TunnelsHttps(proxy, options, result.spoke);
     return result;
 }
@@ -516,8 +532,8 @@ JudgeResult JudgeOnce(const ProxyRoute& proxy, const std::vector<std::string>& r
 
 JudgeResult JudgeProxyAs(const ProxyRoute& proxy, const std::vector<std::string>& real_addresses,
                          const JudgeOptions& options) {
-    bool reached = false;
-    return JudgeOnce(proxy, real_addresses, options, reached);
+    Attempt attempt;
+    return JudgeOnce(proxy, real_addresses, options, attempt);
 }
 
 JudgeResult JudgeProxy(const ProxyRoute& proxy, const std::vector<std::string>& real_addresses,
@@ -526,12 +542,15 @@ JudgeResult JudgeProxy(const ProxyRoute& proxy, const std::vector<std::string>& 
     for (const ProxyProtocol protocol : ProtocolsToTry(proxy.protocol)) {
         ProxyRoute route = proxy;
         route.protocol = protocol;
-        bool reached = false;
-        JudgeResult result = JudgeOnce(route, real_addresses, options, reached);
+        Attempt attempt;
+        JudgeResult result = JudgeOnce(route, real_addresses, options, attempt);
         if (result.spoke || result.grade == Grade::kNotGraded) return result;
         if (!first) first = result;
-        // A proxy that cannot be reached speaks no protocol.
-        if (!reached || Cancelled(options)) break;
+        // A proxy that cannot be reached speaks no protocol. One that hangs on an HTTP request is no SOCKS
+        // server either, which closes at once on a request that is not its own: a listener in front of
+        // nothing is not kept waiting on twice more.
+        if (!attempt.reached || Cancelled(options) || (protocol == ProxyProtocol::kHttp && attempt.silent))
+            break;
     }
     return *first;
 }

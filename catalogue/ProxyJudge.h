@@ -157,13 +157,15 @@ std::string NewMarker();
 // a status other than 200, an answer in no known format, or a marker missing; Not checked when no judge
 // answered the direct ask, so there is no baseline); then HTTPS: a tunnel to the host and port of
 // JudgeHttpsUrl() (CONNECT, or the SOCKS tunnel) and a TLS ClientHello inside it, supported when a TLS
-// handshake record comes back (not tried through a SOCKS proxy that did not open the first tunnel).
+// handshake record comes back (not tried through a proxy that said nothing at all to the request, nor
+// through a SOCKS proxy that did not open the first tunnel).
 // kNotGraded when JudgeUrl() is no http address. Blocks; safe to call from many threads at once.
 JudgeResult JudgeProxyAs(const ProxyRoute& proxy, const std::vector<std::string>& real_addresses,
                          const JudgeOptions& options = {});
 // The judge check of a proxy in every protocol it may speak (ProtocolsToTry of its own), each until
 // one answers: the result of the first that answered, or of the first tried when none did (none is
-// tried after a connect to the proxy failed).
+// tried after a connect to the proxy failed, or after it met an HTTP request with silence: SOCKS
+// servers close at once on a request that is not theirs).
 JudgeResult JudgeProxy(const ProxyRoute& proxy, const std::vector<std::string>& real_addresses,
                        const JudgeOptions& options = {});
 // The same of a proxy at host:port whose protocol is not known.

@@ -54,6 +54,20 @@ std::string_view ProtocolScheme(ProxyProtocol protocol) {
     return "http";
 }
 
+std::string_view ProtocolName(ProxyProtocol protocol) {
+    switch (protocol) {
+        case ProxyProtocol::kSocks4:
+        case ProxyProtocol::kSocks4a:
+            return "SOCKS4";
+        case ProxyProtocol::kSocks5:
+        case ProxyProtocol::kSocks5h:
+            return "SOCKS5";
+        case ProxyProtocol::kHttp:
+            break;
+    }
+    return "HTTP";
+}
+
 std::optional<ProxyProtocol> ParseProtocolScheme(std::string_view scheme) {
     std::string lowered(scheme);
     for (char& c : lowered) c = LowerChar(c);
@@ -88,6 +102,11 @@ std::string ProxyTextOf(ProxyProtocol protocol, std::string_view user, std::stri
     text += AddressKey(host, port);
     if (!country.empty()) text += std::string(kCountryArrow) + std::string(country);
     return text;
+}
+
+std::string ProxyAddressOf(std::string_view text) {
+    return ProxyTextOf(ProxyProtocolOf(text), ProxyUser(text), ProxyPassword(text), ProxyHost(text),
+                       ProxyPort(text), "");
 }
 
 std::int32_t ReadLeadingInteger(std::string_view text) {
@@ -137,6 +156,10 @@ bool SupportsPost(std::string_view text) {
 }
 
 bool IsProxyAddressText(std::string_view text) {
+    if (const std::size_t scheme = text.find("://"); scheme != std::string_view::npos) {
+        if (!ParseProtocolScheme(text.substr(0, scheme))) return false;
+        text.remove_prefix(scheme + 3);
+    }
     const std::size_t colon = text.find(':');
     if (colon == std::string_view::npos || colon == 0) return false;
     const std::string_view host = text.substr(0, colon);

@@ -27,6 +27,8 @@ std::string_view ProtocolScheme(ProxyProtocol protocol);
 // "socks5h"; any case); nothing for anything else.
 std::optional<ProxyProtocol> ParseProtocolScheme(std::string_view scheme);
 inline bool IsSocks(ProxyProtocol protocol) { return protocol != ProxyProtocol::kHttp; }
+// The protocol as the program shows it: "HTTP", "SOCKS4" (socks4a too) or "SOCKS5" (socks5h too).
+std::string_view ProtocolName(ProxyProtocol protocol);
 
 // The protocol of a text: its scheme, HTTP without one (or with one that is not a proxy's).
 ProxyProtocol ProxyProtocolOf(std::string_view text);
@@ -40,6 +42,10 @@ std::string_view WithoutSchemeAndCredentials(std::string_view text);
 // then host:port and "->country" when there is a country.
 std::string ProxyTextOf(ProxyProtocol protocol, std::string_view user, std::string_view password,
                         std::string_view host, std::int32_t port, std::string_view country);
+// The proxy of a text without its country, rebuilt by ProxyTextOf: "socks5://1.2.3.4:1080" for
+// "socks5://1.2.3.4:01080->DE", "1.2.3.4:80" for "1.2.3.4:80->Canada <supports POST>". What the tested
+// list keeps in its address column and the grades are filed under.
+std::string ProxyAddressOf(std::string_view text);
 
 // One proxy as a text describes it.
 struct ProxyEntry {
@@ -66,8 +72,9 @@ std::string AddressKey(std::string_view host, std::int32_t port);
 // The address key of a text.
 std::string AddressKeyOf(std::string_view text);
 
-// True for a typed proxy of the form address:port: a host without blanks before the first ":", then a
-// port of digits alone from 1 to 65535, optionally followed by "->" and a country.
+// True for a typed proxy of the form [scheme://]address:port: optionally a proxy's scheme ("http",
+// "socks4", "socks5", as ParseProtocolScheme knows them), a host without blanks before the first ":",
+// then a port of digits alone from 1 to 65535, optionally followed by "->" and a country.
 bool IsProxyAddressText(std::string_view text);
 
 // Every field of the entry from one text; response time "Not Tested", no download speed.

@@ -52,6 +52,12 @@ SplitText SplitLines(std::string_view text) {
     return split;
 }
 
+// A scheme before the address that no proxy of ours speaks: a line of a later version's.
+bool HasUnknownScheme(std::string_view address) {
+    const std::size_t scheme = address.find("://");
+    return scheme != std::string_view::npos && !ParseProtocolScheme(address.substr(0, scheme));
+}
+
 }  // namespace
 
 std::string TestedFilePath() {
@@ -60,14 +66,18 @@ std::string TestedFilePath() {
 }
 
 std::vector<std::string> ReadTestedLines(const std::string& path) {
-    return SplitLines(ReadMemoryText(path)).lines;
+    std::vector<std::string> lines = SplitLines(ReadMemoryText(path)).lines;
+    std::erase_if(lines, [](const std::string& line) {
+        return HasUnknownScheme(std::string_view(line).substr(0, line.find(kCountryArrow)));
+    });
+    return lines;
 }
 
 void LoadTestedFile(TestedList& list, const std::string& path) {
     std::size_t index = 0;
     for (const std::string& line : ReadTestedLines(path)) {
-        TestedRow row;
         const std::size_t arrow = line.find(kCountryArrow);
+        TestedRow row;
         if (arrow == std::string::npos) {
             row[kAddressColumn] = line;
         } else {

@@ -24,6 +24,10 @@ inline constexpr std::size_t kTestedColumnCount = 5;
 inline constexpr std::array<std::string_view, kTestedColumnCount> kTestedColumnHeaders = {
     "Proxy IP and Port", "Country", "Response Time", "Download Speed", "Anonymity"};
 inline constexpr std::string_view kNotTested = "Not Tested";
+// The Tested list page shows one column more than the list has: the proxy's type ("HTTP", "SOCKS4",
+// "SOCKS5"), which it reads from the address column.
+inline constexpr std::size_t kTypeViewColumn = kTestedColumnCount;
+inline constexpr std::string_view kTypeHeader = "Type";
 
 using TestedRow = std::array<std::string, kTestedColumnCount>;
 

@@ -62,6 +62,7 @@
 #define IDC_ADD_PROXY_INTRO 1071
 #define IDC_ADD_PROXY_SYNTAX 1072
 #define IDC_ADD_PROXY_NOTE 1073
+#define IDC_ADD_PROXY_SOCKS_SYNTAX 1074
 
 // List update: its start button is IDOK, the page's default button.
 #define IDD_LIST_UPDATE 177

@@ -64,7 +64,7 @@ class AnonymityPagesTest : public ::testing::Test {
   protected:
     void SetUp() override {
         peers_ = testing::PeersFrom("VESTREL_ANONYMITY_PEERS");
-        ASSERT_EQ(testing::MissingPeers(peers_, {"first", "second", "dead", "list"}), "");
+        ASSERT_EQ(testing::MissingPeers(peers_, {"first", "second", "dead", "list", "socks"}), "");
         folder_ = testing::TestFolder("vestrel-pages");
         // Reachable, dead, reachable: what "Test All Proxies" works on.
         std::ofstream(folder_ / "MyProxies.txt", std::ios::binary) << Address("first") << "->A\r\n"
@@ -164,8 +164,25 @@ TEST_F(AnonymityPagesTest, EveryPageDoesItsWorkFromTheSection) {
     ::SendMessageA(::GetDlgItem(add, IDC_ADD_PROXY_EDIT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("abc"));
     testing::SaveScreenshot(main, "anonymity-add-proxy");
     Click(::GetDlgItem(add, IDC_ADD_PROXY_APPLY));
-    EXPECT_EQ(Acknowledge(), "Please write the proxy as ProxyIPAddress:ProxyPortNumber, ie: 12.12.12.12:80");
+    EXPECT_EQ(Acknowledge(),
+              "Please write the proxy as ProxyIPAddress:ProxyPortNumber, ie: 12.12.12.12:80, or a "
+              "SOCKS proxy as socks5://12.12.12.12:1080 or socks4://12.12.12.12:1080");
     EXPECT_EQ(program_.WaitForDialogWith(IDC_PROXY_TEST_TASKS, 1s), nullptr);
+    EXPECT_EQ(Count(rows, LVM_GETITEMCOUNT), 2);
+    // A SOCKS proxy typed with its scheme goes to the test, which names its protocol; so does an HTTP
+    // one written with "http://".
+    for (const auto& [typed, details] : std::vector<std::pair<std::string, std::string>>{
+             {"socks5://" + Address("socks"), Address("socks") + " (SOCKS5)"},
+             {"http://" + Address("first"), Address("first") + " (HTTP)"}}) {
+        ::SendMessageA(::GetDlgItem(add, IDC_ADD_PROXY_EDIT), WM_SETTEXT, 0,
+                       reinterpret_cast<LPARAM>(typed.c_str()));
+        Click(::GetDlgItem(add, IDC_ADD_PROXY_APPLY));
+        HWND test = program_.WaitForDialogWith(IDC_PROXY_TEST_TASKS);
+        ASSERT_NE(test, nullptr) << typed;
+        EXPECT_EQ(Text(::GetDlgItem(test, IDC_PROXY_TEST_DETAILS)), "Proxy details: " + details);
+        Click(::GetDlgItem(test, IDC_PROXY_TEST_CANCEL));
+        ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(test); }));
+    }
     EXPECT_EQ(Count(rows, LVM_GETITEMCOUNT), 2);
 
     // The wizard: locations and proxies from one download, whatever is clicked.

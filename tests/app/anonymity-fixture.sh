@@ -7,6 +7,8 @@
 # halfway through a test, and a fourth, "fourth", to be paused (SIGSTOP) and resumed, both through the
 # small control server "control". The list "locations" serves the same three proxies
 # as Canada, Brazil (nothing listens) and Canada <supports POST>, for the anonymity section's pages.
+# "socks" is Dante's danted, a SOCKS5 server without a login leaving from 127.0.0.6, and the list
+# service's plain list /lists/socks.txt names it as a public list would: socks5://127.0.0.1:<port>.
 #   anonymity-fixture.sh start <state-dir> <source-dir> [locations]
 #   anonymity-fixture.sh stop <state-dir>
 set -euo pipefail
@@ -22,6 +24,7 @@ stop_all() {
     stop_peer third tinyproxy
     stop_peer fourth tinyproxy
     stop_peer control peer_control.py
+    stop_peer socks danted
     rm -f "$state/peers"
 }
 
@@ -52,6 +55,19 @@ CONF
         peers+=("$name=$port")
         eval "${name}_port=$port"
     done
+    socks_port=$(free_port)
+    cat >"$state/danted.conf" <<CONF
+logoutput: $state/danted.log
+internal: 127.0.0.1 port = $socks_port
+external: 127.0.0.6
+clientmethod: none
+socksmethod: none
+user.unprivileged: nobody
+client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }
+socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 command: connect }
+CONF
+    start_peer socks /usr/sbin/danted -f "$state/danted.conf" -N 1 -p "$state/socks.pid.danted"
+    printf 'socks5://127.0.0.1:%s\n' "$socks_port" >"$state/socks.txt"
     origin_port=$(free_port)
     : >"$state/origin.log"
     start_peer origin python3 "$source_dir/tests/app/echo_origin.py" "$origin_port" "$state/origin.log"
@@ -66,8 +82,9 @@ CONF
         pieces=("127.0.0.1:$first_port->First" "127.0.0.1:$second_port->Second" "127.0.0.1:$dead_port->Nowhere")
     fi
     start_peer list-service python3 "$source_dir/tools/list-service/list-service.py" --port "$list_port" \
-        --stall-seconds 40 --lifetime 1800 "${pieces[@]}"
-    for port in "$first_port" "$second_port" "$third_port" "$fourth_port" "$origin_port" "$list_port" "$control_port"; do
+        --stall-seconds 40 --lifetime 1800 --plain-list "socks=$state/socks.txt" "${pieces[@]}"
+    for port in "$first_port" "$second_port" "$third_port" "$fourth_port" "$origin_port" "$list_port" "$control_port" \
+        "$socks_port"; do
         if ! wait_for_port "$port"; then
             echo "a peer did not start on port $port:" >&2
             tail -n 5 "$state"/*.out >&2
@@ -75,7 +92,8 @@ CONF
             exit 1
         fi
     done
-    publish_peers "${peers[@]}" "origin=$origin_port" "dead=$dead_port" "list=$list_port" "control=$control_port"
+    publish_peers "${peers[@]}" "origin=$origin_port" "dead=$dead_port" "list=$list_port" "control=$control_port" \
+        "socks=$socks_port"
 }
 
 fixture_main "$@"

@@ -3,8 +3,9 @@
 
   echo_origin.py PORT LOG
 
-Answers every GET with a small text page: the path, then each request header as "name: value", so
-that a test sees which proxy a request came through (its Via header). Each request is also appended
+Answers every GET with a small text page: the path, then each request header as "name: value", then
+"client-address: " and the address the connection came from, so that a test sees which proxy a
+request came through (its Via header, or the address a SOCKS server leaves from). Each request is also appended
 to LOG as one line: the path and the Via header.
 """
 import http.server
@@ -20,6 +21,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         lines = ["path: " + self.path] + [f"{name}: {value}" for name, value in self.headers.items()]
+        lines.append("client-address: " + self.client_address[0])
         body = ("\n".join(lines) + "\n").encode("latin-1", "replace")
         with open(sys.argv[2], "a") as log:
             log.write(f"{self.path} via={self.headers.get('Via', '-')}\n")

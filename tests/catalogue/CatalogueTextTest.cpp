@@ -211,12 +211,41 @@ TEST(WizardChoicesTest, LocationsForBrowsingAndPostingAndProxiesInListOrder) {
     EXPECT_EQ(WizardProxies(many, "Land", false).size(), 400u);
 }
 
-TEST(ProxyTextTest, TypedAddressMustBeHostColonPort) {
-    for (const char* good : {"12.12.12.12:80", "proxy.example:3128", "1.2.3.4:65535", "1.2.3.4:1->Canada"})
+TEST(ProxyTextTest, TypedAddressMustBeHostColonPortWithOrWithoutAProxysScheme) {
+    for (const char* good : {"12.12.12.12:80", "proxy.example:3128", "1.2.3.4:65535", "1.2.3.4:1->Canada",
+                             "socks5://1.2.3.4:1080", "socks4://proxy.example:1080", "http://1.2.3.4:80",
+                             "SOCKS5://1.2.3.4:1080->DE"})
         EXPECT_TRUE(IsProxyAddressText(good)) << good;
     for (const char* bad : {"", "abc", ":80", "1.2.3.4:", "1.2.3.4:0", "1.2.3.4:65536", "1.2.3.4:80x",
-                            "1.2.3.4:-1", "1.2 3.4:80", "1.2.3.4:999999", "1.2.3.4: 80"})
+                            "1.2.3.4:-1", "1.2 3.4:80", "1.2.3.4:999999", "1.2.3.4: 80", "ftp://1.2.3.4:21",
+                            "socks5://", "socks5://1.2.3.4", "socks5://:1080", "socks5:1.2.3.4:1080"})
         EXPECT_FALSE(IsProxyAddressText(bad)) << bad;
+}
+
+// The address a text's proxy is filed under (the tested list, the grades, the relay) keeps what the
+// proxy is: its protocol, when it is not HTTP, and its credentials; the country and a POST marker go.
+TEST(ProxyTextTest, ProxyAddressKeepsTheProtocolAndCredentials) {
+    struct Case {
+        const char* text;
+        const char* address;
+        const char* type;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"1.2.3.4:8080->Canada <supports POST>", "1.2.3.4:8080", "HTTP"},
+             {"http://1.2.3.4:080", "1.2.3.4:80", "HTTP"},
+             {"https://1.2.3.4:443->NL", "1.2.3.4:443", "HTTP"},
+             {"socks5://1.2.3.4:1080->DE", "socks5://1.2.3.4:1080", "SOCKS5"},
+             {"socks5h://u:p@w@1.2.3.4:1080", "socks5h://u:p@w@1.2.3.4:1080", "SOCKS5"},
+             {"socks4://1.2.3.4:4145", "socks4://1.2.3.4:4145", "SOCKS4"},
+             {"SOCKS4A://host.example:1080->", "socks4a://host.example:1080", "SOCKS4"},
+             {"user:secret@1.2.3.4:3128->BR", "user:secret@1.2.3.4:3128", "HTTP"},
+         }) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ProxyAddressOf(c.text), c.address);
+        EXPECT_EQ(ProtocolName(ProxyProtocolOf(c.text)), c.type);
+        // Filed once, the same address again.
+        EXPECT_EQ(ProxyAddressOf(ProxyAddressOf(c.text)), c.address);
+    }
 }
 
 }  // namespace

@@ -158,9 +158,21 @@ TEST(ListSources, PlainListsAndTheSourcesSetting) {
     const std::vector<std::string> lines = ParsePlainList(
         "# my proxies\r\n\r\n1.2.3.4:8080\r\nhttp://5.6.7.8:3128/\n  socks5://9.9.9.9:1080->Chile \n"
         "1.2.3.4:8080->Dup\nnot a proxy\n10.0.0.1:99999\nhost.example:80");
-    // The SOCKS proxy is not offered as an HTTP one.
-    const std::vector<std::string> expected = {"1.2.3.4:8080", "5.6.7.8:3128", "host.example:80"};
+    // The SOCKS proxy keeps its scheme; an HTTP one is written as it always was.
+    const std::vector<std::string> expected = {"1.2.3.4:8080", "5.6.7.8:3128", "socks5://9.9.9.9:1080->Chile",
+                                               "host.example:80"};
     EXPECT_EQ(lines, expected);
+    // A list that stands for one protocol (a socks4 file of bare lines): its bare lines speak it, a line
+    // with a scheme its own, and the same address under two protocols is two proxies.
+    EXPECT_EQ(ParsePlainList("1.2.3.4:4145\nhttp://1.2.3.4:4145\nsocks5://1.2.3.4:4145\n1.2.3.4:4145",
+                             ProxyProtocol::kSocks4),
+              (std::vector<std::string>{"socks4://1.2.3.4:4145", "1.2.3.4:4145", "socks5://1.2.3.4:4145"}));
+    EXPECT_EQ(UnsaidProtocolOf("https://raw.githubusercontent.com/TheSpeedX/PROXY-List/master/socks5.txt"),
+              ProxyProtocol::kSocks5);
+    EXPECT_EQ(
+        UnsaidProtocolOf("https://raw.githubusercontent.com/monosans/proxy-list/main/proxies/socks4.txt"),
+        ProxyProtocol::kSocks4);
+    EXPECT_EQ(UnsaidProtocolOf("http://lists.example/socks5.txt"), ProxyProtocol::kHttp);
 
     const std::vector<SourceOutcome> sources = {
         {"http://a/list.txt", true, {"5.6.7.8:3128", "1.1.1.1:80"}, {}},

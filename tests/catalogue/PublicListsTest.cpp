@@ -78,14 +78,16 @@ TEST_F(PublicListsScenario, EveryRealFormatIsReadAndCounted) {
     const std::string e = At("elite"), a = At("anonymous"), t = At("transparent"), n = At("nohttps"),
                       b = At("broken");
     using Lines = std::vector<std::string>;
+    const std::string socks4_dead = "socks4://" + At("dead"), socks5_a = "socks5://" + a,
+                      socks5_t = "socks5://" + t;
     const std::vector<Lines> expected = {
         {e, "user:secret@" + a, t},
-        {e, n},
-        {e, n},
+        {socks4_dead, e, socks5_a, n},
+        {e, n, socks5_t},
         // 127.000.000.001 is 127.0.0.1 (decimal, not octal), so the second line is the same proxy.
         {e, b},
         {t + "->CO", a + "->HK", n},
-        {e + "->DE", "user:secret@" + t},
+        {e + "->DE", socks5_a, "user:secret@" + t},
         {n, b + "->NL"},
     };
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -93,28 +95,21 @@ TEST_F(PublicListsScenario, EveryRealFormatIsReadAndCounted) {
         EXPECT_EQ(outcomes[i].lines, expected[i]) << names[i];
     }
     EXPECT_FALSE(outcomes.back().ok);
-    // SOCKS proxies are kept with their protocol, never among the HTTP lines.
-    const auto socks = [](const SourceOutcome& outcome) {
-        Lines texts;
-        for (const ListedProxy& proxy : outcome.proxies) {
-            if (IsSocks(proxy.protocol)) texts.push_back(proxy.Text());
-        }
-        return texts;
-    };
-    EXPECT_EQ(socks(outcomes[1]), (Lines{"socks4://" + At("dead"), "socks5://" + a}));
-    EXPECT_EQ(socks(outcomes[2]), Lines{"socks5://" + t});
-    EXPECT_EQ(socks(outcomes[5]), Lines{"socks5://" + a});
+    // SOCKS proxies are kept with their protocol.
+    EXPECT_EQ(outcomes[1].proxies[0].protocol, ProxyProtocol::kSocks4);
+    EXPECT_EQ(outcomes[5].proxies[1].protocol, ProxyProtocol::kSocks5);
     // The credentials travel with the row to the relay.
     EXPECT_EQ(ProxyUser(outcomes[0].lines[1]), "user");
     EXPECT_EQ(ProxyPassword(outcomes[0].lines[1]), "secret");
     EXPECT_EQ(ProxyHost(outcomes[0].lines[1]), "127.0.0.1");
     EXPECT_EQ(ProxyPort(outcomes[0].lines[1]), peers_["anonymous"]);
 
-    // Each proxy once in the New list, and the message names what came and what failed.
+    // Each proxy once in the New list, a SOCKS one beside an HTTP one at the same address, and the
+    // message names what came and what failed.
     const Lines merged = MergeSourceLines({}, outcomes);
-    EXPECT_EQ(merged, (Lines{e, "user:secret@" + a, t, n, b}));
+    EXPECT_EQ(merged, (Lines{e, "user:secret@" + a, t, socks4_dead, socks5_a, n, socks5_t, b}));
     EXPECT_EQ(RefreshMessage("http://service/list", false, merged.size(), outcomes),
-              "5 proxies from 7 lists. The list at http://service/list could not be read. The list at " +
+              "8 proxies from 7 lists. The list at http://service/list could not be read. The list at " +
                   urls.back() + " could not be read.");
 }
 

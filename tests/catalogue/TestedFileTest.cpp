@@ -65,6 +65,32 @@ TEST_F(TestedFileTest, SaveWritesAddressArrowCountryWithThePlatformsLineBreaks) 
     EXPECT_EQ(Disk(), "");
 }
 
+// A SOCKS proxy's line carries its scheme; an HTTP proxy's stays as it always was written. A line with
+// a scheme this version does not know (a later version's) is passed over, and the lines around it load.
+TEST_F(TestedFileTest, SocksRowsKeepTheirSchemeAndAnUnknownLineCostsNoOther) {
+    TestedList list;
+    list.AppendRow({"1.2.3.4:80", "Canada", "Not Tested", ""});
+    list.AppendRow({"socks5://5.6.7.8:1080", "DE", "3 miliseconds", "552.00 KB/sec"});
+    list.AppendRow({"socks4://9.9.9.9:4145", "", "Not Tested", ""});
+    ASSERT_FALSE(SaveTestedList(list, path_));
+    EXPECT_EQ(Disk(), "1.2.3.4:80->Canada" + kBreak + "socks5://5.6.7.8:1080->DE" + kBreak +
+                          "socks4://9.9.9.9:4145->" + kBreak);
+
+    Put("quic://1.1.1.1:443->Future\r\n" + Disk().substr(0, Disk().find(kBreak) + kBreak.size()) +
+        "socks6://2.2.2.2:1080->Later\r\nsocks5://5.6.7.8:1080->DE\r\n");
+    TestedList reloaded;
+    LoadTestedFile(reloaded, path_);
+    ASSERT_EQ(reloaded.RowCount(), 2u);
+    EXPECT_EQ(reloaded.Row(0), (TestedRow{"1.2.3.4:80", "Canada", "Not Tested", ""}));
+    EXPECT_EQ(reloaded.Row(1), (TestedRow{"socks5://5.6.7.8:1080", "DE", "Not Tested", ""}));
+    EXPECT_EQ(ReadTestedLines(path_),
+              (std::vector<std::string>{"1.2.3.4:80->Canada", "socks5://5.6.7.8:1080->DE"}));
+    // Appending keeps every line, those it cannot read included.
+    ASSERT_FALSE(AppendTestedFile("socks4://9.9.9.9:4145", path_));
+    EXPECT_NE(Disk().find("socks6://2.2.2.2:1080->Later"), std::string::npos);
+    EXPECT_EQ(ReadTestedLines(path_).back(), "socks4://9.9.9.9:4145");
+}
+
 TEST_F(TestedFileTest, AFileFarOver4095BytesLoadsAndSavesWhole) {
     std::string bytes;
     for (int i = 0; i < 400; ++i)

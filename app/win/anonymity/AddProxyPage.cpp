@@ -16,7 +16,8 @@ namespace vestrel::app {
 namespace {
 
 constexpr std::string_view kWriteProxyAsAddress =
-    "Please write the proxy as ProxyIPAddress:ProxyPortNumber, ie: 12.12.12.12:80";
+    "Please write the proxy as ProxyIPAddress:ProxyPortNumber, ie: 12.12.12.12:80, or a SOCKS proxy as "
+    "socks5://12.12.12.12:1080 or socks4://12.12.12.12:1080";
 
 }  // namespace
 
@@ -28,14 +29,20 @@ std::span<const ui::CommandEntry<AddProxyPage>> AddProxyPage::Commands() {
     return kCommands;
 }
 
-// A typo is told apart from a dead proxy: only an address:port is tested.
+// A typo is told apart from a dead proxy: only an address:port, with or without a proxy's scheme, is
+// tested. It goes on in the form every list of the program keeps: "http://" dropped (a bare address is
+// HTTP), a SOCKS scheme kept.
 void AddProxyPage::OnApply() {
     const std::string text = ItemText(hwnd(), IDC_ADD_PROXY_EDIT);
     if (!catalogue::IsProxyAddressText(text)) {
         ui::ShowMessage(parent(), std::string(kWriteProxyAsAddress));
         return;
     }
-    TestAndAdoptFrom(parent(), text, false);
+    const std::string country = catalogue::ProxyCountry(text);
+    TestAndAdoptFrom(parent(),
+                     catalogue::ProxyAddressOf(text) +
+                         (country.empty() ? std::string() : std::string(catalogue::kCountryArrow) + country),
+                     false);
 }
 
 }  // namespace vestrel::app

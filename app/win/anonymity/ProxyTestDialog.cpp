@@ -68,7 +68,9 @@ bool ProxyTestDialog::OnInitDialog() {
         ::SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
     }
     char details[300];
-    std::snprintf(details, sizeof(details), "Proxy details: %s:%d", host_.c_str(), static_cast<int>(port_));
+    std::snprintf(details, sizeof(details), "Proxy details: %s:%d (%s)", host_.c_str(),
+                  static_cast<int>(port_),
+                  std::string(catalogue::ProtocolName(catalogue::ProxyProtocolOf(source_text_))).c_str());
     SetItemText(hwnd(), IDC_PROXY_TEST_DETAILS, details);
     return true;
 }
@@ -116,13 +118,15 @@ void ProxyTestDialog::OnStart() {
 void ProxyTestDialog::ShowOutcome(std::uint32_t connect_ms,
                                   const std::optional<catalogue::JudgeResult>& judged) {
     const catalogue::TestOutcome outcome = catalogue::RecordTestResult(connect_ms, source_text_, judged);
-    if (judged && !RecordGrade(catalogue::AddressKey(host_, port_), *judged))
+    judged_text_ = judged ? catalogue::TextAsJudged(source_text_, *judged) : std::string();
+    // Filed under the tested list's address of the proxy in the protocol it answered in: the protocol
+    // and the credentials are part of it.
+    if (judged && !RecordGrade(catalogue::ProxyAddressOf(judged_text_), *judged))
         ui::ShowMessage(hwnd(), "The grade could not be written to " + catalogue::GradeFilePath() + ".");
     for (const catalogue::TaskRow& row : outcome.rows) AddRow(row.description, row.response);
     if (outcome.progress_full)
         ::SendMessageA(Item(IDC_PROXY_TEST_PROGRESS), PBM_SETPOS, ui::kProgressFull, 0);
     passed_ = connect_ms != 0;
-    judged_text_ = judged ? catalogue::TextAsJudged(source_text_, *judged) : std::string();
     testing_ = false;
     ::EnableWindow(start_.hwnd(), TRUE);
     ::EnableWindow(ok_.hwnd(), TRUE);

@@ -22,24 +22,61 @@ namespace vestrel::app {
 
 namespace {
 
-// Makes each column as wide as its header's text in the header's own font, with the room a header
-// keeps around its text, so that no header is cut; the last column takes what is left.
-template <std::size_t N>
-void FitColumnsToHeaders(HWND list, const std::array<std::string_view, N>& headers) {
+// The list view's columns: the tested list's own, by their index, and after them the proxy's type,
+// which the address column already says and the view shows apart, second from the left.
+constexpr std::size_t kTypeColumn = catalogue::kTypeViewColumn;
+constexpr std::size_t kViewColumnCount = catalogue::kTestedColumnCount + 1;
+// Left to right on the screen.
+constexpr std::array<int, kViewColumnCount> kViewOrder = {
+    catalogue::kAddressColumn,      static_cast<int>(kTypeColumn),   catalogue::kCountryColumn,
+    catalogue::kResponseTimeColumn, catalogue::kDownloadSpeedColumn, catalogue::kGradeColumn};
+
+std::string_view HeaderOf(std::size_t column) {
+    return column == kTypeColumn ? catalogue::kTypeHeader : catalogue::kTestedColumnHeaders[column];
+}
+
+// Makes each column as wide as its header's text in the header's own font (the Type column as wide as
+// its widest value), with the room a header keeps around its text, so that no header is cut; the
+// rightmost column takes what is left.
+void FitColumnsToHeaders(HWND list) {
     HWND header = reinterpret_cast<HWND>(::SendMessageA(list, LVM_GETHEADER, 0, 0));
     HDC dc = ::GetDC(header);
     if (dc == nullptr) return;
     HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(header, WM_GETFONT, 0, 0)));
     // A header keeps three edge widths on each side of its text.
     const int margin = 6 * ::GetSystemMetrics(SM_CXEDGE) + 1;
-    for (std::size_t c = 0; c + 1 < N; ++c) {
+    const auto width_of = [dc](std::string_view text) {
         SIZE size{};
-        ::GetTextExtentPoint32A(dc, headers[c].data(), static_cast<int>(headers[c].size()), &size);
-        ::SendMessageA(list, LVM_SETCOLUMNWIDTH, c, MAKELPARAM(size.cx + margin, 0));
+        ::GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    int used = 0;
+    for (std::size_t position = 0; position + 1 < kViewColumnCount; ++position) {
+        const auto column = static_cast<std::size_t>(kViewOrder[position]);
+        int width = width_of(HeaderOf(column));
+        if (column == kTypeColumn) width = std::max(width, width_of("SOCKS5"));
+        ::SendMessageA(list, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width + margin, 0));
+        used += width + margin;
     }
-    ::SendMessageA(list, LVM_SETCOLUMNWIDTH, N - 1, LVSCW_AUTOSIZE_USEHEADER);
+    // The rightmost on the screen is not the last by index, so it is given the rest by hand.
+    RECT client{};
+    ::GetClientRect(list, &client);
+    const int last = std::max<int>(width_of(HeaderOf(kViewOrder.back())) + margin, client.right - used);
+    ::SendMessageA(list, LVM_SETCOLUMNWIDTH, kViewOrder.back(), MAKELPARAM(last, 0));
     ::SelectObject(dc, old);
     ::ReleaseDC(header, dc);
+}
+
+// What the view shows of a row's cell: the address without its scheme, which the Type column says.
+std::string ViewText(const catalogue::TestedList& tested, std::size_t index, std::size_t column) {
+    const std::string& address = tested.Cell(index, catalogue::kAddressColumn);
+    if (column == kTypeColumn)
+        return std::string(catalogue::ProtocolName(catalogue::ProxyProtocolOf(address)));
+    if (column == catalogue::kAddressColumn) {
+        const std::size_t scheme = address.find("://");
+        return scheme == std::string::npos ? address : address.substr(scheme + 3);
+    }
+    return tested.Cell(index, column);
 }
 
 constexpr std::string_view kRemoveAllQuestion =
@@ -75,17 +112,19 @@ bool TestedListPage::OnInitDialog() {
     ::SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     // Every header whole: each column as wide as its header (the usual texts, "123.45.67.89:8080",
     // "350 miliseconds", "1656.00 KB/sec", fit under them) and the grade column taking what is left.
-    for (std::size_t c = 0; c < catalogue::kTestedColumnCount; ++c)
-        AddColumn(list, static_cast<int>(c), std::string(catalogue::kTestedColumnHeaders[c]).c_str(), 0);
+    for (std::size_t c = 0; c < kViewColumnCount; ++c)
+        AddColumn(list, static_cast<int>(c), std::string(HeaderOf(c)).c_str(), 0);
+    ::SendMessageA(list, LVM_SETCOLUMNORDERARRAY, kViewOrder.size(),
+                   reinterpret_cast<LPARAM>(kViewOrder.data()));
     LOGFONTA face{};
     if (::GetObjectA(reinterpret_cast<HGDIOBJ>(::SendMessageA(list, WM_GETFONT, 0, 0)), sizeof(face),
                      &face) != 0) {
-        face.lfHeight = face.lfHeight * 7 / 8;
+        face.lfHeight = face.lfHeight * 13 / 16;
         face.lfWidth = 0;
         list_font_.reset(::CreateFontIndirectA(&face));
         if (list_font_) ::SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(list_font_.get()), TRUE);
     }
-    FitColumnsToHeaders(list, catalogue::kTestedColumnHeaders);
+    FitColumnsToHeaders(list);
     catalogue::TestedList& tested = TheProxyLists().tested;
     for (std::size_t i = 0; i < tested.RowCount(); ++i) RowInserted(i);
     tested.SetObserver(this);
@@ -93,7 +132,7 @@ bool TestedListPage::OnInitDialog() {
 }
 
 void TestedListPage::SetRowText(std::size_t index, std::size_t column, bool insert) {
-    const std::string& text = TheProxyLists().tested.Cell(index, column);
+    const std::string text = ViewText(TheProxyLists().tested, index, column);
     LVITEMA item{};
     item.mask = LVIF_TEXT;
     item.iItem = static_cast<int>(index);
@@ -105,14 +144,17 @@ void TestedListPage::SetRowText(std::size_t index, std::size_t column, bool inse
 
 void TestedListPage::RowInserted(std::size_t index) {
     SetRowText(index, 0, true);
-    for (std::size_t c = 1; c < catalogue::kTestedColumnCount; ++c) SetRowText(index, c, false);
+    for (std::size_t c = 1; c < kViewColumnCount; ++c) SetRowText(index, c, false);
 }
 
 void TestedListPage::RowDeleted(std::size_t index) {
     ::SendMessageA(Item(IDC_TESTED_LIST_VIEW), LVM_DELETEITEM, index, 0);
 }
 
-void TestedListPage::CellChanged(std::size_t index, std::size_t column) { SetRowText(index, column, false); }
+void TestedListPage::CellChanged(std::size_t index, std::size_t column) {
+    SetRowText(index, column, false);
+    if (column == catalogue::kAddressColumn) SetRowText(index, kTypeColumn, false);
+}
 
 void TestedListPage::AllRowsDeleted() {
     ::SendMessageA(Item(IDC_TESTED_LIST_VIEW), LVM_DELETEALLITEMS, 0, 0);
@@ -134,11 +176,14 @@ ui::Result TestedListPage::OnNotify(const ui::Message& message) {
     return std::nullopt;
 }
 
+// The view's rows are the list's, in its order; the list has the whole address, scheme included.
 void TestedListPage::OnUseProxy() {
     const int row = SelectedRow();
-    if (row < 0) return;
-    HWND list = Item(IDC_TESTED_LIST_VIEW);
-    UseTestedProxy(ListViewText(list, row, 0), ListViewText(list, row, 1), AnonymityUiFor(parent()));
+    const catalogue::TestedList& tested = TheProxyLists().tested;
+    if (row < 0 || static_cast<std::size_t>(row) >= tested.RowCount()) return;
+    const auto index = static_cast<std::size_t>(row);
+    UseTestedProxy(tested.Cell(index, catalogue::kAddressColumn),
+                   tested.Cell(index, catalogue::kCountryColumn), AnonymityUiFor(parent()));
 }
 
 void TestedListPage::ShowMenu() {
@@ -210,7 +255,10 @@ void TestedListPage::TestProxy(int row) {
     const std::optional<catalogue::RecordedResult> result = RunProxyTestDialog(
         main_window, catalogue::ProxyHost(address), address, catalogue::ProxyPort(address));
     if (!result) return;
-    if (!AdoptRetestedProxy(address, country, *result, AnonymityUiFor(main_window)))
+    // A proxy that now answers only in another protocol comes back under that protocol's address.
+    const std::string retested =
+        result->proxy_text.empty() ? address : catalogue::ProxyAddressOf(result->proxy_text);
+    if (!AdoptRetestedProxy(retested, country, *result, AnonymityUiFor(main_window)))
         ui::ShowMessage(main_window, "MyProxies.txt could not be written: " + catalogue::TestedFilePath());
 }
 

@@ -54,7 +54,7 @@ class TestedListPage : public ui::MessageMap<TestedListPage, PlainPage>,
 
     std::shared_ptr<catalogue::TestAllRun> run_;
     ui::SkinnedButton cancel_;
-    // A size smaller than the page's, so that the five columns fit the page side by side.
+    // A size smaller than the page's, so that the six columns fit the page side by side.
     ui::Font list_font_;
     LifeToken life_;
 };

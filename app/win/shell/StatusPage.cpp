@@ -64,7 +64,10 @@ StatusPage::StatusPage(HWND main_window) : MessageMap(IDD_STATUS_PAGE, main_wind
     colour_rule_ = ui::ColourRule::Page;
 }
 
-StatusPage::~StatusPage() { TheProxyLists().tested_box_changed = nullptr; }
+StatusPage::~StatusPage() {
+    TheProxyLists().tested_box_changed = nullptr;
+    TheProxyLists().new_box_changed = nullptr;
+}
 
 std::span<const ui::MessageEntry<StatusPage>> StatusPage::Messages() {
     static constexpr ui::MessageEntry<StatusPage> kMessages[] = {{WM_COMMAND, &StatusPage::OnBoxCommand}};
@@ -138,6 +141,8 @@ bool StatusPage::OnInitDialog() {
     ::SendDlgItemMessageA(hwnd(), IDC_STATUS_NEW_BOX, CB_RESETCONTENT, 0, 0);
     FillTestedBox();
     TheProxyLists().tested_box_changed = [this] { FillTestedBox(); };
+    // Every rebuild of the New list shows here: the download below, and each refresh with its sources.
+    TheProxyLists().new_box_changed = [this] { FillNewBox(); };
     StartNewBoxDownload();
 
     tips_link_.AttachItem(hwnd(), IDC_STATUS_TIPS_LINK);
@@ -170,9 +175,7 @@ void StatusPage::StartNewBoxDownload() {
 
 void StatusPage::FillNewBox(const std::optional<std::string>& body) {
     downloading_ = false;
-    if (!body) return;
-    RebuildNewList(*body);
-    FillNewBox();
+    if (body) RebuildNewList(*body);
 }
 
 // Twenty thousand proxies go in at once: room for all of them asked for first, one repaint at the end.
