@@ -56,6 +56,10 @@ class Socket {
     bool SetReceiveTimeout(std::chrono::milliseconds timeout);
     bool SetSendTimeout(std::chrono::milliseconds timeout);
     bool SetNoDelay(bool on);
+    // Asks the system to report the socket readable only once `bytes` wait in it (or it closed), so
+    // that a fast stream wakes the reader once per batch, not once per segment. A receive still takes
+    // whatever is there. False where the system has no such setting (Windows).
+    bool SetReceiveLowWater(std::size_t bytes);
     // In non-blocking mode Send and Receive return a negative count at once, with
     // LastCallWouldBlock() true, instead of waiting.
     bool SetNonBlocking(bool on);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -100,6 +101,11 @@ bool Socket::SetSendTimeout(std::chrono::milliseconds timeout) {
 bool Socket::SetNoDelay(bool on) {
     const int flag = on ? 1 : 0;
     return ::setsockopt(Fd(handle_), IPPROTO_TCP, TCP_NODELAY, &flag, sizeof(flag)) == 0;
+}
+
+bool Socket::SetReceiveLowWater(std::size_t bytes) {
+    const int count = static_cast<int>(std::clamp<std::size_t>(bytes, 1, std::numeric_limits<int>::max()));
+    return ::setsockopt(Fd(handle_), SOL_SOCKET, SO_RCVLOWAT, &count, sizeof(count)) == 0;
 }
 
 bool Socket::SetNonBlocking(bool on) {

@@ -98,6 +98,9 @@ bool Socket::SetNoDelay(bool on) {
                         sizeof(flag)) == 0;
 }
 
+// Windows Sockets keeps SO_RCVLOWAT at one byte.
+bool Socket::SetReceiveLowWater(std::size_t) { return false; }
+
 bool Socket::SetNonBlocking(bool on) {
     u_long non_blocking = on ? 1 : 0;
     return ::ioctlsocket(Sock(handle_), FIONBIO, &non_blocking) == 0;
