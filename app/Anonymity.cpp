@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "app/JudgeSocks.h"
 #include "browsers/ConnectionOptions.h"
 #include "catalogue/CatalogueLines.h"
 #include "catalogue/ProxyText.h"
@@ -26,27 +27,11 @@ void Tell(const std::function<void(const std::string&)>& channel, const std::str
 
 std::uint32_t LocalPort() { return settings::RegDwordSetting(settings::kLocalPort).get(); }
 
-relay::UpstreamProtocol RelayProtocolOf(catalogue::ProxyProtocol protocol) {
-    switch (protocol) {
-        // The relay always hands the name to a SOCKS proxy: SOCKS4 becomes SOCKS4a, and socks5 is
-        // spoken as socks5h, so that nothing is looked up on this computer.
-        case catalogue::ProxyProtocol::kSocks4:
-        case catalogue::ProxyProtocol::kSocks4a:
-            return relay::UpstreamProtocol::Socks4a;
-        case catalogue::ProxyProtocol::kSocks5:
-        case catalogue::ProxyProtocol::kSocks5h:
-            return relay::UpstreamProtocol::Socks5;
-        case catalogue::ProxyProtocol::kHttp:
-            break;
-    }
-    return relay::UpstreamProtocol::Http;
-}
-
 // The proxy of a text (any of its forms) as the relay takes it: its protocol, address and the
 // credentials a listed proxy wants.
 relay::Upstream UpstreamOf(const std::string& proxy_text) {
     relay::Upstream upstream;
-    upstream.protocol = RelayProtocolOf(catalogue::ProxyProtocolOf(proxy_text));
+    upstream.protocol = UpstreamProtocolOf(catalogue::ProxyProtocolOf(proxy_text));
     upstream.host = catalogue::ProxyHost(proxy_text);
     upstream.port = static_cast<std::uint16_t>(catalogue::ProxyPort(proxy_text) & 0xFFFF);
     upstream.user = catalogue::ProxyUser(proxy_text);
