@@ -24,6 +24,7 @@
 
 #include "browsers/ConnectionOptions.h"
 #include "browsers/SavedSettings.h"
+#include "catalogue/ProxyTest.h"
 #include "catalogue/TestedList.h"
 #include "platform/net/Socket.h"
 #include "resources/ids/AnonymityIds.h"
@@ -535,6 +536,11 @@ TEST_F(AnonymityEndToEndTest, AnEarlierVersionsRecordUnderTheMachineKeyIsPutBack
     EXPECT_EQ(ReadFile(prefs_), own_prefs);
 }
 
+// How long after the third failure the balloon may take: the move tries the Tested list's proxies
+// all at once, each for at most the connect limit, and asks the tray at once after; Wine's tray then
+// puts a balloon up two seconds after it was asked for.
+constexpr auto kBalloonDue = catalogue::kConnectTimeLimit + 2s;
+
 // The texts of the tooltip windows on the desktop: where the shell shows a tray icon's balloon.
 std::string BalloonTexts() {
     std::string texts;
@@ -548,6 +554,13 @@ std::string BalloonTexts() {
         },
         reinterpret_cast<LPARAM>(&texts));
     return texts;
+}
+
+// What a missing balloon leaves to go on: whether the shell's tray window is there at all, and the
+// tooltips it shows (each tray icon has one, so none at all means no icon was added).
+std::string TrayState() {
+    const bool tray = ::FindWindowA("Shell_TrayWnd", nullptr) != nullptr;
+    return std::string("tray window ") + (tray ? "present" : "missing") + "; tooltips:\n" + BalloonTexts();
 }
 
 TEST_F(AnonymityEndToEndTest, AProxyThatStopsIsReplacedByTheFastestWorkingOneNeverByDirect) {
@@ -589,8 +602,8 @@ TEST_F(AnonymityEndToEndTest, AProxyThatStopsIsReplacedByTheFastestWorkingOneNev
     EXPECT_NE(Text(::GetDlgItem(program_.main(), IDC_MAIN_ADDRESS_IN_USE)).find(second), std::string::npos);
     const std::string notice =
         "127.0.0.1:" + std::to_string(peers_.at("third")) + " stopped answering; now using " + second;
-    EXPECT_TRUE(WaitUntil([&] { return BalloonTexts().find(notice) != std::string::npos; }, 5s))
-        << BalloonTexts();
+    EXPECT_TRUE(WaitUntil([&] { return BalloonTexts().find(notice) != std::string::npos; }, kBalloonDue))
+        << TrayState();
 
     // Every request that reached the origin came through a proxy.
     std::istringstream log(ReadFile(origin_log).substr(log_start));
@@ -674,8 +687,8 @@ TEST_F(AnonymityEndToEndTest, WithNoWorkingProxyLeftAnonymityStaysOnAndTheTraySa
     for (int i = 0; i < 3; ++i) EXPECT_NE(GetThroughRelay("/nowhere").find(" 502 "), std::string::npos);
     EXPECT_TRUE(WaitUntil(
         [&] { return BalloonTexts().find(dead + " stopped answering, and no proxy") != std::string::npos; },
-        5s))
-        << BalloonTexts();
+        kBalloonDue))
+        << TrayState();
     EXPECT_EQ(SwitchState(), "Enabled");
     EXPECT_EQ(GetDword(settings::kUseProxy), 1u);
     EXPECT_EQ(ProxyName(), DeadLine());
