@@ -272,6 +272,20 @@ TEST_F(AppUiTest, TrayIconIsShownAndRemovedOnceEach) {
     ASSERT_TRUE(tray.ShowIcon());
     EXPECT_TRUE(tray.IconShown());
     EXPECT_FALSE(tray.ShowIcon());
+
+    // A shell that starts again has lost the icon; told so, the window puts it back, and a balloon
+    // over an icon lost without a word adds it again.
+    NOTIFYICONDATAA probe{};
+    probe.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    probe.hWnd = tray.hwnd();
+    probe.uID = TrayDialog::kIconId;
+    ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &probe));
+    ASSERT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
+    ::SendMessageA(tray.hwnd(), ::RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
+    ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &probe));
+    EXPECT_TRUE(tray.ShowBalloon("Vestrel", "back"));
+    EXPECT_TRUE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
     EXPECT_TRUE(tray.HideIcon());
     EXPECT_FALSE(tray.IconShown());
 

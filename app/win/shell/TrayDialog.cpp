@@ -8,6 +8,15 @@
 #include "app/win/ui/Dpi.h"
 
 namespace vestrel::app {
+namespace {
+
+// Sent to every top-level window when the shell's notification area (re)starts, empty.
+UINT TaskbarCreatedMessage() {
+    static const UINT id = ::RegisterWindowMessageA("TaskbarCreated");
+    return id;
+}
+
+}  // namespace
 
 TrayDialog::TrayDialog(int template_id, HWND parent) : MessageMap(template_id, parent) {
     // The second form of the record: icon, tip, callback message and the balloon's texts.
@@ -57,12 +66,26 @@ bool TrayDialog::SetTrayMenu(int menu_id) {
     return static_cast<bool>(menu_);
 }
 
+ui::Result TrayDialog::Dispatch(const ui::Message& message) {
+    // A shell that started again (Explorer ended and came back) has lost the icon: it goes back.
+    if (message.id != 0 && message.id == TaskbarCreatedMessage()) {
+        if (icon_shown_) AddToShell();
+        return 0;
+    }
+    return MessageMap::Dispatch(message);
+}
+
+bool TrayDialog::AddToShell() {
+    data_.hWnd = hwnd();
+    // A busy shell can take the icon and still report a failure (a time-out): a change that
+    // succeeds shows the icon is there.
+    return ::Shell_NotifyIconA(NIM_ADD, &data_) || ::Shell_NotifyIconA(NIM_MODIFY, &data_);
+}
+
 bool TrayDialog::ShowIcon() {
     if (icon_shown_) return false;
-    data_.hWnd = hwnd();
-    if (!::Shell_NotifyIconA(NIM_ADD, &data_)) return false;
-    icon_shown_ = true;
-    return true;
+    icon_shown_ = AddToShell();
+    return icon_shown_;
 }
 
 bool TrayDialog::ShowBalloon(std::string_view title, std::string_view text) {
@@ -79,7 +102,8 @@ bool TrayDialog::ShowBalloon(std::string_view title, std::string_view text) {
     if (!icon_shown_) {
         shown = ShowIcon();
     } else {
-        shown = ::Shell_NotifyIconA(NIM_MODIFY, &data_) != FALSE;
+        // The shell may have lost the icon without saying so: it is added again with the balloon.
+        shown = ::Shell_NotifyIconA(NIM_MODIFY, &data_) || AddToShell();
     }
     // Later additions and changes of the icon do not show the same balloon again.
     data_.uFlags &= ~static_cast<UINT>(NIF_INFO);

@@ -54,10 +54,14 @@ class TrayDialog : public ui::MessageMap<TrayDialog, ui::SkinnedDialog> {
     ui::Result OnTrayCallback(const ui::Message& message);
     ui::Result OnSystemCommand(const ui::Message& message);
     ui::Result OnDestroy(const ui::Message& message);
+    // The shell's "TaskbarCreated", whose number is only known at run time, then the tables.
+    ui::Result Dispatch(const ui::Message& message) override;
     // The icon again at the small-icon size of the new DPI.
     void Rescale() override;
 
   private:
+    bool AddToShell();
+
     bool icon_shown_ = false;
     NOTIFYICONDATAA data_{};
     ui::Icon icon_;
