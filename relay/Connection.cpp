@@ -386,7 +386,6 @@ class Session {
 
     bool Connect() {
         std::error_code error;
-        dest_low_water_ = 1;
         dest_ = net::ConnectTcp(host_, port_, limits_.connect_timeout, error);
         // As ever, a destination that cannot be reached closes the browser's connection unanswered.
         if (!dest_.Valid()) return false;
@@ -421,7 +420,6 @@ class Session {
         to_dest_.Append(replay_);
         response_.emplace(head_request_, switches_);
         dest_done_ = false;
-        batching_ = true;
         return true;
     }
 

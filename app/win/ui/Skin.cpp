@@ -68,6 +68,22 @@ IWICImagingFactory* ImagingFactory() {
     return factory;
 }
 
+// A 32-bit top-down DIB section of `width` × `height`, its pixels at `pixels`; empty when the system
+// gave none.
+Bitmap NewPicture(LONG width, LONG height, void*& pixels) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    pixels = nullptr;
+    Bitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!bitmap || pixels == nullptr) return Bitmap{};
+    return bitmap;
+}
+
 // A PNG of the resources decoded into a 32-bit top-down DIB section.
 Bitmap DecodePicture(const void* bytes, DWORD size) {
     IWICImagingFactory* factory = ImagingFactory();
@@ -88,16 +104,9 @@ Bitmap DecodePicture(const void* bytes, DWORD size) {
     UINT width = 0, height = 0;
     if (FAILED(converted->GetSize(&width, &height)) || width == 0 || height == 0) return Bitmap{};
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = static_cast<LONG>(width);
-    info.bmiHeader.biHeight = -static_cast<LONG>(height);
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
-    Bitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
-    if (!bitmap || pixels == nullptr) return Bitmap{};
+    Bitmap bitmap = NewPicture(static_cast<LONG>(width), static_cast<LONG>(height), pixels);
+    if (!bitmap) return Bitmap{};
     const UINT stride = width * 4;
     if (FAILED(converted->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(pixels))))
         return Bitmap{};
@@ -131,16 +140,9 @@ Bitmap FadedPicture(HBITMAP picture) {
         section.dsBm.bmBitsPixel != 32 || section.dsBm.bmBits == nullptr)
         return Bitmap{};
     const LONG width = section.dsBm.bmWidth, height = section.dsBm.bmHeight;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
-    Bitmap faded(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
-    if (!faded || pixels == nullptr) return Bitmap{};
+    Bitmap faded = NewPicture(width, height, pixels);
+    if (!faded) return Bitmap{};
     const auto* from = static_cast<const BYTE*>(section.dsBm.bmBits);
     auto* to = static_cast<BYTE*>(pixels);
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
