@@ -25,7 +25,7 @@ bool QuickUsable(const catalogue::JudgeResult& judged) {
 }
 
 std::string QuickProgressText(std::size_t tested, std::size_t total, std::size_t working) {
-    return "Tested " + std::to_string(tested) + " of " + std::to_string(total) + " \x97 " +
+    return "Tested " + std::to_string(tested) + " of " + std::to_string(total) + " \xE2\x80\x94 " +
            std::to_string(working) + " working";
 }
 

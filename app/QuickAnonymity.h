@@ -29,7 +29,7 @@ inline constexpr std::size_t kQuickJudgesAtOnce = 24;
 // A proxy that quick anonymity may adopt without asking: Elite or Anonymous, and it tunnels HTTPS.
 bool QuickUsable(const catalogue::JudgeResult& judged);
 
-// "Tested N of M \x97 K working": the dialog's line while the search runs.
+// "Tested N of M — K working": the dialog's line while the search runs.
 std::string QuickProgressText(std::size_t tested, std::size_t total, std::size_t working);
 
 struct QuickFind {

@@ -9,9 +9,9 @@ namespace vestrel::app {
 std::string TrayTip(std::string_view text) { return std::string(text.substr(0, kTrayTipLength)); }
 
 std::optional<std::string> TipFor(std::string_view button_name) {
-    // The first tip's apostrophe is the Windows-1252 right single quotation mark.
+    // The first tip's apostrophe is the right single quotation mark, in UTF-8 like every window text.
     static const std::array<std::pair<std::string_view, std::string_view>, 4> kTips{{
-        {"BTN1", "Displays Vestrel\x92s status including activation buttons"},
+        {"BTN1", "Displays Vestrel\xE2\x80\x99s status including activation buttons"},
         {"BTN2", "Learn how to hide your real IP and manage the available proxies"},
         {"BTN3", "Allows you to perform cleaning operations"},
         {"BTN4", "Allows you to tune startup and browser options"},

@@ -88,7 +88,7 @@ TEST(NavigationTest, IgnoresDisabledAndUnknownButtons) {
 }
 
 TEST(ShellTextsTest, TipsBelongToTheFourNavigationButtons) {
-    EXPECT_EQ(TipFor("BTN1"), "Displays Vestrel\x92s status including activation buttons");
+    EXPECT_EQ(TipFor("BTN1"), "Displays Vestrel\xE2\x80\x99s status including activation buttons");
     EXPECT_EQ(TipFor("BTN2"), "Learn how to hide your real IP and manage the available proxies");
     EXPECT_EQ(TipFor("BTN3"), "Allows you to perform cleaning operations");
     EXPECT_EQ(TipFor("BTN4"), "Allows you to tune startup and browser options");
